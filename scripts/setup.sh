@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, whatever the build and the tests need that this
+# Debian 12 machine does not have yet. Safe to run again: it installs nothing
+# when everything is present.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  clang libclang-rt-14-dev clang-format
+  qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev libgl1-mesa-dri libglx-mesa0
+  libopenal-dev libopenal1
+  libopencv-core-dev
+  libgtest-dev googletest libbenchmark-dev
+  xvfb xauth fonts-noto-cjk
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: everything is installed"
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,78 @@
+// CPlayerDoc: the single document. It owns no scene data; its open sequence
+// fills the process-wide SceneState and prepares the scene.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tolvani {
+
+class CArchive;
+
+// Implemented by the view: told after an open (hint 1) or another update.
+class IDocumentObserver {
+ public:
+  virtual ~IDocumentObserver() = default;
+  virtual void OnUpdate(int hint) = 0;
+};
+
+class CPlayerDoc {
+ public:
+  CPlayerDoc();  // sets the scene root's formatTag to "zvmov"
+
+  // Reads or writes the whole project layout.
+  void Serialize(CArchive& ar);
+
+  // The open sequence: extension test, resets, read, messages, path and
+  // title, preparation, start state, view notification.
+  bool OnOpenDocument(const std::u16string& path);
+  // Clears the path and the modified mark, then opens "<program dir>Main.zvmov".
+  bool OnNewDocument();
+  // Writes nothing, reports success.
+  bool OnSaveDocument(const std::u16string& path);
+
+  // The framework's open path (recent entry, dropped file, command line):
+  // asks the save question when modified, opens, and on a failed read
+  // falls back to the start-up project. Returns the open's result.
+  // The save question is answered by saveQuestion (Yes/No/Cancel); without
+  // one, "No" is assumed.
+  enum class SaveAnswer { Yes, No, Cancel };
+  bool OpenDocumentFile(const std::u16string& path);
+  std::function<SaveAnswer(const std::u16string& question)> saveQuestion;
+
+  const std::u16string& path() const { return path_; }
+  // The file title of the path, or "無題" when there is none.
+  std::u16string title() const;
+  bool modified() const { return modified_; }
+  void SetModified(bool m) { modified_ = m; }
+  // The title to show for the save question: file title, else title, else "無題".
+  void SetTitle(const std::u16string& t) { title_ = t; }
+  void ClearPath() { path_.clear(); title_.clear(); }
+
+  void AddObserver(IDocumentObserver* observer);
+  void RemoveObserver(IDocumentObserver* observer);
+  void UpdateAllViews(int hint);
+
+  // Called with each path recorded after a successful read (the recent-file list).
+  std::function<void(const std::u16string& path)> onPathRecorded;
+  // Called when a framework open fails (the recent-file list removes the entry);
+  // cancelled is true when the user cancelled at the save question.
+  std::function<void(const std::u16string& path, bool cancelled)> onOpenFailed;
+
+ private:
+  std::u16string path_;
+  std::u16string title_;
+  bool modified_ = false;
+  std::vector<IDocumentObserver*> observers_;
+};
+
+// The message-box text for an exception caught during a load (the path
+// fills %1; empty path: "無題のファイル").
+std::u16string LoadErrorMessage(std::exception_ptr error, const std::u16string& path);
+
+// The extension test: characters after the last '.', compared with "zvmov"
+// ignoring A-Z case.
+bool HasProjectExtension(const std::u16string& path);
+
+}  // namespace tolvani

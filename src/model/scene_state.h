@@ -1,0 +1,34 @@
+// The process-wide scene: reached directly by every subsystem, only ever
+// from the user-interface thread.
+#pragma once
+
+#include <vector>
+
+#include "model/motion.h"
+#include "model/timeline.h"
+
+namespace tolvani {
+
+class CAudio;
+
+struct SceneStateT {
+  CCoreMotion3D* sceneRoot = nullptr;  // exists from start-up until the view is destroyed
+  std::vector<CTimeLine> timeLines;    // timeline i drives model i
+  CAudio* audio = nullptr;             // created and destroyed by the view
+  float fileVersion = 0.0f;
+};
+
+extern SceneStateT SceneState;
+
+// Creates the scene root if there is none (process start, tests).
+void EnsureSceneRoot();
+// Destroys the scene root (if any) and the sound container (if any), clears
+// the timelines and fileVersion; for tests and tools between runs.
+void ResetSceneStateForTests();
+
+// The program's directory with a trailing '/', from /proc/self/exe.
+std::u16string ProgramDirectory();
+// Overrides the program directory (tests, tools); empty restores it.
+void SetProgramDirectoryForTests(const std::u16string& dir);
+
+}  // namespace tolvani

@@ -1,0 +1,65 @@
+// CTimeLine (one object along the story) and CTimeLineData (one step).
+//
+// CTimeLine stored order: name; auxFlag (bool); count + entries.
+// CTimeLineData stored order: animationName; state; text; jumpEnabled;
+// jumpTarget; soundName; soundLoops (bool); motion.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/motion.h"
+
+namespace tolvani {
+
+class CArchive;
+
+struct CTimeLineData {
+  std::u16string text;           // balloon text; "http..." is a web link
+  std::u16string animationName;  // exact match against the model's names
+  int32_t state = 1;             // 2: shown at this step
+  CMotion motion;
+  int32_t jumpEnabled = 0;
+  int32_t jumpTarget = 0;
+  std::u16string soundName;
+  bool soundLoops = false;
+  void Serialize(CArchive& ar);
+};
+
+class CTimeLine {
+ public:
+  std::vector<CTimeLineData> entries;
+  bool auxFlag = false;
+  std::u16string name;
+  bool soundPlayed = false;  // run time: Explore mode spoke at this step
+
+  void Serialize(CArchive& ar);
+
+  bool HasEntry(int32_t i) const { return i >= 0 && static_cast<size_t>(i) < entries.size(); }
+  // Entry accessors; an index outside the entries gives the fallback.
+  Matrix4 EntryWorldMatrix(int32_t i) const;  // identity
+  CMotion EntryMotion(int32_t i) const;       // default pose
+  std::u16string EntryText(int32_t i) const;  // empty
+  std::u16string EntryAnimationName(int32_t i) const;
+  int32_t EntryJumpEnabled(int32_t i) const;  // 0
+  int32_t EntryJumpTarget(int32_t i) const;   // 0
+  std::u16string EntrySoundName(int32_t i) const;
+  bool EntrySoundLoops(int32_t i) const;  // false
+  // Entry state, or 1 (hidden) outside the entries.
+  int32_t EntryState(int32_t i) const;
+
+  // Name tests.
+  bool IsBalloon() const;  // lower-cased name contains "fukidashi"
+  bool NameContains(std::u16string_view literal) const;  // case-sensitive
+
+  // Camera interpolation over this timeline's entries (timeline 0); write
+  // position, rotation and scale of out; pivot untouched.
+  void SplineCamera(int32_t a, int32_t b, float t, CMotion& out) const;
+  void LerpCamera(int32_t a, int32_t b, float t, CMotion& out) const;
+};
+
+// Lower-cases A-Z only.
+std::u16string AsciiLower(std::u16string_view s);
+
+}  // namespace tolvani

@@ -1,0 +1,14 @@
+// Material textures: each textured material's embedded BGR(A) image becomes
+// an RGBA device texture and its shader resource view.
+#pragma once
+
+#include "model/model_records.h"
+#include "render/graphics_device.h"
+
+namespace tolvani {
+
+// Returns true when textureView was created. On failure shows
+// "<textureName>の読み込みに失敗しました。", empties textureName and returns false.
+bool BuildMaterialTexture(CMaterial& material, gfx::IGraphicsDevice* device);
+
+}  // namespace tolvani

@@ -1,0 +1,20 @@
+// Mesh preparation, once per model after a load: face normals, smoothed
+// corner normals, per-material flat triangle lists (mesh groups) and their
+// vertex buffers.
+#pragma once
+
+#include "model/model_records.h"
+#include "render/graphics_device.h"
+
+namespace tolvani {
+
+// Builds vertexFaceStart/vertexFaces, every face normal and every corner
+// normal. Indices outside the vertex list contribute nothing and read
+// nothing out of range.
+void ComputeNormals(CModel& model);
+
+// Builds model.groups (appending) and one vertex buffer per non-empty group
+// on device. Returns false when a vertex buffer could not be created.
+bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device);
+
+}  // namespace tolvani

@@ -1,0 +1,132 @@
+// The graphics device interface: every operation the renderer and the scene
+// preparation ask of the graphics platform. Implementations: the OpenGL
+// device of the player (src/render/gl) and the null device (headless tools,
+// tests). Results follow the HRESULT style: negative is failure.
+//
+// Handles are small integers, 0 meaning "none". Each handle returned by a
+// Create call carries one reference; Release drops it. A shader resource view
+// keeps its texture alive, so the texture handle may be released right after
+// the view has been made.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tolvani::gfx {
+
+using Handle = uint32_t;
+constexpr Handle kNone = 0;
+
+constexpr int32_t kOk = 0;
+constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);          // E_FAIL
+constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057u);    // E_INVALIDARG
+constexpr int32_t kOutOfMemory = static_cast<int32_t>(0x8007000Eu);  // E_OUTOFMEMORY
+inline bool Failed(int32_t hr) { return hr < 0; }
+
+// Largest texture side a device must accept; larger ones are refused.
+constexpr uint32_t kMaxTextureSize = 8192;
+
+enum class TextureFormat : uint8_t {
+  RGBA8,  // material textures: texel bytes red, green, blue, alpha
+  BGRA8,  // the balloon card texture: texel bytes blue, green, red, alpha
+};
+
+enum class TextureUsage : uint8_t {
+  Dynamic,       // written once through MapTexture (material textures)
+  RenderTarget,  // written whole through UpdateTexture (the balloon card)
+};
+
+struct TextureDesc {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  TextureFormat format = TextureFormat::RGBA8;
+  TextureUsage usage = TextureUsage::Dynamic;
+};
+
+struct MappedTexture {
+  uint8_t* data = nullptr;  // row 0 first; row r starts at data + r * rowPitch
+  uint32_t rowPitch = 0;    // bytes, at least width * 4
+};
+
+// One element of the vertex input layout: float components at a byte offset.
+struct InputElement {
+  const char* semantic;  // "POSITION", "NORMAL", "TEXCOORD", "BONE", "PARENT", "WEIGHT"
+  uint32_t components;   // 1 to 3
+  uint32_t offset;       // bytes from the start of the vertex
+};
+
+struct Viewport {
+  uint32_t topLeftX = 0, topLeftY = 0, width = 0, height = 0;
+  float minDepth = 0.0f, maxDepth = 1.0f;
+};
+
+class IGraphicsDevice {
+ public:
+  virtual ~IGraphicsDevice() = default;
+
+  // --- resources -----------------------------------------------------------
+  // Vertex buffer holding exactly byteWidth bytes copied from data; never
+  // written again. byteWidth 0 is refused.
+  virtual int32_t CreateVertexBuffer(const void* data, uint32_t byteWidth, Handle* out) = 0;
+  // Constant buffer bound to slot 0 of both shader stages.
+  virtual int32_t CreateConstantBuffer(uint32_t byteWidth, Handle* out) = 0;
+  // Discarding map, copy of the whole buffer, unmap. On failure nothing is
+  // written and the buffer keeps its previous contents.
+  virtual int32_t UpdateConstantBuffer(Handle buffer, const void* data, uint32_t byteWidth) = 0;
+  // A texture of one mip level. A zero side, or one above kMaxTextureSize
+  // (or the platform's own limit), is refused.
+  virtual int32_t CreateTexture2D(const TextureDesc& desc, Handle* out) = 0;
+  // Write-discard mapping of a Dynamic texture.
+  virtual int32_t MapTexture(Handle texture, MappedTexture* out) = 0;
+  virtual void UnmapTexture(Handle texture) = 0;
+  // Replaces the whole contents of a texture; rows of rowPitch bytes, row 0 first.
+  virtual int32_t UpdateTexture(Handle texture, const void* data, uint32_t rowPitch) = 0;
+  virtual int32_t CreateShaderResourceView(Handle texture, Handle* out) = 0;
+  virtual void Release(Handle handle) = 0;
+
+  // --- shader program ------------------------------------------------------
+  // Compiles the entry point ("VS", "PS", "PS_TEX") of the source file at
+  // path for a profile ("vs_4_1", "ps_4_1"); the result is a code blob.
+  virtual int32_t CompileShaderFromFile(const std::string& path, const char* entry,
+                                        const char* profile, Handle* blob) = 0;
+  virtual int32_t CreateVertexShader(Handle blob, Handle* out) = 0;
+  virtual int32_t CreateInputLayout(const InputElement* elements, uint32_t count,
+                                    Handle vertexShaderBlob, Handle* out) = 0;
+  virtual int32_t CreatePixelShader(Handle blob, Handle* out) = 0;
+
+  // --- fixed pipeline states -----------------------------------------------
+  // Solid fill, counter-clockwise triangles are front faces and are culled.
+  virtual int32_t CreateRasterizerState(Handle* out) = 0;
+  // Linear min/mag/mip filter, wrap addressing, top mip level only.
+  virtual int32_t CreateSamplerState(Handle* out) = 0;
+  // Colour: src-alpha, inv-src-alpha; alpha: one, zero (GL keeps window alpha 1).
+  virtual int32_t CreateBlendState(Handle* out) = 0;
+
+  // --- swap chain and targets ----------------------------------------------
+  virtual int32_t CreateSwapChain(uint32_t width, uint32_t height) = 0;
+  virtual int32_t ResizeBuffers(uint32_t width, uint32_t height) = 0;
+  // View of back buffer 0 at its current size.
+  virtual int32_t CreateRenderTargetView(Handle* out) = 0;
+  // 32-bit float depth buffer and its view.
+  virtual int32_t CreateDepthStencilView(uint32_t width, uint32_t height, Handle* out) = 0;
+
+  // --- bindings and drawing ------------------------------------------------
+  virtual void SetRenderTargets(Handle renderTargetView, Handle depthStencilView) = 0;
+  virtual void SetViewport(const Viewport& viewport) = 0;
+  virtual void SetRasterizerState(Handle state) = 0;
+  virtual void SetBlendState(Handle state) = 0;
+  virtual void ClearRenderTarget(Handle renderTargetView, const float rgba[4]) = 0;
+  virtual void ClearDepth(Handle depthStencilView, float depth) = 0;
+  virtual void SetVertexShader(Handle shader) = 0;
+  virtual void SetPixelShader(Handle shader) = 0;
+  virtual void SetInputLayout(Handle layout) = 0;
+  virtual void SetVertexBuffer(Handle buffer, uint32_t stride, uint32_t offset) = 0;
+  virtual void SetConstantBuffer(Handle buffer) = 0;  // slot 0, vertex and pixel stage
+  virtual void SetSampler(Handle sampler) = 0;        // slot 0, pixel stage
+  virtual void SetShaderResource(Handle view) = 0;    // slot 0, pixel stage
+  virtual void SetTriangleListTopology() = 0;
+  virtual void Draw(uint32_t vertexCount, uint32_t startVertex) = 0;
+  virtual int32_t Present() = 0;
+};
+
+}  // namespace tolvani::gfx

@@ -1,0 +1,13 @@
+// Sub-commands of the `tolvani` tool. Each takes the arguments after its
+// own name and returns the process exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tolvani::cli {
+
+int RunInspect(const std::vector<std::string>& args);
+int RunSimulate(const std::vector<std::string>& args);
+
+}  // namespace tolvani::cli
