@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds everything and runs every test:
+#  1. the sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer) and its tests,
+#  2. the fuzzer over the file reader for a bounded time,
+#  3. the release build with warnings as errors and its tests, GUI tests
+#     included (under Xvfb); CTest's summary of this run closes the output.
+# FUZZ_SECONDS (default 60) bounds the fuzzing; SKIP_ASAN=1 / SKIP_FUZZ=1 skip steps.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+# Window tests need an X server: one private Xvfb for the whole run.
+export QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR="$(mktemp -d /tmp/tolvani-xdg.XXXXXX)"
+chmod 700 "$XDG_RUNTIME_DIR"
+run_x() { xvfb-run -a -s "-screen 0 1920x1080x24" "$@"; }
+
+jobs=$(nproc)
+
+if [ "${SKIP_ASAN:-0}" != 1 ]; then
+  echo "=== sanitizer build and tests"
+  cmake --preset asan >/dev/null
+  cmake --build --preset asan -j "$jobs"
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    run_x ctest --preset asan -j 1 --timeout 600
+fi
+
+if [ "${SKIP_FUZZ:-0}" != 1 ]; then
+  echo "=== fuzzing the reader for ${FUZZ_SECONDS:-60} s"
+  bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+fi
+
+echo "=== release build and tests"
+cmake --preset ci >/dev/null
+cmake --build --preset ci -j "$jobs"
+run_x ctest --preset ci -j 1 --timeout 600
