@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ namespace tolvani {
 
 class CArchive;
 class ITextRasterizer;
+class BalloonCardCache;
 
 struct CMotion {
   Vec3 pivot{0, 0, 0};
@@ -58,6 +60,9 @@ struct RenderState {
   gfx::Handle constantBuffer = gfx::kNone;
   gfx::Handle balloonTexture = gfx::kNone;
   gfx::Handle balloonTextureView = gfx::kNone;
+  // Rendered balloon cards by text (balloon_text.h); released by
+  // ReleaseBalloonCards from the renderer's teardown.
+  std::shared_ptr<BalloonCardCache> balloonCards;
   Matrix4 worldMatrix = Matrix4::Identity();
   Matrix4 viewMatrix = Matrix4::Identity();
   Matrix4 projectionMatrix = Matrix4::Identity();
