@@ -1,0 +1,58 @@
+// Balloon cards: the picture drawn on a speech balloon's geometry. A card is
+// a 1024 x 1024 BGRA8 texture holding the balloon's text in black, centred
+// and word-wrapped, on opaque white (ITextRasterizer draws it; without one
+// every card is plain white).
+//
+// Cards are kept per text in a small least-recently-used cache of device
+// textures, so a balloon whose text does not change costs one lookup per
+// frame instead of a full re-render and upload. Each balloon group binds the
+// card of its own text, so several balloons in one frame show their own
+// texts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "render/graphics_device.h"
+
+namespace tolvani {
+
+class CCoreMotion3D;
+
+// Cards kept per device before the least recently used one is released.
+constexpr size_t kBalloonCardCacheCapacity = 16;
+
+// The text a balloon of timeline index shows at the scene's currentStep:
+// empty for an index that is not a timeline (the -1 of the flat passes), for
+// a step outside the timeline's entries, and in Explore mode (playMode 4)
+// while the object is not near the view centre.
+std::u16string BalloonText(CCoreMotion3D& scene, int index);
+
+// Makes sure the card for the balloon of timeline index exists and returns
+// its shader resource view (the equivalent of drawing the text into the
+// balloon surface). A failed rasterisation gives the diagnostic
+// "RenderD2DContentIntoSurface" and a white card that is not cached. Returns
+// kNone only when no card could be made at all.
+gfx::Handle RenderBalloonCard(CCoreMotion3D& scene, int index);
+
+// Pixel stage of a balloon group: textured pixel shader, the sampler, and
+// the card of timeline index in shader-resource slot 0.
+void BindBalloonGroup(CCoreMotion3D& scene, int index);
+
+// Releases every cached card on the scene's device. The renderer's teardown
+// calls it before the device goes away; calling it again does nothing.
+void ReleaseBalloonCards(CCoreMotion3D& scene);
+
+// Number of cards currently cached (tests, benchmarks).
+size_t BalloonCardCount(const CCoreMotion3D& scene);
+
+// Whether the object of timeline index projects near the middle of the view;
+// decides in Explore mode whether a balloon shows its text. Until picking
+// installs the real query with SetNearViewCentreQuery, every object counts
+// as near (the text is always shown).
+using NearViewCentreQuery = bool (*)(CCoreMotion3D& scene, int index);
+void SetNearViewCentreQuery(NearViewCentreQuery query);
+bool BalloonNearViewCentre(CCoreMotion3D& scene, int index);
+
+}  // namespace tolvani
