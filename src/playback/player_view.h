@@ -1,0 +1,130 @@
+// CPlayerView: the one view of the document. It owns the player's clock and
+// input: it creates the renderer and the sound container when its window is
+// created, runs the 30 ms tick, asks for a repaint after every tick, and
+// receives mouse and keyboard events. The class is portable: the Qt widget
+// (src/app) and the headless simulator translate their events into these
+// handlers and provide the few window services through IViewHost.
+//
+// Coordinates are client pixels, origin top-left. Key codes are the
+// virtual-key numbers of the original platform (Left 0x25, Up 0x26,
+// Right 0x27, Down 0x28, letters 'A'..'Z' as 0x41..0x5A).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "model/document.h"
+#include "render/graphics_device.h"
+#include "render/math.h"
+
+namespace tolvani {
+
+class ITextRasterizer;
+class ISoundBackend;
+
+// What the view asks of the window around it.
+class IViewHost {
+ public:
+  virtual ~IViewHost() = default;
+  // Starts the periodic tick (OnTimer every periodMs on the UI thread).
+  virtual void StartTimer(int periodMs) = 0;
+  // Requests a repaint; the repaint calls OnDraw later. Must not allocate.
+  virtual void Invalidate() = 0;
+  // Keep delivering mouse events to the view while a button is held.
+  virtual void SetCapture() = 0;
+  virtual void ReleaseCapture() = 0;
+};
+
+// Virtual-key codes of the movement keys.
+namespace vk {
+constexpr uint32_t kLeft = 0x25;
+constexpr uint32_t kUp = 0x26;
+constexpr uint32_t kRight = 0x27;
+constexpr uint32_t kDown = 0x28;
+constexpr uint32_t kA = 0x41;
+constexpr uint32_t kD = 0x44;
+constexpr uint32_t kS = 0x53;
+constexpr uint32_t kW = 0x57;
+}  // namespace vk
+
+constexpr int kTickPeriodMs = 30;
+
+class CPlayerView : public IDocumentObserver {
+ public:
+  CPlayerView() = default;
+  ~CPlayerView() override;
+  CPlayerView(const CPlayerView&) = delete;
+  CPlayerView& operator=(const CPlayerView&) = delete;
+
+  // Input bookkeeping.
+  bool leftButtonHeld = false;
+  bool rightButtonHeld = false;
+  int32_t lastMouseX = 0;
+  int32_t lastMouseY = 0;
+  bool strafeLeftHeld = false;
+  bool strafeRightHeld = false;
+  bool forwardHeld = false;
+  bool backwardHeld = false;
+  // Camera progress, 0 to 1, from previousStep to the current step.
+  float stepProgress = 0.0f;
+  int32_t previousStep = 0;
+  // Orbit pivot path control points P0..P3 and the yaw speed (degrees per tick).
+  Vec3 orbitPoints[4] = {};
+  float spinSpeed = 0.0f;
+
+  // Attaches the view to the document (observer) and to its window; either may
+  // be null. Neither is owned.
+  void AttachDocument(CPlayerDoc* document);
+  void SetHost(IViewHost* host) { host_ = host; }
+  CPlayerDoc* document() const { return document_; }
+
+  // Window creation: creates the renderer on device (scene root must exist),
+  // then the sound container on soundBackend, then starts the tick.
+  // Returns -1 when the renderer could not be created (nothing else is made).
+  int OnCreate(gfx::IGraphicsDevice* device, ITextRasterizer* textRasterizer,
+               std::unique_ptr<ISoundBackend> soundBackend);
+  // Window destruction: renderer teardown (with the scene reset), then the
+  // sound container and the scene root are deleted and their pointers cleared.
+  void OnDestroy();
+  // New client size in pixels; the renderer ignores sizes below 100.
+  void OnSize(int width, int height);
+  // Paint: one frame when the view is attached to a document.
+  void OnDraw();
+  // The 30 ms tick. Allocates nothing in steady state.
+  void OnTimer();
+
+  // Document notification: hint 1 after an open.
+  void OnUpdate(int hint) override;
+  // The playback reset run on a document update. The per-mode work (fades,
+  // visibility, animations and first sounds, Orbit start) is added with the
+  // playback modes; what is defined here is the part that needs no mode.
+  void PlaybackReset(int hint);
+
+  // Input handlers; coordinates are client pixels.
+  void OnLButtonDown(int x, int y);
+  void OnLButtonUp(int x, int y);
+  void OnRButtonDown(int x, int y);
+  void OnRButtonUp(int x, int y);
+  void OnLButtonDblClk(int x, int y);
+  void OnMouseMove(int x, int y);
+  void OnKeyDown(uint32_t key);
+  void OnKeyUp(uint32_t key);
+  // zDelta: signed wheel distance (120 per notch); x, y: pointer position.
+  void OnMouseWheel(int zDelta, int x, int y);
+
+  bool created() const { return created_; }
+
+ private:
+  // The playback mode's camera and step work of one tick.
+  void TickModeWork();
+  // The left click's action on the scene (balloon picking and step start).
+  void LeftClickAction(int x, int y);
+  // Sets the movement flag of key, if it is a movement key.
+  void SetKeyFlag(uint32_t key, bool held);
+
+  CPlayerDoc* document_ = nullptr;
+  IViewHost* host_ = nullptr;
+  bool created_ = false;
+};
+
+}  // namespace tolvani
