@@ -50,7 +50,7 @@ class CTimeLine {
   int32_t EntryState(int32_t i) const;
 
   // Name tests.
-  bool IsBalloon() const;  // lower-cased name contains "fukidashi"
+  bool IsBalloon() const;                                // lower-cased name contains "fukidashi"
   bool NameContains(std::u16string_view literal) const;  // case-sensitive
 
   // Camera interpolation over this timeline's entries (timeline 0); write
@@ -61,5 +61,9 @@ class CTimeLine {
 
 // Lower-cases A-Z only.
 std::u16string AsciiLower(std::u16string_view s);
+
+// Catmull-Rom value at t (tension zero) for control values p0..p3, all
+// float32: the curve runs from p1 (t = 0) to p2 (t = 1).
+float CatmullRom(float p0, float p1, float p2, float p3, float t);
 
 }  // namespace tolvani

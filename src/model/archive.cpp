@@ -1,0 +1,433 @@
+// The archive: both directions of the project file's byte encoding, the input
+// file and the text conversions used by the reader.
+#include "model/archive.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace tolvani {
+
+namespace {
+
+const char* CauseName(ArchiveCause cause) {
+  switch (cause) {
+    case ArchiveCause::none:
+      return "archive: no error";
+    case ArchiveCause::genericException:
+      return "archive: generic error";
+    case ArchiveCause::readOnly:
+      return "archive: write on a loading archive";
+    case ArchiveCause::endOfFile:
+      return "archive: unexpected end of file";
+    case ArchiveCause::writeOnly:
+      return "archive: read on a storing archive";
+    case ArchiveCause::badIndex:
+      return "archive: bad index";
+    case ArchiveCause::badClass:
+      return "archive: bad class";
+    case ArchiveCause::badSchema:
+      return "archive: bad schema";
+    case ArchiveCause::bufferFull:
+      return "archive: buffer full";
+  }
+  return "archive: unknown error";
+}
+
+FileCause CauseFromErrno(int err) {
+  switch (err) {
+    case ENOENT:
+      return FileCause::fileNotFound;
+    case EACCES:
+    case EPERM:
+      return FileCause::accessDenied;
+    case ENAMETOOLONG:
+    case ENOTDIR:
+    case EISDIR:
+    case ELOOP:
+      return FileCause::badPath;
+    case EMFILE:
+    case ENFILE:
+      return FileCause::tooManyOpenFiles;
+    case EIO:
+      return FileCause::hardIO;
+    default:
+      return FileCause::generic;
+  }
+}
+
+std::string& CodePageStorage() {
+  static std::string codePage = [] {
+    const char* env = std::getenv("TOLVANI_CODEPAGE");
+    return std::string(env && *env ? env : "CP932");
+  }();
+  return codePage;
+}
+
+// One cached converter; the reader runs on one thread only.
+struct Converter {
+  std::string name;
+  iconv_t cd = reinterpret_cast<iconv_t>(-1);
+  bool ok() const { return cd != reinterpret_cast<iconv_t>(-1); }
+};
+
+Converter& ConverterFor(const std::string& codePage) {
+  static Converter conv;
+  if (conv.name != codePage || !conv.ok()) {
+    if (conv.ok()) iconv_close(conv.cd);
+    conv.name = codePage;
+    conv.cd = iconv_open("UTF-16LE", codePage.c_str());
+  }
+  return conv;
+}
+
+}  // namespace
+
+ArchiveError::ArchiveError(ArchiveCause cause)
+    : std::runtime_error(CauseName(cause)), cause_(cause) {}
+
+FileError::FileError(FileCause cause, std::u16string path)
+    : std::runtime_error("file error " + std::to_string(static_cast<int>(cause)) + ": " +
+                         ToUtf8(path)),
+      cause_(cause),
+      path_(std::move(path)) {}
+
+// ---------------------------------------------------------------------------
+// InputFile
+
+InputFile::InputFile(const std::u16string& path) : path_(path) {
+  if (path.empty()) throw FileError(FileCause::badPath, path);
+  const std::string native = ToUtf8(path);
+  if (native.find('\0') != std::string::npos) throw FileError(FileCause::badPath, path);
+  fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) throw FileError(CauseFromErrno(errno), path);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) {
+    const int err = errno;
+    ::close(fd_);
+    fd_ = -1;
+    throw FileError(CauseFromErrno(err), path);
+  }
+  if (S_ISDIR(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    throw FileError(FileCause::badPath, path);
+  }
+  size_ = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+size_t InputFile::Read(void* dst, size_t n) {
+  auto* out = static_cast<uint8_t*>(dst);
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::read(fd_, out + done, n - done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileError(CauseFromErrno(errno), path_);
+    }
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+// ---------------------------------------------------------------------------
+// CArchive
+
+CArchive::CArchive(InputFile& file) : loading_(true), file_(&file), sourceLeft_(file.Size()) {}
+
+CArchive::CArchive(const uint8_t* data, size_t size)
+    : loading_(true), mem_(data), sourceLeft_(data ? size : 0) {}
+
+CArchive::CArchive(std::vector<uint8_t>& out) : loading_(false), out_(&out) {}
+
+void CArchive::Fill(size_t n) {
+  if (n > kBufferSize) throw ArchiveError(ArchiveCause::bufferFull);
+  size_t have = static_cast<size_t>(bufEnd_ - bufPos_);
+  if (have > 0 && bufPos_ != buffer_) std::memmove(buffer_, bufPos_, have);
+  bufPos_ = buffer_;
+  bufEnd_ = buffer_ + have;
+  while (have < n && sourceLeft_ > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kBufferSize - have, sourceLeft_));
+    size_t got;
+    if (file_) {
+      got = file_->Read(buffer_ + have, want);
+      if (got == 0) sourceLeft_ = 0;  // the file shrank while reading
+    } else {
+      std::memcpy(buffer_ + have, mem_, want);
+      mem_ += want;
+      got = want;
+    }
+    sourceLeft_ -= std::min<uint64_t>(got, sourceLeft_);
+    have += got;
+    bufEnd_ = buffer_ + have;
+  }
+  if (have < n) throw ArchiveError(ArchiveCause::endOfFile);
+}
+
+void CArchive::ReadBytes(void* dst, size_t n) {
+  if (!loading_) throw ArchiveError(ArchiveCause::writeOnly);
+  if (n == 0) return;
+  auto* out = static_cast<uint8_t*>(dst);
+  const size_t have = static_cast<size_t>(bufEnd_ - bufPos_);
+  if (n <= have) {
+    std::memcpy(out, bufPos_, n);
+    bufPos_ += n;
+    return;
+  }
+  if (n > have + sourceLeft_) throw ArchiveError(ArchiveCause::endOfFile);
+  std::memcpy(out, bufPos_, have);
+  bufPos_ = bufEnd_ = buffer_;
+  out += have;
+  size_t left = n - have;
+  if (left >= kBufferSize) {
+    // Large blocks go straight from the source into the destination.
+    size_t got;
+    if (file_) {
+      got = file_->Read(out, left);
+    } else {
+      std::memcpy(out, mem_, left);
+      mem_ += left;
+      got = left;
+    }
+    sourceLeft_ -= std::min<uint64_t>(got, sourceLeft_);
+    if (got < left) {
+      sourceLeft_ = 0;
+      throw ArchiveError(ArchiveCause::endOfFile);
+    }
+    return;
+  }
+  Fill(left);
+  std::memcpy(out, bufPos_, left);
+  bufPos_ += left;
+}
+
+void CArchive::RequireRemaining(uint64_t n, uint64_t elementBytes) const {
+  if (n == 0 || elementBytes == 0) return;
+  const uint64_t remaining = Remaining();
+  if (n > remaining / elementBytes) throw ArchiveError(ArchiveCause::endOfFile);
+}
+
+int32_t CArchive::ReadCount(size_t minElementBytes) {
+  const int32_t n = ReadInt32();
+  if (n < 0) throw ArchiveError(ArchiveCause::endOfFile);
+  RequireRemaining(static_cast<uint64_t>(n), minElementBytes);
+  return n;
+}
+
+uint64_t CArchive::ReadStringLength(int* width) {
+  *width = 1;
+  uint8_t b = ReadByte();
+  if (b < 0xFF) return b;
+  uint16_t w = ReadUInt16();
+  if (w == 0xFFFE) {
+    *width = 2;
+    b = ReadByte();
+    if (b < 0xFF) return b;
+    w = ReadUInt16();
+  }
+  if (w < 0xFFFF) return w;
+  const uint32_t d = ReadUInt32();
+  if (d < 0xFFFFFFFFu) return d;
+  const uint64_t q = ReadPod<uint64_t>();
+  if (q <= 0x7FFFFFFFu) return q;
+  throw ArchiveError(ArchiveCause::genericException);
+}
+
+std::u16string CArchive::ReadString() {
+  if (!loading_) throw ArchiveError(ArchiveCause::writeOnly);
+  int width = 1;
+  const uint64_t length = ReadStringLength(&width);
+  if (width == 2) {
+    if (length >= 0x80000000u) throw ArchiveInvalidArgument();
+    RequireRemaining(length, 2);
+    std::u16string s(static_cast<size_t>(length), u'\0');
+    ReadBytes(s.data(), s.size() * 2);
+    return s;
+  }
+  RequireRemaining(length, 1);
+  std::string bytes(static_cast<size_t>(length), '\0');
+  ReadBytes(bytes.data(), bytes.size());
+  return DecodeAnsi(bytes.data(), bytes.size(), CodePage());
+}
+
+void CArchive::WriteString(const std::u16string& s) {
+  if (loading_) throw ArchiveError(ArchiveCause::readOnly);
+  WriteStringLength(s.size(), true);
+  WriteBytes(s.data(), s.size() * 2);
+}
+
+void CArchive::WriteAnsiString(const std::string& bytes) {
+  if (loading_) throw ArchiveError(ArchiveCause::readOnly);
+  WriteStringLength(bytes.size(), false);
+  WriteBytes(bytes.data(), bytes.size());
+}
+
+void CArchive::WriteBytes(const void* src, size_t n) {
+  if (loading_) throw ArchiveError(ArchiveCause::readOnly);
+  const auto* p = static_cast<const uint8_t*>(src);
+  out_->insert(out_->end(), p, p + n);
+}
+
+void CArchive::WriteStringLength(uint64_t length, bool unicode) {
+  if (loading_) throw ArchiveError(ArchiveCause::readOnly);
+  if (unicode) {
+    WriteByte(0xFF);
+    WriteUInt16(0xFFFE);
+  }
+  if (length < 0xFF) {
+    WriteByte(static_cast<uint8_t>(length));
+    return;
+  }
+  WriteByte(0xFF);
+  if (length < 0xFFFE) {
+    WriteUInt16(static_cast<uint16_t>(length));
+    return;
+  }
+  WriteUInt16(0xFFFF);
+  if (length < 0xFFFFFFFFu) {
+    WriteUInt32(static_cast<uint32_t>(length));
+    return;
+  }
+  WriteUInt32(0xFFFFFFFFu);
+  WritePod<uint64_t>(length);
+}
+
+void CArchive::SetCodePage(const std::string& iconvName) {
+  CodePageStorage() = iconvName.empty() ? std::string("CP932") : iconvName;
+}
+
+std::string CArchive::CodePage() {
+  return CodePageStorage();
+}
+
+// ---------------------------------------------------------------------------
+// Text conversions
+
+std::u16string DecodeAnsi(const char* bytes, size_t n, const std::string& codePage) {
+  std::u16string result;
+  if (n == 0) return result;
+  Converter& conv = ConverterFor(codePage);
+  if (!conv.ok()) {
+    // Unknown code page: keep bytes as Latin-1 so nothing is lost silently.
+    result.reserve(n);
+    for (size_t i = 0; i < n; ++i) result.push_back(static_cast<unsigned char>(bytes[i]));
+    return result;
+  }
+  iconv(conv.cd, nullptr, nullptr, nullptr, nullptr);
+  std::vector<char> out(n * 4 + 8);
+  char* in = const_cast<char*>(bytes);
+  size_t inLeft = n;
+  result.reserve(n);
+  while (inLeft > 0) {
+    char* o = out.data();
+    size_t oLeft = out.size();
+    const size_t rc = iconv(conv.cd, &in, &inLeft, &o, &oLeft);
+    const size_t produced = out.size() - oLeft;
+    for (size_t i = 0; i + 1 < produced; i += 2) {
+      result.push_back(static_cast<char16_t>(static_cast<unsigned char>(out[i]) |
+                                             (static_cast<unsigned char>(out[i + 1]) << 8)));
+    }
+    if (rc == static_cast<size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // Undecodable or incomplete sequence: one replacement per bad byte.
+      result.push_back(u'\uFFFD');
+      ++in;
+      --inLeft;
+      iconv(conv.cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return result;
+}
+
+std::string ToUtf8(const std::u16string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // unpaired surrogate
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::u16string FromUtf8(const std::string& s) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    uint32_t c;
+    size_t len;
+    if (b0 < 0x80) {
+      c = b0;
+      len = 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+      c = b0 & 0x1F;
+      len = 2;
+    } else if ((b0 & 0xF0) == 0xE0) {
+      c = b0 & 0x0F;
+      len = 3;
+    } else if ((b0 & 0xF8) == 0xF0) {
+      c = b0 & 0x07;
+      len = 4;
+    } else {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    bool ok = i + len <= n;
+    for (size_t k = 1; ok && k < len; ++k) {
+      const auto b = static_cast<unsigned char>(s[i + k]);
+      if ((b & 0xC0) != 0x80) ok = false;
+      c = (c << 6) | (b & 0x3F);
+    }
+    static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (!ok || c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace tolvani

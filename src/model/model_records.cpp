@@ -1,0 +1,392 @@
+// Geometry and material records: reading and writing, the flat face table,
+// the animation counter.
+#include "model/model_records.h"
+
+#include <algorithm>
+#include <climits>
+#include <type_traits>
+
+#include "model/archive.h"
+
+namespace tolvani {
+
+static_assert(sizeof(Vec3) == 12 && std::is_trivially_copyable_v<Vec3>);
+static_assert(sizeof(CUV) == 8 && std::is_trivially_copyable_v<CUV>);
+static_assert(sizeof(Matrix4) == 64 && std::is_trivially_copyable_v<Matrix4>);
+
+namespace {
+
+// Smallest stream sizes, used to bound counts before anything is allocated.
+constexpr size_t kMinStringBytes = 1;  // an empty 8-bit string
+constexpr size_t kMinFaceBytes = 12;   // material, index count, uv count
+constexpr size_t kMinCountBytes = 4;   // a nested count
+constexpr size_t kMatrixBytes = 64;    // 16 float32
+
+// Reads count elements of a trivially copyable type straight into a vector.
+template <typename T>
+void ReadArray(CArchive& ar, std::vector<T>& v, size_t minBytes = sizeof(T)) {
+  const int32_t n = ar.ReadCount(minBytes);
+  v.clear();
+  v.resize(static_cast<size_t>(n));
+  ar.ReadBytes(v.data(), v.size() * sizeof(T));
+}
+
+template <typename T>
+void WriteArray(CArchive& ar, const std::vector<T>& v) {
+  ar.WriteInt32(static_cast<int32_t>(v.size()));
+  ar.WriteBytes(v.data(), v.size() * sizeof(T));
+}
+
+// Image sample block transposition between the stored column order (x outer)
+// and the matrix's row order (y outer), in tiles so that both sides stay in
+// cache. src holds `cols` columns of `rows` pixels; dst is the row-major image
+// starting at column x0 with the given row stride.
+template <int N>
+void ColumnsToRows(const uint8_t* src, int rows, int cols, uint8_t* dst, size_t dstStride) {
+  constexpr int kTile = 64;
+  for (int y0 = 0; y0 < rows; y0 += kTile) {
+    const int y1 = std::min(rows, y0 + kTile);
+    for (int x0 = 0; x0 < cols; x0 += kTile) {
+      const int x1 = std::min(cols, x0 + kTile);
+      for (int x = x0; x < x1; ++x) {
+        const uint8_t* s = src + (static_cast<size_t>(x) * rows + y0) * N;
+        uint8_t* d = dst + static_cast<size_t>(y0) * dstStride + static_cast<size_t>(x) * N;
+        for (int y = y0; y < y1; ++y) {
+          std::memcpy(d, s, N);
+          s += N;
+          d += dstStride;
+        }
+      }
+    }
+  }
+}
+
+template <int N>
+void RowsToColumns(const uint8_t* src, size_t srcStride, int rows, int cols, uint8_t* dst) {
+  constexpr int kTile = 64;
+  for (int y0 = 0; y0 < rows; y0 += kTile) {
+    const int y1 = std::min(rows, y0 + kTile);
+    for (int x0 = 0; x0 < cols; x0 += kTile) {
+      const int x1 = std::min(cols, x0 + kTile);
+      for (int x = x0; x < x1; ++x) {
+        const uint8_t* s = src + static_cast<size_t>(y0) * srcStride + static_cast<size_t>(x) * N;
+        uint8_t* d = dst + (static_cast<size_t>(x) * rows + y0) * N;
+        for (int y = y0; y < y1; ++y) {
+          std::memcpy(d, s, N);
+          s += srcStride;
+          d += N;
+        }
+      }
+    }
+  }
+}
+
+// Columns per chunk so that one chunk stays around a megabyte.
+int ChunkColumns(int width, int height, int n) {
+  const size_t column = static_cast<size_t>(height) * n;
+  if (column == 0) return std::max(width, 1);
+  const size_t target = size_t{1} << 20;
+  return static_cast<int>(std::clamp<size_t>(target / column, 1, static_cast<size_t>(width)));
+}
+
+void ReadImage(CArchive& ar, PixelMatrix& image) {
+  const int32_t width = ar.ReadInt32();
+  const int32_t height = ar.ReadInt32();
+  const int32_t n = ar.ReadInt32();
+  if (width < 0 || height < 0 || (n != 3 && n != 4)) throw ArchiveError(ArchiveCause::badClass);
+  ar.RequireRemaining(static_cast<uint64_t>(width) * static_cast<uint64_t>(height),
+                      static_cast<uint64_t>(n));
+  image = PixelMatrix(height, width, n == 4 ? CV_8UC4 : CV_8UC3);
+  if (width == 0 || height == 0) return;
+  const int chunk = ChunkColumns(width, height, n);
+  std::vector<uint8_t> block(static_cast<size_t>(chunk) * height * n);
+  const size_t stride = image.step[0];
+  for (int x0 = 0; x0 < width; x0 += chunk) {
+    const int cols = std::min(chunk, width - x0);
+    ar.ReadBytes(block.data(), static_cast<size_t>(cols) * height * n);
+    uint8_t* dst = image.data + static_cast<size_t>(x0) * n;
+    if (n == 4)
+      ColumnsToRows<4>(block.data(), height, cols, dst, stride);
+    else
+      ColumnsToRows<3>(block.data(), height, cols, dst, stride);
+  }
+}
+
+void WriteImage(CArchive& ar, const PixelMatrix& image) {
+  const int width = image.cols;
+  const int height = image.rows;
+  const int n = image.channels();
+  ar.WriteInt32(width);
+  ar.WriteInt32(height);
+  ar.WriteInt32(n);
+  if (width <= 0 || height <= 0 || image.empty()) return;
+  const PixelMatrix src = image.isContinuous() ? image : image.clone();
+  const int chunk = ChunkColumns(width, height, n);
+  std::vector<uint8_t> block(static_cast<size_t>(chunk) * height * n);
+  const size_t stride = src.step[0];
+  for (int x0 = 0; x0 < width; x0 += chunk) {
+    const int cols = std::min(chunk, width - x0);
+    const uint8_t* s = src.data + static_cast<size_t>(x0) * n;
+    if (n == 4) {
+      RowsToColumns<4>(s, stride, height, cols, block.data());
+    } else if (n == 3) {
+      RowsToColumns<3>(s, stride, height, cols, block.data());
+    } else {
+      for (int x = 0; x < cols; ++x)
+        for (int y = 0; y < height; ++y)
+          std::memcpy(&block[(static_cast<size_t>(x) * height + y) * n],
+                      s + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * n, n);
+    }
+    ar.WriteBytes(block.data(), static_cast<size_t>(cols) * height * n);
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+void CUV::Serialize(CArchive& ar) {
+  if (ar.IsLoading()) {
+    u = ar.ReadFloat();
+    v = ar.ReadFloat();
+  } else {
+    ar.WriteFloat(u);
+    ar.WriteFloat(v);
+  }
+}
+
+void CFace::Serialize(CArchive& ar) {
+  if (ar.IsLoading()) {
+    material = ar.ReadInt32();
+    ReadArray(ar, indices);
+    uvs.clear();
+    ReadArray(ar, uvs);
+  } else {
+    ar.WriteInt32(material);
+    WriteArray(ar, indices);
+    WriteArray(ar, uvs);
+  }
+}
+
+void FaceTable::Clear() {
+  material.clear();
+  indexStart.clear();
+  indices.clear();
+  uvStart.clear();
+  uvs.clear();
+  normal.clear();
+  cornerNormal.clear();
+}
+
+void FaceTable::Append(const CFace& face) {
+  if (indexStart.empty()) indexStart.push_back(0);
+  if (uvStart.empty()) uvStart.push_back(0);
+  material.push_back(face.material);
+  indices.insert(indices.end(), face.indices.begin(), face.indices.end());
+  uvs.insert(uvs.end(), face.uvs.begin(), face.uvs.end());
+  indexStart.push_back(static_cast<uint32_t>(indices.size()));
+  uvStart.push_back(static_cast<uint32_t>(uvs.size()));
+}
+
+CFace FaceTable::Get(size_t f) const {
+  CFace face;
+  face.material = material[f];
+  const auto idx = Indices(f);
+  face.indices.assign(idx.begin(), idx.end());
+  const auto uv = UVs(f);
+  face.uvs.assign(uv.begin(), uv.end());
+  if (f < normal.size()) face.normal = normal[f];
+  if (cornerNormal.size() >= indexStart[f + 1]) {
+    face.cornerNormals.assign(cornerNormal.begin() + indexStart[f],
+                              cornerNormal.begin() + indexStart[f + 1]);
+  }
+  return face;
+}
+
+void CMaterial::Serialize(CArchive& ar) {
+  if (ar.IsLoading()) {
+    name = ar.ReadString();
+    for (float& c : color) c = ar.ReadFloat();
+    diffuse = ar.ReadFloat();
+    ambient = ar.ReadFloat();
+    emissive = ar.ReadFloat();
+    specular = ar.ReadFloat();
+    power = ar.ReadFloat();
+    textureName = ar.ReadString();
+    auxName1 = ar.ReadString();
+    auxName2 = ar.ReadString();
+    if (!textureName.empty()) ReadImage(ar, image);
+  } else {
+    ar.WriteString(name);
+    for (float c : color) ar.WriteFloat(c);
+    ar.WriteFloat(diffuse);
+    ar.WriteFloat(ambient);
+    ar.WriteFloat(emissive);
+    ar.WriteFloat(specular);
+    ar.WriteFloat(power);
+    ar.WriteString(textureName);
+    ar.WriteString(auxName1);
+    ar.WriteString(auxName2);
+    if (!textureName.empty()) WriteImage(ar, image);
+  }
+}
+
+namespace {
+
+// Reads F faces into the flat table. On failure the table stays consistent:
+// the face being read and every later one are left empty.
+void ReadFaces(CArchive& ar, FaceTable& faces, size_t count) {
+  size_t f = 0;
+  try {
+    // Reserve for quadrilaterals, but never beyond what the stream can hold.
+    const uint64_t remaining = ar.Remaining();
+    faces.indices.reserve(static_cast<size_t>(std::min<uint64_t>(count * 4, remaining / 4)));
+    faces.uvs.reserve(static_cast<size_t>(std::min<uint64_t>(count * 4, remaining / 8)));
+    for (; f < count; ++f) {
+      faces.material[f] = ar.ReadInt32();
+      const int32_t ni = ar.ReadCount(sizeof(int32_t));
+      const size_t i0 = faces.indices.size();
+      faces.indices.resize(i0 + static_cast<size_t>(ni));
+      ar.ReadBytes(faces.indices.data() + i0, static_cast<size_t>(ni) * sizeof(int32_t));
+      const int32_t nu = ar.ReadCount(sizeof(CUV));
+      const size_t u0 = faces.uvs.size();
+      faces.uvs.resize(u0 + static_cast<size_t>(nu));
+      ar.ReadBytes(faces.uvs.data() + u0, static_cast<size_t>(nu) * sizeof(CUV));
+      faces.indexStart[f + 1] = static_cast<uint32_t>(faces.indices.size());
+      faces.uvStart[f + 1] = static_cast<uint32_t>(faces.uvs.size());
+    }
+  } catch (...) {
+    faces.indices.resize(faces.indexStart[f]);
+    faces.uvs.resize(faces.uvStart[f]);
+    for (size_t g = f + 1; g <= count; ++g) {
+      faces.indexStart[g] = faces.indexStart[f];
+      faces.uvStart[g] = faces.uvStart[f];
+    }
+    throw;
+  }
+}
+
+}  // namespace
+
+void CModel::Serialize(CArchive& ar, float fileVersion) {
+  const bool hasBoneBlend = fileVersion >= 0.91f;
+  if (ar.IsLoading()) {
+    name = ar.ReadString();
+    const int32_t v = ar.ReadInt32();
+    if (v < 0) throw ArchiveError(ArchiveCause::endOfFile);
+    const int32_t f = ar.ReadInt32();
+    if (f < 0) throw ArchiveError(ArchiveCause::endOfFile);
+    // Both blocks follow later in the stream: bound them before allocating.
+    ar.RequireRemaining(static_cast<uint64_t>(v), sizeof(Vec3));
+    ar.RequireRemaining(static_cast<uint64_t>(f), kMinFaceBytes);
+    vertices.clear();
+    vertices.resize(static_cast<size_t>(v));
+    faces.Clear();
+    faces.material.assign(static_cast<size_t>(f), 0);
+    if (f > 0) {
+      faces.indexStart.assign(static_cast<size_t>(f) + 1, 0);
+      faces.uvStart.assign(static_cast<size_t>(f) + 1, 0);
+    }
+    auxValue = ar.ReadInt32();
+    smoothingAngle = ar.ReadFloat();
+    ar.ReadBytes(vertices.data(), vertices.size() * sizeof(Vec3));
+
+    const int32_t nNames = ar.ReadCount(kMinStringBytes);
+    animationNames.clear();
+    animationNames.resize(static_cast<size_t>(nNames));
+    for (auto& s : animationNames) s = ar.ReadString();
+
+    ReadArray(ar, bones);
+
+    const int32_t nAnim = ar.ReadCount(kMinCountBytes);
+    animations.clear();
+    animations.resize(static_cast<size_t>(nAnim));
+    for (Animation& anim : animations) {
+      const int32_t nTracks = ar.ReadCount(kMinCountBytes);
+      anim.resize(static_cast<size_t>(nTracks));
+      for (auto& track : anim) ReadArray(ar, track, kMatrixBytes);
+    }
+
+    collisionMaterial = ar.ReadInt32();
+    const int32_t nSets = ar.ReadCount(kMinCountBytes);
+    materialSets.clear();
+    materialSets.resize(static_cast<size_t>(nSets));
+    for (auto& set : materialSets) ReadArray(ar, set);
+    materialSetBase = ar.ReadInt32();
+
+    if (hasBoneBlend) {
+      ReadArray(ar, parents);
+      ReadArray(ar, weights);
+    } else {
+      parents.assign(bones.size(), -1);
+      weights.assign(bones.size(), 1.0f);
+    }
+    ReadFaces(ar, faces, static_cast<size_t>(f));
+  } else {
+    ar.WriteString(name);
+    ar.WriteInt32(static_cast<int32_t>(vertices.size()));
+    ar.WriteInt32(static_cast<int32_t>(faces.size()));
+    ar.WriteInt32(auxValue);
+    ar.WriteFloat(smoothingAngle);
+    ar.WriteBytes(vertices.data(), vertices.size() * sizeof(Vec3));
+    ar.WriteInt32(static_cast<int32_t>(animationNames.size()));
+    for (const auto& s : animationNames) ar.WriteString(s);
+    WriteArray(ar, bones);
+    ar.WriteInt32(static_cast<int32_t>(animations.size()));
+    for (const Animation& anim : animations) {
+      ar.WriteInt32(static_cast<int32_t>(anim.size()));
+      for (const auto& track : anim) WriteArray(ar, track);
+    }
+    ar.WriteInt32(collisionMaterial);
+    ar.WriteInt32(static_cast<int32_t>(materialSets.size()));
+    for (const auto& set : materialSets) WriteArray(ar, set);
+    ar.WriteInt32(materialSetBase);
+    if (hasBoneBlend) {
+      WriteArray(ar, parents);
+      WriteArray(ar, weights);
+    }
+    for (size_t i = 0; i < faces.size(); ++i) {
+      ar.WriteInt32(faces.material[i]);
+      const auto idx = faces.Indices(i);
+      ar.WriteInt32(static_cast<int32_t>(idx.size()));
+      ar.WriteBytes(idx.data(), idx.size() * sizeof(int32_t));
+      const auto uv = faces.UVs(i);
+      ar.WriteInt32(static_cast<int32_t>(uv.size()));
+      ar.WriteBytes(uv.data(), uv.size() * sizeof(CUV));
+    }
+  }
+}
+
+void CModel::ReleaseDeviceResources(gfx::IGraphicsDevice* device) {
+  for (MeshGroup& group : groups) {
+    if (device && group.vertexBuffer != gfx::kNone) device->Release(group.vertexBuffer);
+    group.vertexBuffer = gfx::kNone;
+  }
+  groups.clear();
+  vertices.clear();
+  vertexFaceStart.clear();
+  vertexFaces.clear();
+  faces.Clear();
+}
+
+int32_t CModel::FrameCount(int32_t a) const {
+  if (a < 0 || static_cast<size_t>(a) >= animations.size()) return 0;
+  const Animation& anim = animations[static_cast<size_t>(a)];
+  if (anim.empty()) return 0;
+  return static_cast<int32_t>(anim.front().size());
+}
+
+void CModel::AdvanceAnimationFrame() {
+  const int32_t a = currentAnimation;
+  if (a < 0 || static_cast<size_t>(a) >= animations.size()) return;
+  if (animations[static_cast<size_t>(a)].empty()) return;
+  // Two's complement wrap as the counter's 32-bit increment would give.
+  animationFrame = static_cast<int32_t>(static_cast<uint32_t>(animationFrame) + 1u);
+  if (animationFrame < 0) {
+    animationFrame = FrameCount(a) - 1;
+  } else if (animationFrame >= FrameCount(a)) {
+    animationFrame = 0;
+  }
+}
+
+}  // namespace tolvani
