@@ -2,10 +2,12 @@
 #include <iterator>
 #include <string>
 
+#include "model/archive.h"
 #include "model/mesh_vertex.h"
 #include "model/motion.h"
 #include "model/platform_services.h"
 #include "model/scene_state.h"
+#include "render/balloon_text.h"
 #include "render/renderer.h"
 #include "render/shader_constants.h"
 #include "render/text_rasterizer.h"
@@ -16,37 +18,6 @@ namespace {
 // The swap chain has no handle of its own on the device interface; the
 // render state only needs to know that it exists.
 constexpr gfx::Handle kSwapChainPresent = 1;
-
-std::string ToUtf8(const std::u16string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-        s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // lone surrogate
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 void ReleaseHandle(gfx::IGraphicsDevice* device, gfx::Handle& handle) {
   if (handle != gfx::kNone) {
@@ -148,6 +119,7 @@ void ResizeRenderer(CCoreMotion3D& scene, int width, int height) {
 
 void DestroyRenderer(CCoreMotion3D& scene) {
   scene.ResetScene();
+  ReleaseBalloonCards(scene);
   RenderState& r = scene.render;
   gfx::IGraphicsDevice* d = r.device;
   ReleaseHandle(d, r.samplerState);
