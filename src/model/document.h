@@ -2,6 +2,7 @@
 // fills the process-wide SceneState and prepares the scene.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>

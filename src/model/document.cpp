@@ -1,0 +1,240 @@
+// The document: project layout, the open sequence with its error messages,
+// the start-up project and the framework's open path.
+#include "model/document.h"
+
+#include <algorithm>
+#include <exception>
+#include <new>
+
+#include "audio/audio.h"
+#include "model/archive.h"
+#include "model/platform_services.h"
+#include "model/scene_state.h"
+#include "playback/animation.h"
+#include "prepare/material_texture.h"
+#include "prepare/mesh_preparation.h"
+
+namespace tolvani {
+
+namespace {
+
+// name (empty 8-bit string), auxFlag, entry count.
+constexpr size_t kMinTimeLineBytes = 1 + 1 + 4;
+
+constexpr char16_t kUntitled[] = u"無題";
+constexpr char16_t kUntitledFile[] = u"無題のファイル";
+constexpr char16_t kBadFormat[] = u"予期しないファイル形式です。";
+constexpr char16_t kOpenFailed[] = u"ドキュメントを開くことに失敗しました。";
+constexpr char16_t kSaveQuestion[] = u"%1 への変更を保存しますか?";
+
+const char16_t* FileErrorText(FileCause cause) {
+  switch (cause) {
+    case FileCause::fileNotFound:
+      return u"%1 が見つかりませんでした。";
+    case FileCause::badPath:
+      return u"%1 に正しくないパスが含まれています。";
+    case FileCause::tooManyOpenFiles:
+      return u"開いているファイルが多すぎるため、%1 を開けませんでした。";
+    case FileCause::accessDenied:
+      return u"%1 へのアクセスは拒否されました。";
+    case FileCause::invalidFile:
+      return u"正しくないファイル ハンドルが %1 に関連付けられていました。";
+    case FileCause::badSeek:
+      return u"%1 のシークに失敗しました。";
+    case FileCause::hardIO:
+      return u"%1 へのアクセス中にハードウェア I/O エラーが報告されました。";
+    case FileCause::sharingViolation:
+      return u"%1 へのアクセス中に共有違反が発生しました。";
+    case FileCause::lockViolation:
+      return u"%1 へのアクセス中にロック違反が発生しました。";
+    case FileCause::endOfFile:
+      return u"%1 の末尾以降にアクセスしようとしました。";
+    default:
+      return u"%1 へのアクセス中に不明なエラーが発生しました。";
+  }
+}
+
+std::u16string ReplaceArg(std::u16string text, const std::u16string& arg) {
+  const size_t at = text.find(u"%1");
+  if (at != std::u16string::npos) text.replace(at, 2, arg);
+  return text;
+}
+
+// The last path component.
+std::u16string FileTitle(const std::u16string& path) {
+  const size_t slash = path.find_last_of(u'/');
+  return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+CCoreMotion3D& SceneRoot() {
+  EnsureSceneRoot();
+  return *SceneState.sceneRoot;
+}
+
+}  // namespace
+
+std::u16string LoadErrorMessage(std::exception_ptr error, const std::u16string& path) {
+  const std::u16string shownPath = path.empty() ? std::u16string(kUntitledFile) : path;
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const ArchiveError& e) {
+    switch (e.cause()) {
+      case ArchiveCause::endOfFile:
+      case ArchiveCause::badIndex:
+      case ArchiveCause::badClass:
+      case ArchiveCause::badSchema:
+        return kBadFormat;
+      default:
+        return kOpenFailed;
+    }
+  } catch (const FileError& e) {
+    return ReplaceArg(FileErrorText(e.cause()), shownPath);
+  } catch (...) {
+    return kOpenFailed;
+  }
+  return kOpenFailed;
+}
+
+bool HasProjectExtension(const std::u16string& path) {
+  const size_t dot = path.rfind(u'.');
+  if (dot == std::u16string::npos) return false;
+  return AsciiLower(std::u16string_view(path).substr(dot + 1)) == u"zvmov";
+}
+
+CPlayerDoc::CPlayerDoc() {
+  SceneRoot().formatTag = u"zvmov";
+}
+
+void CPlayerDoc::Serialize(CArchive& ar) {
+  CCoreMotion3D& root = SceneRoot();
+  auto& timeLines = SceneState.timeLines;
+  if (ar.IsLoading()) {
+    const int32_t n = ar.ReadCount(kMinTimeLineBytes);
+    timeLines.resize(static_cast<size_t>(n));
+    SceneState.fileVersion = ar.ReadFloat();
+    root.Serialize(ar, SceneState.fileVersion);
+    for (CTimeLine& t : timeLines) t.Serialize(ar);
+  } else {
+    ar.WriteInt32(static_cast<int32_t>(timeLines.size()));
+    ar.WriteFloat(SceneState.fileVersion);
+    root.Serialize(ar, SceneState.fileVersion);
+    for (CTimeLine& t : timeLines) t.Serialize(ar);
+  }
+  // The sound block is last; without a sound container it stays unread.
+  if (root.formatTag == u"zvmov" && SceneState.audio) SceneState.audio->Serialize(ar);
+}
+
+bool CPlayerDoc::OnOpenDocument(const std::u16string& path) {
+  if (HasProjectExtension(path)) {
+    CCoreMotion3D& root = SceneRoot();
+    root.ResetScene();
+    SceneState.timeLines.clear();
+    if (SceneState.audio) SceneState.audio->ReleaseVoices();
+
+    try {
+      InputFile file(path);
+      modified_ = true;
+      try {
+        if (file.Size() > 0) {
+          CArchive ar(file);
+          Serialize(ar);
+        }
+      } catch (...) {
+        Platform().ShowMessage(LoadErrorMessage(std::current_exception(), path),
+                               MessageIcon::Exclamation);
+        return false;
+      }
+    } catch (...) {
+      // The file could not be opened.
+      Platform().ShowMessage(LoadErrorMessage(std::current_exception(), path),
+                             MessageIcon::Exclamation);
+      return false;
+    }
+    modified_ = false;
+
+    path_ = path;
+    title_ = FileTitle(path);
+    if (onPathRecorded) onPathRecorded(path);
+
+    // Preparation, in this order; results are not looked at.
+    for (CModel& model : root.models) ComputeNormals(model);
+    for (CModel& model : root.models) BuildMeshGroups(model, root.render.device);
+    for (CMaterial& material : root.materials) {
+      if (!material.textureName.empty()) BuildMaterialTexture(material, root.render.device);
+    }
+    if (SceneState.audio) SceneState.audio->PrepareVoices();
+
+    root.currentStep = 0;
+    root.pickedModel = static_cast<int32_t>(root.models.size()) - 1;
+    if (!SceneState.timeLines.empty()) {
+      const CTimeLine& first = SceneState.timeLines.front();
+      if (first.HasEntry(root.currentStep) &&
+          first.entries[static_cast<size_t>(root.currentStep)].state == 2) {
+        root.camera = first.entries[static_cast<size_t>(root.currentStep)].motion;
+      }
+    }
+    SelectInitialAnimations();
+  }
+  UpdateAllViews(1);
+  return true;
+}
+
+bool CPlayerDoc::OnNewDocument() {
+  ClearPath();
+  modified_ = false;
+  OnOpenDocument(ProgramDirectory() + u"Main.zvmov");
+  return true;
+}
+
+bool CPlayerDoc::OnSaveDocument(const std::u16string&) {
+  return true;
+}
+
+bool CPlayerDoc::OpenDocumentFile(const std::u16string& path) {
+  if (modified_) {
+    std::u16string name = path_.empty() ? title_ : FileTitle(path_);
+    if (name.empty()) name = kUntitled;
+    const SaveAnswer answer =
+        saveQuestion ? saveQuestion(ReplaceArg(kSaveQuestion, name)) : SaveAnswer::No;
+    if (answer == SaveAnswer::Cancel) {
+      if (onOpenFailed) onOpenFailed(path, true);
+      return false;
+    }
+    if (answer == SaveAnswer::Yes) OnSaveDocument(path_);
+  }
+  if (OnOpenDocument(path)) {
+    path_ = path;
+    title_ = FileTitle(path);
+    if (onPathRecorded) onPathRecorded(path);
+    return true;
+  }
+  if (modified_) {
+    // The read failed part-way: fall back to the start-up project.
+    title_ = kUntitled;
+    OnNewDocument();
+  }
+  if (onOpenFailed) onOpenFailed(path, false);
+  return false;
+}
+
+std::u16string CPlayerDoc::title() const {
+  if (!title_.empty()) return title_;
+  if (!path_.empty()) return FileTitle(path_);
+  return kUntitled;
+}
+
+void CPlayerDoc::AddObserver(IDocumentObserver* observer) {
+  if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+    observers_.push_back(observer);
+}
+
+void CPlayerDoc::RemoveObserver(IDocumentObserver* observer) {
+  observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+void CPlayerDoc::UpdateAllViews(int hint) {
+  const std::vector<IDocumentObserver*> observers = observers_;
+  for (IDocumentObserver* o : observers) o->OnUpdate(hint);
+}
+
+}  // namespace tolvani
