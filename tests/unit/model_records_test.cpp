@@ -1,0 +1,613 @@
+// Records: round trips, version rules, the image layout, refusals of
+// malformed data and bounded allocation.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "model/archive.h"
+#include "model/model_records.h"
+#include "model/motion.h"
+#include "model/timeline.h"
+#include "render/null_device.h"
+#include "support/project_builder.h"
+
+// Largest single allocation while tracking is on: shows that absurd counts
+// are refused before anything is sized from them.
+static std::atomic<bool> g_track{false};
+static std::atomic<size_t> g_largest{0};
+
+void* operator new(size_t n) {
+  if (g_track && n > g_largest) g_largest = n;
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
+
+namespace tolvani {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+template <typename F>
+ArchiveCause CauseOf(F&& f) {
+  try {
+    f();
+  } catch (const ArchiveError& e) {
+    return e.cause();
+  }
+  return ArchiveCause::none;
+}
+
+CModel FullModel() {
+  CModel m;
+  m.name = u"body";
+  m.smoothingAngle = 60.0f;
+  m.auxValue = -7;
+  m.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0.5f}};
+  m.animationNames = {u"walk", u"", u"run"};
+  m.bones = {0, 1, 2, 3};
+  m.animations = {testing::MakeAnimation(2, 3), {}, testing::MakeAnimation(1, 0)};
+  m.collisionMaterial = 4;
+  m.materialSets = {{1, 2}, {}, {7}};
+  m.materialSetBase = 2;
+  m.parents = {-1, 0, 1, 2};
+  m.weights = {1.0f, 0.5f, 0.25f, 0.0f};
+  CFace tri;
+  tri.material = 1;
+  tri.indices = {0, 1, 2};
+  tri.uvs = {{0, 0}, {1, 0}, {0, 1}};
+  m.faces.Append(tri);
+  CFace quad;
+  quad.material = 2;
+  quad.indices = {0, 1, 3, 2};
+  quad.uvs = {{0.5f, 0.5f}, {1, 1}, {0.25f, 0.75f}};  // fewer uvs than corners
+  m.faces.Append(quad);
+  CFace line;
+  line.material = -3;
+  line.indices = {2, 3};
+  m.faces.Append(line);
+  return m;
+}
+
+void ExpectSameModel(const CModel& a, const CModel& b) {
+  EXPECT_EQ(a.name, b.name);
+  EXPECT_EQ(a.smoothingAngle, b.smoothingAngle);
+  EXPECT_EQ(a.auxValue, b.auxValue);
+  ASSERT_EQ(a.vertices.size(), b.vertices.size());
+  for (size_t i = 0; i < a.vertices.size(); ++i) EXPECT_EQ(a.vertices[i], b.vertices[i]);
+  EXPECT_EQ(a.animationNames, b.animationNames);
+  EXPECT_EQ(a.bones, b.bones);
+  ASSERT_EQ(a.animations.size(), b.animations.size());
+  for (size_t i = 0; i < a.animations.size(); ++i) {
+    ASSERT_EQ(a.animations[i].size(), b.animations[i].size());
+    for (size_t k = 0; k < a.animations[i].size(); ++k)
+      EXPECT_EQ(a.animations[i][k], b.animations[i][k]);
+  }
+  EXPECT_EQ(a.collisionMaterial, b.collisionMaterial);
+  EXPECT_EQ(a.materialSets, b.materialSets);
+  EXPECT_EQ(a.materialSetBase, b.materialSetBase);
+  EXPECT_EQ(a.parents, b.parents);
+  EXPECT_EQ(a.weights, b.weights);
+  ASSERT_EQ(a.faces.size(), b.faces.size());
+  for (size_t f = 0; f < a.faces.size(); ++f) {
+    const CFace fa = a.faces.Get(f), fb = b.faces.Get(f);
+    EXPECT_EQ(fa.material, fb.material);
+    EXPECT_EQ(fa.indices, fb.indices);
+    ASSERT_EQ(fa.uvs.size(), fb.uvs.size());
+    for (size_t k = 0; k < fa.uvs.size(); ++k) {
+      EXPECT_EQ(fa.uvs[k].u, fb.uvs[k].u);
+      EXPECT_EQ(fa.uvs[k].v, fb.uvs[k].v);
+    }
+  }
+}
+
+TEST(ModelRecords, ModelRoundTripKeepsEveryStoredField) {
+  CModel m = FullModel();
+  Bytes out;
+  CArchive w(out);
+  m.Serialize(w, 1.1f);
+  CModel r;
+  r.visible = false;  // run-time fields are left alone by a read
+  r.currentAnimation = 5;
+  CArchive ar(out.data(), out.size());
+  r.Serialize(ar, 1.1f);
+  EXPECT_EQ(ar.Remaining(), 0u);
+  ExpectSameModel(m, r);
+  EXPECT_FALSE(r.visible);
+  EXPECT_EQ(r.currentAnimation, 5);
+  EXPECT_EQ(r.faces.CornerCount(1), 4u);
+  EXPECT_EQ(r.faces.UVs(2).size(), 0u);
+}
+
+TEST(ModelRecords, EmptyModelStillStoresEveryField) {
+  CModel m;
+  m.name = u"e";
+  Bytes out;
+  CArchive w(out);
+  m.Serialize(w, 1.1f);
+  // name(4+2) V F aux smoothing, names, bones, anims, collision, sets, base, parents, weights.
+  EXPECT_EQ(out.size(), 6u + 16u + 4u + 4u + 4u + 4u + 4u + 4u + 4u + 4u);
+  CModel r;
+  CArchive ar(out.data(), out.size());
+  r.Serialize(ar, 1.1f);
+  EXPECT_TRUE(r.faces.empty());
+  EXPECT_EQ(r.collisionMaterial, -1);
+}
+
+TEST(ModelRecords, OldFilesGetDefaultBoneBlend) {
+  // Version 0.9 stores no parents or weights; they follow the bone count.
+  CModel m;
+  m.vertices.assign(5, Vec3{1, 2, 3});
+  m.bones = {4, 3, 2, 1, 0};
+  m.animations = {testing::MakeAnimation(3, 2)};
+  m.animationNames = {u"a"};
+  m.parents = {9, 9, 9, 9, 9};  // not written below 0.91
+  m.weights = {3, 3, 3, 3, 3};
+  Bytes old;
+  CArchive w(old);
+  m.Serialize(w, 0.9f);
+  Bytes current;
+  CArchive w2(current);
+  m.Serialize(w2, 0.91f);
+  EXPECT_EQ(current.size(), old.size() + 8 + 40);
+
+  CModel r;
+  CArchive ar(old.data(), old.size());
+  r.Serialize(ar, 0.9f);
+  EXPECT_EQ(ar.Remaining(), 0u);
+  EXPECT_EQ(r.parents, std::vector<int32_t>(5, -1));
+  EXPECT_EQ(r.weights, std::vector<float>(5, 1.0f));
+
+  CModel r2;
+  CArchive ar2(current.data(), current.size());
+  r2.Serialize(ar2, 0.91f);
+  EXPECT_EQ(r2.parents, m.parents);
+  EXPECT_EQ(r2.weights, m.weights);
+}
+
+TEST(ModelRecords, FacesReadPartlyLeaveAConsistentTable) {
+  CModel m = FullModel();
+  Bytes out;
+  CArchive w(out);
+  m.Serialize(w, 1.1f);
+  // Cut inside the second face's uvs: face 0 complete, faces 1 and 2 empty.
+  const size_t lineFace = 4 + 4 + 8 + 4;
+  const size_t quadFace = 4 + 4 + 16 + 4 + 24;
+  const size_t cut = out.size() - lineFace - 10;
+  ASSERT_GT(cut, out.size() - lineFace - quadFace);
+  CModel r;
+  CArchive ar(out.data(), cut);
+  EXPECT_EQ(CauseOf([&] { r.Serialize(ar, 1.1f); }), ArchiveCause::endOfFile);
+  const FaceTable& t = r.faces;
+  ASSERT_EQ(t.size(), 3u);
+  ASSERT_EQ(t.indexStart.size(), 4u);
+  ASSERT_EQ(t.uvStart.size(), 4u);
+  EXPECT_EQ(t.Indices(0).size(), 3u);
+  EXPECT_EQ(t.Indices(1).size(), 0u);
+  EXPECT_EQ(t.Indices(2).size(), 0u);
+  EXPECT_EQ(t.UVs(1).size(), 0u);
+  EXPECT_EQ(t.indexStart.back(), t.indices.size());
+  EXPECT_EQ(t.uvStart.back(), t.uvs.size());
+  EXPECT_EQ(t.material[2], 0);
+
+  // Every cut of the model fails with endOfFile and leaves the table usable.
+  for (size_t c = 0; c < out.size(); ++c) {
+    CModel rc;
+    CArchive arc(out.data(), c);
+    ASSERT_EQ(CauseOf([&] { rc.Serialize(arc, 1.1f); }), ArchiveCause::endOfFile) << c;
+    const FaceTable& ft = rc.faces;
+    if (ft.empty()) continue;
+    ASSERT_EQ(ft.indexStart.size(), ft.size() + 1) << c;
+    for (size_t f = 0; f < ft.size(); ++f) {
+      ASSERT_LE(ft.indexStart[f], ft.indexStart[f + 1]) << c;
+      ASSERT_LE(ft.uvStart[f], ft.uvStart[f + 1]) << c;
+    }
+    ASSERT_EQ(ft.indexStart.back(), ft.indices.size()) << c;
+    ASSERT_EQ(ft.uvStart.back(), ft.uvs.size()) << c;
+  }
+}
+
+TEST(ModelRecords, AbsurdCountsFailWithoutAllocating) {
+  auto tryRead = [](const Bytes& bytes) {
+    CModel r;
+    CArchive ar(bytes.data(), bytes.size());
+    g_largest = 0;
+    g_track = true;
+    const ArchiveCause cause = CauseOf([&] { r.Serialize(ar, 1.1f); });
+    g_track = false;
+    EXPECT_LT(g_largest.load(), size_t{4096});
+    return cause;
+  };
+  // 100 bytes announcing 2^31 - 1 vertices.
+  Bytes b;
+  {
+    CArchive w(b);
+    w.WriteString(u"m");
+    w.WriteInt32(0x7FFFFFFF);
+    w.WriteInt32(0);
+  }
+  b.resize(100);
+  EXPECT_EQ(tryRead(b), ArchiveCause::endOfFile);
+
+  // Then faces, names, animations, tracks and negative counts.
+  auto header = [](int32_t v, int32_t f) {
+    Bytes h;
+    CArchive w(h);
+    w.WriteString(u"m");
+    w.WriteInt32(v);
+    w.WriteInt32(f);
+    w.WriteInt32(0);
+    w.WriteFloat(0);
+    return h;
+  };
+  Bytes faces = header(0, 0x7FFFFFFF);
+  faces.resize(100);
+  EXPECT_EQ(tryRead(faces), ArchiveCause::endOfFile);
+  EXPECT_EQ(tryRead(header(-1, 0)), ArchiveCause::endOfFile);
+  EXPECT_EQ(tryRead(header(0, -5)), ArchiveCause::endOfFile);
+  for (int32_t count : {0x7FFFFFFF, 0x10000000, -1}) {
+    Bytes names = header(0, 0);
+    CArchive w(names);
+    w.WriteInt32(count);
+    names.resize(100);
+    EXPECT_EQ(tryRead(names), ArchiveCause::endOfFile) << count;
+    Bytes tracks = header(0, 0);
+    CArchive w2(tracks);
+    w2.WriteInt32(0);      // names
+    w2.WriteInt32(0);      // bones
+    w2.WriteInt32(1);      // one animation
+    w2.WriteInt32(1);      // one track
+    w2.WriteInt32(count);  // matrices
+    tracks.resize(100);
+    EXPECT_EQ(tryRead(tracks), ArchiveCause::endOfFile) << count;
+  }
+}
+
+TEST(MaterialRecords, RoundTripWithAndWithoutImage) {
+  for (int channels : {3, 4}) {
+    testing::ProjectBuilder b;
+    CMaterial& m = b.AddTexturedMaterial(u"tex", u"wood.bmp", 67, 130, channels);
+    m.auxName1 = u"a1";
+    m.auxName2 = u"a2";
+    m.specular = 0.25f;
+    m.power = 8.0f;
+    Bytes out;
+    CArchive w(out);
+    m.Serialize(w);
+    CMaterial r;
+    CArchive ar(out.data(), out.size());
+    r.Serialize(ar);
+    EXPECT_EQ(ar.Remaining(), 0u);
+    EXPECT_EQ(r.name, u"tex");
+    EXPECT_EQ(r.textureName, u"wood.bmp");
+    EXPECT_EQ(r.auxName1, u"a1");
+    EXPECT_EQ(r.auxName2, u"a2");
+    EXPECT_EQ(r.specular, 0.25f);
+    EXPECT_EQ(r.power, 8.0f);
+    EXPECT_EQ(r.color[3], 1.0f);
+    ASSERT_EQ(r.image.rows, 130);
+    ASSERT_EQ(r.image.cols, 67);
+    ASSERT_EQ(r.image.channels(), channels);
+    ASSERT_TRUE(r.image.isContinuous());
+    for (int y = 0; y < 130; ++y)
+      for (int x = 0; x < 67; ++x)
+        for (int k = 0; k < channels; ++k)
+          ASSERT_EQ(r.image.ptr<uint8_t>(y)[x * channels + k], testing::TestSample(x, y, k));
+    // Stored column by column: the second stored pixel is (x 0, y 1).
+    const size_t imageStart = out.size() - size_t{67} * 130 * channels;
+    EXPECT_EQ(out[imageStart + channels], testing::TestSample(0, 1, 0));
+  }
+
+  // No texture name: nothing follows the three names.
+  CMaterial plain;
+  plain.name = u"plain";
+  plain.image = PixelMatrix(2, 2, CV_8UC3);  // ignored when untextured
+  Bytes out;
+  CArchive w(out);
+  plain.Serialize(w);
+  w.WriteInt32(0x12345678);
+  CMaterial r;
+  CArchive ar(out.data(), out.size());
+  r.Serialize(ar);
+  EXPECT_EQ(ar.ReadInt32(), 0x12345678);
+  EXPECT_TRUE(r.image.empty());
+}
+
+Bytes MaterialWithImage(int32_t w, int32_t h, int32_t n, size_t sampleBytes) {
+  Bytes out;
+  CArchive ar(out);
+  ar.WriteString(u"m");
+  for (int i = 0; i < 9; ++i) ar.WriteFloat(0);
+  ar.WriteString(u"t.png");
+  ar.WriteString(u"");
+  ar.WriteString(u"");
+  ar.WriteInt32(w);
+  ar.WriteInt32(h);
+  ar.WriteInt32(n);
+  for (size_t i = 0; i < sampleBytes; ++i) ar.WriteByte(static_cast<uint8_t>(i));
+  return out;
+}
+
+TEST(MaterialRecords, ImageLayoutAndRefusals) {
+  // 2 x 2, 3 channels: stored (0,0), (0,1), (1,0), (1,1).
+  const Bytes two = MaterialWithImage(2, 2, 3, 12);
+  CMaterial m;
+  CArchive ar(two.data(), two.size());
+  m.Serialize(ar);
+  ASSERT_EQ(m.image.type(), CV_8UC3);
+  const uint8_t* row0 = m.image.ptr<uint8_t>(0);
+  const uint8_t* row1 = m.image.ptr<uint8_t>(1);
+  EXPECT_EQ(Bytes(row0, row0 + 6), (Bytes{0, 1, 2, 6, 7, 8}));
+  EXPECT_EQ(Bytes(row1, row1 + 6), (Bytes{3, 4, 5, 9, 10, 11}));
+
+  // A zero-sized image reads nothing more.
+  const Bytes empty = MaterialWithImage(0, 5, 4, 0);
+  CMaterial e;
+  CArchive are(empty.data(), empty.size());
+  e.Serialize(are);
+  EXPECT_EQ(e.image.total(), 0u);
+
+  for (auto [w, h, n] : {std::tuple{2, 2, 2}, std::tuple{2, 2, 5}, std::tuple{2, 2, 0},
+                         std::tuple{2, 2, 1}, std::tuple{-1, 2, 3}, std::tuple{2, -1, 4}}) {
+    const Bytes bad = MaterialWithImage(w, h, n, 64);
+    CMaterial r;
+    CArchive arb(bad.data(), bad.size());
+    EXPECT_EQ(CauseOf([&] { r.Serialize(arb); }), ArchiveCause::badClass) << w << h << n;
+  }
+  // A huge image in a small file: endOfFile before the matrix is made.
+  const Bytes huge = MaterialWithImage(0x7FFF, 0x7FFF, 4, 10);
+  CMaterial r;
+  CArchive arh(huge.data(), huge.size());
+  g_largest = 0;
+  g_track = true;
+  EXPECT_EQ(CauseOf([&] { r.Serialize(arh); }), ArchiveCause::endOfFile);
+  g_track = false;
+  EXPECT_LT(g_largest.load(), size_t{4096});
+  EXPECT_TRUE(r.image.empty());
+}
+
+TEST(FaceRecords, FaceAndUvRoundTrip) {
+  CFace f;
+  f.material = 3;
+  f.indices = {5, 6, 7, 8};
+  f.uvs = {{0.5f, 0.25f}};
+  Bytes out;
+  CArchive w(out);
+  f.Serialize(w);
+  EXPECT_EQ(out.size(), 4u + 4u + 16u + 4u + 8u);
+  CFace r;
+  r.uvs = {{9, 9}, {9, 9}};  // replaced
+  CArchive ar(out.data(), out.size());
+  r.Serialize(ar);
+  EXPECT_EQ(r.material, 3);
+  EXPECT_EQ(r.indices, f.indices);
+  ASSERT_EQ(r.uvs.size(), 1u);
+  EXPECT_EQ(r.uvs[0].u, 0.5f);
+  EXPECT_EQ(r.uvs[0].v, 0.25f);
+
+  FaceTable t;
+  t.Append(f);
+  t.Append(CFace{});
+  EXPECT_EQ(t.size(), 2u);
+  EXPECT_EQ(t.Get(0).indices, f.indices);
+  EXPECT_TRUE(t.Get(1).indices.empty());
+}
+
+TEST(ModelAnimation, FrameCounterLoops) {
+  CModel m;
+  m.animations = {testing::MakeAnimation(2, 10), Animation{}, testing::MakeAnimation(1, 0)};
+  EXPECT_EQ(m.FrameCount(0), 10);
+  EXPECT_EQ(m.FrameCount(1), 0);
+  EXPECT_EQ(m.FrameCount(2), 0);
+  EXPECT_EQ(m.FrameCount(3), 0);
+  EXPECT_EQ(m.FrameCount(-1), 0);
+
+  m.animationFrame = 7;
+  m.AdvanceAnimationFrame();  // no animation playing
+  EXPECT_EQ(m.animationFrame, 7);
+
+  m.currentAnimation = 0;
+  m.animationFrame = 0;
+  std::vector<int32_t> seen;
+  for (int i = 0; i < 11; ++i) {
+    m.AdvanceAnimationFrame();
+    seen.push_back(m.animationFrame);
+  }
+  EXPECT_EQ(seen, (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 1}));
+
+  m.animationFrame = INT32_MAX;  // wraps to the last frame
+  m.AdvanceAnimationFrame();
+  EXPECT_EQ(m.animationFrame, 9);
+
+  m.currentAnimation = 1;  // no tracks: untouched
+  m.animationFrame = 4;
+  m.AdvanceAnimationFrame();
+  EXPECT_EQ(m.animationFrame, 4);
+
+  m.currentAnimation = 2;  // a first track without matrices stays at 0
+  m.AdvanceAnimationFrame();
+  EXPECT_EQ(m.animationFrame, 0);
+  m.AdvanceAnimationFrame();
+  EXPECT_EQ(m.animationFrame, 0);
+
+  m.currentAnimation = 3;  // out of range
+  m.animationFrame = 2;
+  m.AdvanceAnimationFrame();
+  EXPECT_EQ(m.animationFrame, 2);
+}
+
+TEST(ModelRecords, ReleaseDeviceResourcesReleasesGroupBuffers) {
+  NullGraphicsDevice device;
+  CModel m = FullModel();
+  const float data[11] = {};
+  for (int i = 0; i < 2; ++i) {
+    MeshGroup g;
+    ASSERT_FALSE(gfx::Failed(device.CreateVertexBuffer(data, sizeof(data), &g.vertexBuffer)));
+    m.groups.push_back(g);
+  }
+  m.groups.push_back(MeshGroup{});  // an empty group has no buffer
+  ASSERT_EQ(device.LiveObjectCount(), 2u);
+  m.ReleaseDeviceResources(&device);
+  EXPECT_EQ(device.LiveObjectCount(), 0u);
+  EXPECT_EQ(device.BadReleaseCount(), 0u);
+  EXPECT_TRUE(m.groups.empty());
+  EXPECT_TRUE(m.faces.empty());
+  EXPECT_TRUE(m.vertices.empty());
+}
+
+TEST(MotionRecords, MotionAndSceneRootRoundTrip) {
+  CMotion mo;
+  mo.pivot = {7, 7, 7};
+  mo.position = {1, 2, 3};
+  mo.rotation = {4, 5, 6};
+  mo.scale = {7, 8, 9};
+  Bytes out;
+  CArchive w(out);
+  mo.Serialize(w);
+  EXPECT_EQ(out.size(), 36u);
+  CMotion r;
+  CArchive ar(out.data(), out.size());
+  r.Serialize(ar);
+  EXPECT_EQ(r.position, mo.position);
+  EXPECT_EQ(r.rotation, mo.rotation);
+  EXPECT_EQ(r.scale, mo.scale);
+  EXPECT_EQ(r.pivot, (Vec3{0, 0, 0}));
+
+  CCoreMotion3D root;
+  root.formatTag = u"zvmov";
+  root.auxNames = {u"x", u"y"};
+  root.auxValue = 12;
+  root.backgroundColor = 0x00FF0000;
+  root.playMode = 4;
+  root.glideDuration = 100;
+  root.fadeDuration = 200;
+  root.fieldOfView = 45.0f;
+  root.camera = mo;
+  root.materials.resize(2);
+  root.materials[1].name = u"second";
+  root.models.push_back(FullModel());
+  Bytes rootBytes;
+  CArchive wr(rootBytes);
+  root.Serialize(wr, 1.1f);
+  CCoreMotion3D back;
+  back.formatTag = u"zvmov";
+  CArchive arr(rootBytes.data(), rootBytes.size());
+  back.Serialize(arr, 1.1f);
+  EXPECT_EQ(arr.Remaining(), 0u);
+  EXPECT_EQ(back.auxNames, root.auxNames);
+  EXPECT_EQ(back.auxValue, 12);
+  EXPECT_EQ(back.backgroundColor, 0x00FF0000u);
+  EXPECT_EQ(back.playMode, 4);
+  EXPECT_EQ(back.glideDuration, 100);
+  EXPECT_EQ(back.fadeDuration, 200);
+  EXPECT_EQ(back.fieldOfView, 45.0f);
+  EXPECT_EQ(back.camera.rotation, mo.rotation);
+  ASSERT_EQ(back.materials.size(), 2u);
+  EXPECT_EQ(back.materials[1].name, u"second");
+  ASSERT_EQ(back.models.size(), 1u);
+  ExpectSameModel(back.models[0], root.models[0]);
+
+  // Without the "zvmov" tag neither the counts nor the lists are stored.
+  CCoreMotion3D untagged;
+  untagged.materials.resize(3);
+  Bytes small;
+  CArchive ws(small);
+  untagged.Serialize(ws, 1.1f);
+  EXPECT_EQ(small.size(), 4u + 4u + 4u + 4u + 8u + 4u + 36u);
+}
+
+TEST(MotionRecords, ConstructionAndResetDefaults) {
+  NullGraphicsDevice device;
+  CCoreMotion3D root;
+  EXPECT_EQ(root.currentStep, -1);
+  EXPECT_EQ(root.pickedModel, -1);
+  EXPECT_EQ(root.backgroundColor, 0x005A411Eu);
+  EXPECT_EQ(root.playMode, 1);
+  EXPECT_EQ(root.glideDuration, 1500);
+  EXPECT_EQ(root.fadeDuration, 1500);
+  EXPECT_EQ(root.fieldOfView, 30.0f);
+  EXPECT_EQ(root.auxValue, 300);
+  EXPECT_EQ(root.width, 160);
+  EXPECT_EQ(root.height, 120);
+
+  root.render.device = &device;
+  root.camera.pivot = {1, 1, 1};
+  root.camera.scale = {3, 3, 3};
+  root.playMode = 5;
+  root.fieldOfView = 50.0f;
+  root.currentStep = 4;
+  root.auxNames = {u"n"};
+  root.backgroundColor = 1;
+  root.materials.resize(2);
+  gfx::Handle tex = gfx::kNone, view = gfx::kNone;
+  gfx::TextureDesc desc;
+  desc.width = desc.height = 4;
+  ASSERT_FALSE(gfx::Failed(device.CreateTexture2D(desc, &tex)));
+  ASSERT_FALSE(gfx::Failed(device.CreateShaderResourceView(tex, &view)));
+  device.Release(tex);
+  root.materials[1].textureView = view;
+  root.models.resize(1);
+  MeshGroup g;
+  const float data[11] = {};
+  ASSERT_FALSE(gfx::Failed(device.CreateVertexBuffer(data, sizeof(data), &g.vertexBuffer)));
+  root.models[0].groups.push_back(g);
+
+  root.ResetScene();
+  EXPECT_EQ(device.LiveObjectCount(), 0u);
+  EXPECT_EQ(root.camera.pivot, (Vec3{0, 0, 0}));
+  EXPECT_EQ(root.camera.scale, (Vec3{1, 1, 1}));
+  EXPECT_TRUE(root.models.empty());
+  EXPECT_TRUE(root.materials.empty());
+  EXPECT_TRUE(root.auxNames.empty());
+  EXPECT_EQ(root.currentStep, -1);
+  EXPECT_EQ(root.backgroundColor, 0x005A411Eu);
+  EXPECT_EQ(root.playMode, 5);  // settings survive the reset
+  EXPECT_EQ(root.fieldOfView, 50.0f);
+}
+
+TEST(MotionRecords, SceneRootVersionConditions) {
+  auto readWith = [](float version, CCoreMotion3D& root) {
+    Bytes b;
+    CArchive w(b);
+    w.WriteInt32(0);   // auxNames
+    w.WriteInt32(1);   // auxValue
+    w.WriteUInt32(2);  // backgroundColor
+    if (version >= 0.4f) w.WriteInt32(2);
+    w.WriteInt32(0);  // materials
+    w.WriteInt32(0);  // models
+    if (version >= 0.84f) {
+      w.WriteInt32(700);
+      w.WriteInt32(800);
+    }
+    if (version >= 1.1f) w.WriteFloat(60.0f);
+    CMotion().Serialize(w);
+    CArchive ar(b.data(), b.size());
+    root.Serialize(ar, version);
+    EXPECT_EQ(ar.Remaining(), 0u) << version;
+  };
+  CCoreMotion3D root;
+  root.formatTag = u"zvmov";
+  root.playMode = 3;
+  readWith(0.3f, root);
+  EXPECT_EQ(root.playMode, 3);
+  EXPECT_EQ(root.glideDuration, 1500);
+  readWith(1.0f, root);
+  EXPECT_EQ(root.playMode, 2);
+  EXPECT_EQ(root.glideDuration, 700);
+  EXPECT_EQ(root.fadeDuration, 800);
+  EXPECT_EQ(root.fieldOfView, 30.0f);
+  readWith(1.1f, root);
+  EXPECT_EQ(root.fieldOfView, 60.0f);
+  readWith(0.84f, root);
+  EXPECT_EQ(root.fieldOfView, 60.0f);
+}
+
+}  // namespace
+}  // namespace tolvani
