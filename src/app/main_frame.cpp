@@ -1,0 +1,162 @@
+#include "app/main_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QKeySequence>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QShortcut>
+#include <QUrl>
+
+#include "app/about_dialog.h"
+#include "app/platform_qt.h"
+#include "model/scene_state.h"
+
+namespace tolvani {
+
+CMainFrame::CMainFrame(CPlayerDoc& document, RecentFileList& recent, QWidget* view)
+    : document_(document), recent_(recent) {
+  setCentralWidget(view);
+  view->setAcceptDrops(false);
+  setAcceptDrops(true);
+  resize(800, 600);
+
+  fileMenu_ = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+  QAction* open = fileMenu_->addAction(QStringLiteral("開く(&O)...\tCtrl+O"));
+  open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  connect(open, &QAction::triggered, this, &CMainFrame::FileOpen);
+  fileMenu_->addSeparator();
+  recentSeparator_ = fileMenu_->addSeparator();
+  QAction* exit = fileMenu_->addAction(QStringLiteral("アプリケーションの終了(&X)"));
+  connect(exit, &QAction::triggered, this, &QWidget::close);
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+  QAction* index = help->addAction(QStringLiteral("目次(&H)"));
+  connect(index, &QAction::triggered, this, &CMainFrame::HelpIndex);
+  help->addSeparator();
+  QAction* about = help->addAction(QStringLiteral("バージョン情報 Tolvani(&A)..."));
+  connect(about, &QAction::triggered, this, &CMainFrame::About);
+
+  // Accelerators without a menu item.
+  auto shortcut = [this](QKeySequence keys, auto slot) {
+    auto* s = new QShortcut(keys, this);
+    s->setContext(Qt::WindowShortcut);
+    connect(s, &QShortcut::activated, this, slot);
+  };
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_N), [this] { FileNew(); });
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { FileSave(); });
+  // Copy, Cut, Paste, Undo and the pane keys have no effect in the player.
+  const QKeySequence inert[] = {
+      QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert),
+      QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete),
+      QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert),
+      QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace),
+      QKeySequence(Qt::Key_F6),           QKeySequence(Qt::SHIFT | Qt::Key_F6)};
+  for (const QKeySequence& keys : inert) shortcut(keys, [] {});
+
+  RebuildRecentMenu();
+  RefreshTitle();
+}
+
+void CMainFrame::RefreshTitle() {
+  setWindowTitle(ToQString(document_.title()) + QStringLiteral(" - Tolvani 1.1"));
+}
+
+void CMainFrame::RebuildRecentMenu() {
+  for (QAction* a : recentActions_) {
+    fileMenu_->removeAction(a);
+    a->deleteLater();
+  }
+  recentActions_.clear();
+  const QStringList& entries = recent_.entries();
+  if (entries.isEmpty()) {
+    auto* placeholder = new QAction(QStringLiteral("最近使ったファイル"), fileMenu_);
+    placeholder->setEnabled(false);
+    fileMenu_->insertAction(recentSeparator_, placeholder);
+    recentActions_.append(placeholder);
+    return;
+  }
+  for (int i = 0; i < entries.size(); ++i) {
+    auto* action = new QAction(recent_.MenuText(i), fileMenu_);
+    const QString path = entries[i];
+    connect(action, &QAction::triggered, this, [this, path] { OpenFromFramework(path); });
+    fileMenu_->insertAction(recentSeparator_, action);
+    recentActions_.append(action);
+  }
+}
+
+bool CMainFrame::SaveModified() {
+  if (!document_.modified()) return true;
+  std::u16string title = document_.title();
+  QString question = QStringLiteral("%1 への変更を保存しますか?").arg(ToQString(title));
+  switch (AskSaveQuestion(FromQString(question))) {
+    case CPlayerDoc::SaveAnswer::Yes:
+      document_.OnSaveDocument(document_.path());
+      document_.SetModified(false);
+      return true;
+    case CPlayerDoc::SaveAnswer::No:
+      return true;
+    case CPlayerDoc::SaveAnswer::Cancel:
+      return false;
+  }
+  return false;
+}
+
+void CMainFrame::FileOpen() {
+  const QString path =
+      QFileDialog::getOpenFileName(nullptr, QString(), ToQString(ProgramDirectory()),
+                                   QStringLiteral("Tolvaniファイル(*.zvmov)"));
+  if (path.isEmpty()) return;
+  document_.OnOpenDocument(FromQString(path));
+  RefreshTitle();
+}
+
+void CMainFrame::FileNew() {
+  if (!SaveModified()) return;
+  document_.OnNewDocument();
+  RefreshTitle();
+}
+
+void CMainFrame::FileSave() {
+  if (document_.OnSaveDocument(document_.path())) document_.SetModified(false);
+}
+
+bool CMainFrame::OpenFromFramework(const QString& path) {
+  const bool ok = document_.OpenDocumentFile(FromQString(path));
+  RefreshTitle();
+  return ok;
+}
+
+void CMainFrame::HelpIndex() {
+  Platform().OpenDocument(ProgramDirectory() + u"Player.html");
+}
+
+void CMainFrame::About() {
+  CAboutDlg dialog(this);
+  dialog.exec();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (!SaveModified()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  event->acceptProposedAction();
+  for (const QUrl& url : urls) {
+    if (url.isLocalFile()) OpenFromFramework(url.toLocalFile());
+  }
+}
+
+}  // namespace tolvani

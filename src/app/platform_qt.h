@@ -1,0 +1,57 @@
+// Platform services of the player: modal Qt message boxes and the desktop's
+// default handler, or, for tests and unattended runs, a recorder that
+// appends every request as a JSON line to a file and never blocks.
+//
+// TOLVANI_RECORD_MESSAGES=FILE selects the recorder. Its lines:
+//   {"event":"message","text":"..."}
+//   {"event":"open","target":"..."}
+//   {"event":"question","text":"..."}   (answered by TOLVANI_SAVE_ANSWER:
+//                                         yes, no (default) or cancel)
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+#include "model/document.h"
+#include "model/platform_services.h"
+
+namespace tolvani {
+
+class QtPlatformServices : public IPlatformServices {
+ public:
+  void ShowMessage(const std::u16string& text, MessageIcon icon) override;
+  // Opens a link, or a local file when it exists; a missing file only gives
+  // a diagnostic.
+  void OpenDocument(const std::u16string& target) override;
+  void Diagnostic(std::string_view subsystem, const std::u16string& text) override;
+};
+
+class RecordingPlatformServices : public IPlatformServices {
+ public:
+  explicit RecordingPlatformServices(QString path) : path_(std::move(path)) {}
+  void ShowMessage(const std::u16string& text, MessageIcon icon) override;
+  void OpenDocument(const std::u16string& target) override;
+  void Diagnostic(std::string_view subsystem, const std::u16string& text) override;
+  void Record(const char* event, const char* key, const QString& value);
+
+ private:
+  QString path_;
+};
+
+// The services for this run (recorder when TOLVANI_RECORD_MESSAGES is set).
+std::unique_ptr<IPlatformServices> MakePlatformServices();
+
+// The save question "<question>" with Yes, No and Cancel (recorded and
+// answered from the environment when recording).
+CPlayerDoc::SaveAnswer AskSaveQuestion(const std::u16string& question);
+
+inline QString ToQString(const std::u16string& s) {
+  return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+}
+inline std::u16string FromQString(const QString& s) {
+  return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()),
+                        static_cast<size_t>(s.size()));
+}
+
+}  // namespace tolvani

@@ -1,0 +1,127 @@
+#include "app/player_app.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QTimer>
+
+#include "app/main_frame.h"
+#include "app/platform_qt.h"
+#include "app/qt_text_rasterizer.h"
+#include "app/view_widget.h"
+#include "audio/null_sound_backend.h"
+#include "model/scene_state.h"
+#include "render/gl/opengl_device.h"
+
+namespace tolvani {
+
+CPlayerApp::CPlayerApp() = default;
+
+CPlayerApp::~CPlayerApp() {
+  if (viewCreated_) ExitInstance(0);
+}
+
+bool CPlayerApp::InitInstance(const PlayerOptions& options) {
+  platform_ = MakePlatformServices();
+  SetPlatform(platform_.get());
+
+  QCoreApplication::setOrganizationName(QStringLiteral("Tolvani MFC Application"));
+  QCoreApplication::setApplicationName(QStringLiteral("Player"));
+  recent_.Load();
+
+  EnsureSceneRoot();
+  document_.saveQuestion = AskSaveQuestion;
+  document_.onPathRecorded = [this](const std::u16string& path) {
+    recent_.Add(ToQString(path));
+    if (frame_) frame_->RebuildRecentMenu();
+  };
+  document_.onOpenFailed = [this](const std::u16string& path, bool cancelled) {
+    if (cancelled) return;
+    recent_.Remove(ToQString(path));
+    if (frame_) frame_->RebuildRecentMenu();
+  };
+
+  // The view and its window.
+  device_ = std::make_unique<gl::OpenGLDevice>();
+  std::string error;
+  if (!device_->Initialize(&error)) {
+    Platform().ShowMessage(u"OpenGL 3.3 を初期化できませんでした。", MessageIcon::Error);
+    return false;
+  }
+  textRasterizer_ = std::make_unique<QtTextRasterizer>();
+  widget_ = new CPlayerViewWidget(view_, *device_);
+  frame_ = std::make_unique<CMainFrame>(document_, recent_, widget_);
+  view_.SetHost(widget_);
+  view_.AttachDocument(&document_);
+  if (view_.OnCreate(device_.get(), textRasterizer_.get(), std::make_unique<NullSoundBackend>()) <
+      0) {
+    // The view's window is not created: the program ends.
+    view_.AttachDocument(nullptr);
+    view_.SetHost(nullptr);
+    frame_.reset();
+    widget_ = nullptr;
+    return false;
+  }
+  viewCreated_ = true;
+
+  // The start-up project, or the file named on the command line.
+  if (!options.file.isEmpty()) {
+    if (!document_.OnOpenDocument(FromQString(options.file))) return false;
+  } else {
+    document_.OnNewDocument();
+  }
+  view_.OnUpdate(0);  // the framework's initial update
+
+  frame_->RefreshTitle();
+  frame_->show();
+  widget_->setFocus();
+  if (!options.screenshot.isEmpty()) ArmScreenshot(options);
+  return true;
+}
+
+void CPlayerApp::ArmScreenshot(const PlayerOptions& options) {
+  const QString path = options.screenshot;
+  const uint64_t target = static_cast<uint64_t>(std::max(options.ticks, 0));
+  auto grab = [this, path] {
+    widget_->StopTimer();
+    const QImage image = widget_->grabFramebuffer();
+    const bool saved = !image.isNull() && image.save(path, "PNG");
+    if (!saved) Platform().Diagnostic("app", u"cannot save the screenshot");
+    exitCode_ = saved ? 0 : 1;
+    QCoreApplication::exit(exitCode_);
+  };
+  if (target == 0) {
+    // The next frame after the window is ready.
+    auto* poll = new QTimer(frame_.get());
+    poll->setInterval(1);
+    QObject::connect(poll, &QTimer::timeout, frame_.get(), [this, poll, grab] {
+      if (!widget_->isValid()) return;
+      poll->stop();
+      grab();
+    });
+    poll->start();
+    return;
+  }
+  QObject::connect(widget_, &CPlayerViewWidget::ticked, frame_.get(),
+                   [target, grab](quint64 count) {
+                     if (count == target) grab();
+                   });
+}
+
+int CPlayerApp::ExitInstance(int loopResult) {
+  if (viewCreated_) {
+    widget_->StopTimer();
+    view_.OnDestroy();
+    viewCreated_ = false;
+  }
+  view_.AttachDocument(nullptr);
+  view_.SetHost(nullptr);
+  if (device_) device_->Shutdown();
+  frame_.reset();
+  widget_ = nullptr;
+  device_.reset();
+  SetPlatform(nullptr);
+  platform_.reset();
+  return loopResult != 0 ? loopResult : exitCode_;
+}
+
+}  // namespace tolvani

@@ -1,0 +1,65 @@
+// CPlayerApp: start-up and shutdown of the player.
+//
+// Start-up order: platform services; settings and the recent-file list;
+// document, main window and view; the view's creation (OpenGL device,
+// renderer, shader program, sound container, 30 ms timer); the start-up
+// project (or the file named on the command line); the view's initial
+// update; then the window is shown and accepts dropped files.
+// Shutdown: the view is destroyed (renderer, sound container, scene root),
+// then the device, the window and the platform services go.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+#include "app/recent_files.h"
+#include "model/document.h"
+#include "model/platform_services.h"
+#include "playback/player_view.h"
+
+namespace tolvani {
+
+namespace gl {
+class OpenGLDevice;
+}
+class QtTextRasterizer;
+class CMainFrame;
+class CPlayerViewWidget;
+
+struct PlayerOptions {
+  QString file;        // project to open instead of Main.zvmov
+  QString screenshot;  // --screenshot PNG
+  int ticks = 0;       // --ticks N
+};
+
+class CPlayerApp {
+ public:
+  CPlayerApp();
+  ~CPlayerApp();
+
+  // False ends the program (the reason has been shown or logged).
+  bool InitInstance(const PlayerOptions& options);
+  // Returns the exit code to use given the event loop's.
+  int ExitInstance(int loopResult);
+
+  CMainFrame* mainFrame() const { return frame_.get(); }
+  CPlayerViewWidget* viewWidget() const { return widget_; }
+  CPlayerDoc& document() { return document_; }
+
+ private:
+  void ArmScreenshot(const PlayerOptions& options);
+
+  std::unique_ptr<IPlatformServices> platform_;
+  RecentFileList recent_;
+  CPlayerDoc document_;
+  CPlayerView view_;
+  std::unique_ptr<gl::OpenGLDevice> device_;
+  std::unique_ptr<QtTextRasterizer> textRasterizer_;
+  std::unique_ptr<CMainFrame> frame_;
+  CPlayerViewWidget* widget_ = nullptr;  // owned by frame_
+  bool viewCreated_ = false;
+  int exitCode_ = 0;
+};
+
+}  // namespace tolvani

@@ -1,0 +1,139 @@
+#include "app/view_widget.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include <cmath>
+
+#include "render/gl/opengl_device.h"
+
+namespace tolvani {
+
+uint32_t VirtualKeyOf(int qtKey) {
+  switch (qtKey) {
+    case Qt::Key_Left:
+      return vk::kLeft;
+    case Qt::Key_Up:
+      return vk::kUp;
+    case Qt::Key_Right:
+      return vk::kRight;
+    case Qt::Key_Down:
+      return vk::kDown;
+    default:
+      break;
+  }
+  // Letters and digits share their codes with the virtual keys.
+  if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)) {
+    return static_cast<uint32_t>(qtKey);
+  }
+  return 0;
+}
+
+CPlayerViewWidget::CPlayerViewWidget(CPlayerView& view, gl::OpenGLDevice& device, QWidget* parent)
+    : QOpenGLWidget(parent), view_(view), device_(device) {
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+  setMinimumSize(1, 1);
+  timer_.setTimerType(Qt::PreciseTimer);
+  connect(&timer_, &QTimer::timeout, this, &CPlayerViewWidget::Tick);
+}
+
+void CPlayerViewWidget::StartTimer(int periodMs) {
+  timer_.start(periodMs);
+}
+
+void CPlayerViewWidget::initializeGL() {}
+
+void CPlayerViewWidget::resizeGL(int w, int h) {
+  const qreal dpr = devicePixelRatioF();
+  view_.OnSize(static_cast<int>(std::lround(w * dpr)), static_cast<int>(std::lround(h * dpr)));
+}
+
+void CPlayerViewWidget::paintGL() {
+  const qreal dpr = devicePixelRatioF();
+  device_.BeginFrame(defaultFramebufferObject(), static_cast<int>(std::lround(width() * dpr)),
+                     static_cast<int>(std::lround(height() * dpr)));
+  view_.OnDraw();
+  device_.EndFrame();
+  ++frames_;
+  emit frameDrawn(frames_);
+}
+
+void CPlayerViewWidget::Tick() {
+  // A tick may draw a frame itself (Explore mode): give it the window's
+  // framebuffer when the widget is ready.
+  const bool ready = isValid();
+  if (ready) {
+    makeCurrent();
+    const qreal dpr = devicePixelRatioF();
+    device_.BeginFrame(defaultFramebufferObject(), static_cast<int>(std::lround(width() * dpr)),
+                       static_cast<int>(std::lround(height() * dpr)));
+  }
+  view_.OnTimer();
+  if (ready) {
+    device_.EndFrame();
+    doneCurrent();
+  }
+  ++ticks_;
+  emit ticked(ticks_);
+}
+
+QPoint CPlayerViewWidget::DevicePoint(const QPointF& p) const {
+  const qreal dpr = devicePixelRatioF();
+  return QPoint(static_cast<int>(std::floor(p.x() * dpr)),
+                static_cast<int>(std::floor(p.y() * dpr)));
+}
+
+void CPlayerViewWidget::mousePressEvent(QMouseEvent* event) {
+  const QPoint p = DevicePoint(event->position());
+  if (event->button() == Qt::LeftButton) {
+    view_.OnLButtonDown(p.x(), p.y());
+  } else if (event->button() == Qt::RightButton) {
+    view_.OnRButtonDown(p.x(), p.y());
+  }
+}
+
+void CPlayerViewWidget::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint p = DevicePoint(event->position());
+  if (event->button() == Qt::LeftButton) {
+    view_.OnLButtonUp(p.x(), p.y());
+  } else if (event->button() == Qt::RightButton) {
+    view_.OnRButtonUp(p.x(), p.y());
+  }
+}
+
+void CPlayerViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The second press of a double click arrives here instead of as a press;
+  // a right double click is not handled at all.
+  const QPoint p = DevicePoint(event->position());
+  if (event->button() == Qt::LeftButton) view_.OnLButtonDblClk(p.x(), p.y());
+}
+
+void CPlayerViewWidget::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint p = DevicePoint(event->position());
+  view_.OnMouseMove(p.x(), p.y());
+}
+
+void CPlayerViewWidget::wheelEvent(QWheelEvent* event) {
+  const QPoint p = DevicePoint(event->position());
+  const int delta = event->angleDelta().y();
+  if (delta != 0) view_.OnMouseWheel(delta, p.x(), p.y());
+  event->accept();
+}
+
+void CPlayerViewWidget::keyPressEvent(QKeyEvent* event) {
+  const uint32_t key = VirtualKeyOf(event->key());
+  if (key != 0) view_.OnKeyDown(key);
+  QOpenGLWidget::keyPressEvent(event);
+}
+
+void CPlayerViewWidget::keyReleaseEvent(QKeyEvent* event) {
+  // Auto-repeat sends release/press pairs; only the real release counts.
+  if (event->isAutoRepeat()) return;
+  const uint32_t key = VirtualKeyOf(event->key());
+  if (key != 0) view_.OnKeyUp(key);
+  QOpenGLWidget::keyReleaseEvent(event);
+}
+
+}  // namespace tolvani

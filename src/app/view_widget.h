@@ -1,0 +1,61 @@
+// The window's view: a QOpenGLWidget that owns the GL context of the window,
+// translates Qt events into CPlayerView's handlers and runs the view's
+// 30 ms tick on a precise QTimer on the GUI thread.
+#pragma once
+
+#include <QOpenGLWidget>
+#include <QTimer>
+
+#include "playback/player_view.h"
+
+namespace tolvani {
+namespace gl {
+class OpenGLDevice;
+}
+
+class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
+  Q_OBJECT
+ public:
+  CPlayerViewWidget(CPlayerView& view, gl::OpenGLDevice& device, QWidget* parent = nullptr);
+
+  uint64_t tickCount() const { return ticks_; }
+  uint64_t frameCount() const { return frames_; }
+  void StopTimer() { timer_.stop(); }
+
+  // IViewHost
+  void StartTimer(int periodMs) override;
+  void Invalidate() override { update(); }
+  void SetCapture() override {}  // Qt grabs the mouse while a button is held
+  void ReleaseCapture() override {}
+
+ signals:
+  void ticked(quint64 count);
+  void frameDrawn(quint64 count);
+
+ protected:
+  void initializeGL() override;
+  void resizeGL(int w, int h) override;
+  void paintGL() override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+
+ private:
+  void Tick();
+  QPoint DevicePoint(const QPointF& p) const;
+
+  CPlayerView& view_;
+  gl::OpenGLDevice& device_;
+  QTimer timer_;
+  uint64_t ticks_ = 0;
+  uint64_t frames_ = 0;
+};
+
+// Virtual-key code of a Qt key, 0 for keys without one.
+uint32_t VirtualKeyOf(int qtKey);
+
+}  // namespace tolvani

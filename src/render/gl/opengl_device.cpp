@@ -1,0 +1,772 @@
+#include "render/gl/opengl_device.h"
+
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QOpenGLVersionFunctionsFactory>
+#include <QSurfaceFormat>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "model/platform_services.h"
+
+namespace tolvani::gl {
+namespace {
+
+constexpr GLenum kClipLowerLeft = 0x8CA1;  // GL_LOWER_LEFT
+constexpr GLenum kClipZeroToOne = 0x935F;  // GL_ZERO_TO_ONE
+constexpr size_t kMaxShaderSourceBytes = 1 << 20;
+
+// Fixed attribute locations by semantic; the shader declares attributes
+// named after the semantics.
+constexpr const char* kSemantics[] = {"POSITION", "NORMAL", "TEXCOORD", "BONE", "PARENT", "WEIGHT"};
+constexpr int kSemanticCount = 6;
+
+int SemanticLocation(const char* semantic) {
+  if (semantic == nullptr) return -1;
+  for (int i = 0; i < kSemanticCount; ++i) {
+    if (std::strcmp(semantic, kSemantics[i]) == 0) return i;
+  }
+  return -1;
+}
+
+std::u16string ToU16(const std::string& s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (unsigned char c : s) out += static_cast<char16_t>(c < 0x80 ? c : u'?');
+  return out;
+}
+
+void Diagnose(const std::string& text) {
+  Platform().Diagnostic("render", ToU16(text));
+}
+
+bool IsIdentChar(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// True when word occurs in text as a whole identifier.
+bool ContainsIdentifier(const std::string& text, const std::string& word) {
+  if (word.empty()) return false;
+  size_t pos = 0;
+  while ((pos = text.find(word, pos)) != std::string::npos) {
+    const bool startOk = pos == 0 || !IsIdentChar(text[pos - 1]);
+    const size_t end = pos + word.size();
+    const bool endOk = end >= text.size() || !IsIdentChar(text[end]);
+    if (startOk && endOk) return true;
+    pos = end;
+  }
+  return false;
+}
+
+// Component count of the vertex input named name declared in source, or 0.
+int DeclaredInputComponents(const std::string& source, const char* name) {
+  const std::regex re(std::string(R"((^|[;\s)])in\s+(float|vec2|vec3|vec4)\s+)") + name +
+                      R"(\s*;)");
+  std::smatch m;
+  if (!std::regex_search(source, m, re)) return 0;
+  const std::string type = m[2].str();
+  if (type == "float") return 1;
+  return type[3] - '0';
+}
+
+}  // namespace
+
+OpenGLDevice::OpenGLDevice() = default;
+
+OpenGLDevice::~OpenGLDevice() {
+  Shutdown();
+}
+
+bool OpenGLDevice::Initialize(std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    Diagnose(why);
+    return false;
+  };
+  QOpenGLContext* share = QOpenGLContext::globalShareContext();
+  if (share == nullptr) return fail("no global share context (Qt::AA_ShareOpenGLContexts)");
+  context_ = new QOpenGLContext;
+  context_->setShareContext(share);
+  QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+  context_->setFormat(format);
+  if (!context_->create()) return fail("cannot create an OpenGL context");
+  surface_ = new QOffscreenSurface;
+  surface_->setFormat(context_->format());
+  surface_->create();
+  if (!context_->makeCurrent(surface_)) return fail("cannot make the OpenGL context current");
+  const QSurfaceFormat got = context_->format();
+  major_ = got.majorVersion();
+  minor_ = got.minorVersion();
+  if (major_ < 3 || (major_ == 3 && minor_ < 3)) {
+    return fail("OpenGL 3.3 core is needed, got " + std::to_string(major_) + "." +
+                std::to_string(minor_));
+  }
+  f_ = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context_);
+  if (f_ == nullptr) return fail("no OpenGL 3.3 core functions");
+  functionsContext_ = context_;
+  GLint maxSize = 0;
+  f_->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  maxTextureSize_ = maxSize;
+  if (major_ > 4 || (major_ == 4 && minor_ >= 5) ||
+      context_->hasExtension(QByteArrayLiteral("GL_ARB_clip_control"))) {
+    clipControl_ = reinterpret_cast<ClipControlFn>(context_->getProcAddress("glClipControl"));
+  }
+  Diagnose("OpenGL " + std::to_string(major_) + "." + std::to_string(minor_) +
+           (clipControl_ ? ", clip control" : ", depth remap in the vertex shader"));
+  return true;
+}
+
+void OpenGLDevice::Shutdown() {
+  if (context_ == nullptr) return;
+  if (MakeCurrent()) {
+    for (auto& [handle, object] : objects_) Destroy(object);
+    // Only the device's own vertex array can be deleted here; the others
+    // belong to contexts that delete them with themselves.
+    auto own = vaos_.find(context_);
+    if (own != vaos_.end() && f_ && QOpenGLContext::currentContext() == context_) {
+      f_->glDeleteVertexArrays(1, &own->second.vao);
+    }
+  }
+  objects_.clear();
+  for (auto& [ctx, entry] : vaos_) QObject::disconnect(entry.destroyed);
+  vaos_.clear();
+  context_->doneCurrent();
+  delete context_;
+  context_ = nullptr;
+  delete surface_;
+  surface_ = nullptr;
+  f_ = nullptr;
+  functionsContext_ = nullptr;
+}
+
+bool OpenGLDevice::MakeCurrent() {
+  if (context_ == nullptr) return false;
+  QOpenGLContext* current = QOpenGLContext::currentContext();
+  if (current == nullptr || !QOpenGLContext::areSharing(current, context_)) {
+    if (!context_->makeCurrent(surface_)) return false;
+    current = context_;
+  }
+  if (current != functionsContext_) {
+    f_ = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(current);
+    functionsContext_ = current;
+  }
+  return f_ != nullptr;
+}
+
+OpenGLDevice::Object* OpenGLDevice::Find(gfx::Handle handle, Kind kind) {
+  if (handle == gfx::kNone) return nullptr;
+  auto it = objects_.find(handle);
+  if (it == objects_.end() || it->second.kind != kind) return nullptr;
+  return &it->second;
+}
+
+gfx::Handle OpenGLDevice::Add(Object object) {
+  gfx::Handle handle = nextHandle_++;
+  if (nextHandle_ == gfx::kNone) nextHandle_ = 1;
+  objects_.emplace(handle, std::move(object));
+  return handle;
+}
+
+void OpenGLDevice::AddRef(gfx::Handle handle) {
+  auto it = objects_.find(handle);
+  if (it != objects_.end()) ++it->second.refs;
+}
+
+void OpenGLDevice::Destroy(Object& object) {
+  if (f_ == nullptr || object.name == 0) return;
+  switch (object.kind) {
+    case Kind::VertexBuffer:
+    case Kind::ConstantBuffer:
+      f_->glDeleteBuffers(1, &object.name);
+      break;
+    case Kind::Texture:
+      f_->glDeleteTextures(1, &object.name);
+      break;
+    case Kind::Blob:
+    case Kind::VertexShader:
+      f_->glDeleteShader(object.name);
+      break;
+    case Kind::PixelShader:
+      f_->glDeleteProgram(object.name);
+      break;
+    case Kind::SamplerState:
+      f_->glDeleteSamplers(1, &object.name);
+      break;
+    default:
+      break;
+  }
+  object.name = 0;
+}
+
+void OpenGLDevice::Release(gfx::Handle handle) {
+  auto it = objects_.find(handle);
+  if (it == objects_.end()) return;
+  if (--it->second.refs > 0) return;
+  const gfx::Handle dependent = it->second.kind == Kind::View ? it->second.target : gfx::kNone;
+  if (MakeCurrent()) Destroy(it->second);
+  objects_.erase(it);
+  if (dependent != gfx::kNone) Release(dependent);
+}
+
+// --- resources ---------------------------------------------------------------
+
+int32_t OpenGLDevice::CreateVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out) {
+  if (out == nullptr || data == nullptr || byteWidth == 0) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  if (!MakeCurrent()) return gfx::kFail;
+  Object o{Kind::VertexBuffer};
+  f_->glGenBuffers(1, &o.name);
+  f_->glBindBuffer(GL_ARRAY_BUFFER, o.name);
+  f_->glBufferData(GL_ARRAY_BUFFER, byteWidth, data, GL_STATIC_DRAW);
+  f_->glBindBuffer(GL_ARRAY_BUFFER, 0);
+  if (f_->glGetError() == GL_OUT_OF_MEMORY) {
+    Destroy(o);
+    return gfx::kOutOfMemory;
+  }
+  o.size = byteWidth;
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::CreateConstantBuffer(uint32_t byteWidth, gfx::Handle* out) {
+  if (out == nullptr || byteWidth == 0 || byteWidth % 16 != 0) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  if (!MakeCurrent()) return gfx::kFail;
+  Object o{Kind::ConstantBuffer};
+  f_->glGenBuffers(1, &o.name);
+  f_->glBindBuffer(GL_UNIFORM_BUFFER, o.name);
+  f_->glBufferData(GL_UNIFORM_BUFFER, byteWidth, nullptr, GL_DYNAMIC_DRAW);
+  f_->glBindBuffer(GL_UNIFORM_BUFFER, 0);
+  o.size = byteWidth;
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::UpdateConstantBuffer(gfx::Handle buffer, const void* data,
+                                           uint32_t byteWidth) {
+  Object* o = Find(buffer, Kind::ConstantBuffer);
+  if (o == nullptr || data == nullptr || byteWidth != o->size) return gfx::kInvalidArg;
+  if (!MakeCurrent()) return gfx::kFail;
+  f_->glBindBuffer(GL_UNIFORM_BUFFER, o->name);
+  // Orphan, then fill: the driver never waits for a draw still reading it.
+  f_->glBufferData(GL_UNIFORM_BUFFER, o->size, data, GL_DYNAMIC_DRAW);
+  f_->glBindBuffer(GL_UNIFORM_BUFFER, 0);
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  uint32_t limit = gfx::kMaxTextureSize;
+  if (maxTextureSize_ > 0) limit = std::min(limit, static_cast<uint32_t>(maxTextureSize_));
+  if (desc.width == 0 || desc.height == 0 || desc.width > limit || desc.height > limit) {
+    return gfx::kInvalidArg;
+  }
+  if (!MakeCurrent()) return gfx::kFail;
+  Object o{Kind::Texture};
+  o.width = desc.width;
+  o.height = desc.height;
+  o.format = desc.format;
+  f_->glGenTextures(1, &o.name);
+  f_->glBindTexture(GL_TEXTURE_2D, o.name);
+  f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+  f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  f_->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(desc.width),
+                   static_cast<GLsizei>(desc.height), 0,
+                   desc.format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA, GL_UNSIGNED_BYTE,
+                   nullptr);
+  f_->glBindTexture(GL_TEXTURE_2D, 0);
+  const GLenum err = f_->glGetError();
+  if (err != GL_NO_ERROR) {
+    Destroy(o);
+    return err == GL_OUT_OF_MEMORY ? gfx::kOutOfMemory : gfx::kFail;
+  }
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::MapTexture(gfx::Handle texture, gfx::MappedTexture* out) {
+  Object* o = Find(texture, Kind::Texture);
+  if (o == nullptr || out == nullptr) return gfx::kInvalidArg;
+  o->staging.assign(static_cast<size_t>(o->width) * o->height * 4, 0);
+  out->data = o->staging.data();
+  out->rowPitch = o->width * 4;
+  return gfx::kOk;
+}
+
+void OpenGLDevice::UnmapTexture(gfx::Handle texture) {
+  Object* o = Find(texture, Kind::Texture);
+  if (o == nullptr || o->staging.empty()) return;
+  std::vector<uint8_t> pixels = std::move(o->staging);
+  o->staging.clear();
+  UpdateTexture(texture, pixels.data(), o->width * 4);
+}
+
+int32_t OpenGLDevice::UpdateTexture(gfx::Handle texture, const void* data, uint32_t rowPitch) {
+  Object* o = Find(texture, Kind::Texture);
+  if (o == nullptr || data == nullptr || rowPitch < o->width * 4 || rowPitch % 4 != 0) {
+    return gfx::kInvalidArg;
+  }
+  if (!MakeCurrent()) return gfx::kFail;
+  f_->glBindTexture(GL_TEXTURE_2D, o->name);
+  f_->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  f_->glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(rowPitch / 4));
+  // Row 0 of the data is row 0 of the texture (t = 0): no flip.
+  f_->glTexSubImage2D(
+      GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(o->width), static_cast<GLsizei>(o->height),
+      o->format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA, GL_UNSIGNED_BYTE, data);
+  f_->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  f_->glBindTexture(GL_TEXTURE_2D, 0);
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::CreateShaderResourceView(gfx::Handle texture, gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  if (Find(texture, Kind::Texture) == nullptr) return gfx::kInvalidArg;
+  Object o{Kind::View};
+  o.target = texture;
+  AddRef(texture);  // the view keeps its texture alive
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+// --- shader program ----------------------------------------------------------
+
+GLuint OpenGLDevice::CompileStage(bool vertexStage, const std::string& source, std::string* log) {
+  GLuint shader = f_->glCreateShader(vertexStage ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
+  const char* text = source.c_str();
+  const GLint length = static_cast<GLint>(source.size());
+  f_->glShaderSource(shader, 1, &text, &length);
+  f_->glCompileShader(shader);
+  GLint ok = GL_FALSE;
+  f_->glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    GLint logLength = 0;
+    f_->glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &logLength);
+    if (log && logLength > 0) {
+      log->resize(static_cast<size_t>(logLength));
+      f_->glGetShaderInfoLog(shader, logLength, nullptr, log->data());
+    }
+    f_->glDeleteShader(shader);
+    return 0;
+  }
+  return shader;
+}
+
+int32_t OpenGLDevice::CompileShaderFromFile(const std::string& path, const char* entry,
+                                            const char* profile, gfx::Handle* blob) {
+  if (blob == nullptr || entry == nullptr || profile == nullptr) return gfx::kInvalidArg;
+  *blob = gfx::kNone;
+  const std::string prof = profile;
+  bool vertexStage;
+  if (prof.rfind("vs_", 0) == 0) {
+    vertexStage = true;
+  } else if (prof.rfind("ps_", 0) == 0) {
+    vertexStage = false;
+  } else {
+    return gfx::kInvalidArg;
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    Diagnose("shader source not found: " + path);
+    return gfx::kFail;
+  }
+  std::string text;
+  text.resize(kMaxShaderSourceBytes + 1);
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(file.gcount()));
+  if (text.size() > kMaxShaderSourceBytes) {
+    Diagnose("shader source too large: " + path);
+    return gfx::kFail;
+  }
+  if (!ContainsIdentifier(text, entry)) {
+    Diagnose(std::string("shader source has no entry point ") + entry);
+    return gfx::kFail;
+  }
+  if (!MakeCurrent()) return gfx::kFail;
+  std::string source = std::string("#version 330 core\n#define ") + entry + "\n";
+  if (vertexStage && clipControl_ == nullptr) source += "#define TOLVANI_DEPTH_REMAP\n";
+  source += "#line 1\n";
+  source += text;
+  std::string log;
+  const GLuint shader = CompileStage(vertexStage, source, &log);
+  if (shader == 0) {
+    Diagnose(std::string("shader ") + entry + " does not compile: " + log);
+    return gfx::kFail;
+  }
+  Object o{Kind::Blob};
+  o.name = shader;
+  o.vertexStage = vertexStage;
+  o.source = std::move(source);
+  *blob = Add(std::move(o));
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::CreateVertexShader(gfx::Handle blob, gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  Object* b = Find(blob, Kind::Blob);
+  if (b == nullptr || !b->vertexStage) return gfx::kInvalidArg;
+  if (!MakeCurrent()) return gfx::kFail;
+  // The vertex shader keeps its own compiled stage: the blob is released
+  // right after, and the pixel shaders link with this one later.
+  std::string source = b->source;
+  std::string log;
+  const GLuint shader = CompileStage(true, source, &log);
+  if (shader == 0) return gfx::kFail;
+  Object o{Kind::VertexShader};
+  o.name = shader;
+  o.vertexStage = true;
+  o.source = std::move(source);
+  *out = Add(std::move(o));
+  lastVertexShader_ = *out;
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::CreateInputLayout(const gfx::InputElement* elements, uint32_t count,
+                                        gfx::Handle vertexShaderBlob, gfx::Handle* out) {
+  if (out == nullptr || elements == nullptr || count == 0) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  Object* b = Find(vertexShaderBlob, Kind::Blob);
+  if (b == nullptr || !b->vertexStage) return gfx::kInvalidArg;
+  if (count != kSemanticCount) return gfx::kInvalidArg;
+  Object o{Kind::InputLayout};
+  bool seen[kSemanticCount] = {};
+  for (uint32_t i = 0; i < count; ++i) {
+    const int location = SemanticLocation(elements[i].semantic);
+    if (location < 0 || seen[location] || elements[i].components < 1 ||
+        elements[i].components > 4) {
+      return gfx::kInvalidArg;
+    }
+    seen[location] = true;
+    // The vertex shader must declare the input with the same width.
+    if (DeclaredInputComponents(b->source, elements[i].semantic) !=
+        static_cast<int>(elements[i].components)) {
+      Diagnose(std::string("vertex shader does not declare input ") + elements[i].semantic);
+      return gfx::kFail;
+    }
+    o.elements.push_back(elements[i]);
+  }
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  Object* b = Find(blob, Kind::Blob);
+  if (b == nullptr || b->vertexStage) return gfx::kInvalidArg;
+  Object* vs = Find(lastVertexShader_, Kind::VertexShader);
+  if (vs == nullptr) {
+    Diagnose("pixel shader created before any vertex shader");
+    return gfx::kFail;
+  }
+  if (!MakeCurrent()) return gfx::kFail;
+  const GLuint program = f_->glCreateProgram();
+  f_->glAttachShader(program, vs->name);
+  f_->glAttachShader(program, b->name);
+  for (int i = 0; i < kSemanticCount; ++i) f_->glBindAttribLocation(program, i, kSemantics[i]);
+  f_->glLinkProgram(program);
+  f_->glDetachShader(program, vs->name);
+  f_->glDetachShader(program, b->name);
+  GLint ok = GL_FALSE;
+  f_->glGetProgramiv(program, GL_LINK_STATUS, &ok);
+  if (ok != GL_TRUE) {
+    GLint logLength = 0;
+    f_->glGetProgramiv(program, GL_INFO_LOG_LENGTH, &logLength);
+    std::string log(static_cast<size_t>(std::max(logLength, 1)), '\0');
+    f_->glGetProgramInfoLog(program, logLength, nullptr, log.data());
+    Diagnose("shader program does not link: " + log);
+    f_->glDeleteProgram(program);
+    return gfx::kFail;
+  }
+  const GLuint block = f_->glGetUniformBlockIndex(program, "ShaderConstants");
+  if (block != GL_INVALID_INDEX) {
+    f_->glUniformBlockBinding(program, block, 0);
+    GLint size = 0;
+    f_->glGetActiveUniformBlockiv(program, block, GL_UNIFORM_BLOCK_DATA_SIZE, &size);
+    if (size != 2560) Diagnose("ShaderConstants block is " + std::to_string(size) + " bytes");
+  }
+  // Every sampler of the program reads texture unit 0.
+  GLint previous = 0;
+  f_->glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
+  f_->glUseProgram(program);
+  GLint uniforms = 0;
+  f_->glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &uniforms);
+  for (GLint i = 0; i < uniforms; ++i) {
+    char name[256];
+    GLint arraySize = 0;
+    GLenum type = 0;
+    f_->glGetActiveUniform(program, static_cast<GLuint>(i), sizeof name, nullptr, &arraySize, &type,
+                           name);
+    if (type == GL_SAMPLER_2D) f_->glUniform1i(f_->glGetUniformLocation(program, name), 0);
+  }
+  f_->glUseProgram(static_cast<GLuint>(previous));
+  Object o{Kind::PixelShader};
+  o.name = program;
+  o.target = lastVertexShader_;
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+// --- fixed pipeline states -----------------------------------------------------
+
+int32_t OpenGLDevice::CreateRasterizerState(gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = Add(Object{Kind::RasterizerState});
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::CreateSamplerState(gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  if (!MakeCurrent()) return gfx::kFail;
+  Object o{Kind::SamplerState};
+  f_->glGenSamplers(1, &o.name);
+  f_->glSamplerParameteri(o.name, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+  f_->glSamplerParameteri(o.name, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  f_->glSamplerParameteri(o.name, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  f_->glSamplerParameteri(o.name, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  f_->glSamplerParameteri(o.name, GL_TEXTURE_WRAP_R, GL_REPEAT);
+  // Only the top mip level is ever sampled.
+  f_->glSamplerParameterf(o.name, GL_TEXTURE_MIN_LOD, 0.0f);
+  f_->glSamplerParameterf(o.name, GL_TEXTURE_MAX_LOD, 0.0f);
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::CreateBlendState(gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = Add(Object{Kind::BlendState});
+  return gfx::kOk;
+}
+
+// --- swap chain and targets --------------------------------------------------
+
+int32_t OpenGLDevice::CreateSwapChain(uint32_t width, uint32_t height) {
+  if (context_ == nullptr) return gfx::kFail;
+  if (width == 0 || height == 0) return gfx::kInvalidArg;
+  swapChain_ = true;
+  bufferWidth_ = width;
+  bufferHeight_ = height;
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::ResizeBuffers(uint32_t width, uint32_t height) {
+  if (!swapChain_) return gfx::kFail;
+  if (width == 0 || height == 0) return gfx::kInvalidArg;
+  bufferWidth_ = width;
+  bufferHeight_ = height;
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::CreateRenderTargetView(gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  if (!swapChain_) return gfx::kFail;
+  Object o{Kind::RenderTargetView};
+  o.width = bufferWidth_;
+  o.height = bufferHeight_;
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+int32_t OpenGLDevice::CreateDepthStencilView(uint32_t width, uint32_t height, gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  if (width == 0 || height == 0) return gfx::kInvalidArg;
+  // The widget's framebuffer carries the depth buffer.
+  Object o{Kind::DepthStencilView};
+  o.width = width;
+  o.height = height;
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+// --- bindings and drawing ----------------------------------------------------
+
+void OpenGLDevice::BeginFrame(GLuint fbo, int fbWidth, int fbHeight) {
+  inFrame_ = true;
+  frameFbo_ = fbo;
+  frameWidth_ = fbWidth;
+  frameHeight_ = fbHeight;
+  if (MakeCurrent()) f_->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+}
+
+void OpenGLDevice::EndFrame() {
+  if (inFrame_ && MakeCurrent()) {
+    // Leave the state Qt expects for composing the widget.
+    f_->glBindVertexArray(0);
+    f_->glUseProgram(0);
+    f_->glBindSampler(0, 0);
+    f_->glDisable(GL_CULL_FACE);
+    f_->glDisable(GL_BLEND);
+    f_->glDisable(GL_DEPTH_TEST);
+  }
+  inFrame_ = false;
+}
+
+void OpenGLDevice::SetRenderTargets(gfx::Handle renderTargetView, gfx::Handle depthStencilView) {
+  bound_.renderTargetView = renderTargetView;
+  bound_.depthStencilView = depthStencilView;
+}
+
+void OpenGLDevice::SetViewport(const gfx::Viewport& viewport) {
+  bound_.viewport = viewport;
+}
+void OpenGLDevice::SetRasterizerState(gfx::Handle state) {
+  bound_.rasterizer = state;
+}
+void OpenGLDevice::SetBlendState(gfx::Handle state) {
+  bound_.blend = state;
+}
+void OpenGLDevice::SetVertexShader(gfx::Handle shader) {
+  bound_.vertexShader = shader;
+}
+void OpenGLDevice::SetPixelShader(gfx::Handle shader) {
+  bound_.pixelShader = shader;
+}
+void OpenGLDevice::SetInputLayout(gfx::Handle layout) {
+  bound_.layout = layout;
+}
+void OpenGLDevice::SetVertexBuffer(gfx::Handle buffer, uint32_t stride, uint32_t offset) {
+  bound_.vertexBuffer = buffer;
+  bound_.stride = stride;
+  bound_.offset = offset;
+}
+void OpenGLDevice::SetConstantBuffer(gfx::Handle buffer) {
+  bound_.constantBuffer = buffer;
+}
+void OpenGLDevice::SetSampler(gfx::Handle sampler) {
+  bound_.sampler = sampler;
+}
+void OpenGLDevice::SetShaderResource(gfx::Handle view) {
+  bound_.view = view;
+}
+void OpenGLDevice::SetTriangleListTopology() {}
+
+void OpenGLDevice::ClearRenderTarget(gfx::Handle renderTargetView, const float rgba[4]) {
+  if (!inFrame_ || rgba == nullptr || Find(renderTargetView, Kind::RenderTargetView) == nullptr) {
+    return;
+  }
+  if (!MakeCurrent()) return;
+  f_->glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
+  f_->glDisable(GL_SCISSOR_TEST);
+  f_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  f_->glClearColor(rgba[0], rgba[1], rgba[2], rgba[3]);
+  f_->glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void OpenGLDevice::ClearDepth(gfx::Handle depthStencilView, float depth) {
+  if (!inFrame_ || Find(depthStencilView, Kind::DepthStencilView) == nullptr) return;
+  if (!MakeCurrent()) return;
+  f_->glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
+  f_->glDisable(GL_SCISSOR_TEST);
+  f_->glDepthMask(GL_TRUE);
+  f_->glClearDepth(depth);
+  f_->glClear(GL_DEPTH_BUFFER_BIT);
+}
+
+GLuint OpenGLDevice::VertexArrayForCurrentContext() {
+  QOpenGLContext* current = QOpenGLContext::currentContext();
+  auto it = vaos_.find(current);
+  if (it != vaos_.end()) return it->second.vao;
+  ContextVao entry;
+  f_->glGenVertexArrays(1, &entry.vao);
+  entry.destroyed = QObject::connect(current, &QOpenGLContext::aboutToBeDestroyed, current,
+                                     [this, current] { vaos_.erase(current); });
+  vaos_.emplace(current, entry);
+  return entry.vao;
+}
+
+void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
+  if (!inFrame_ || vertexCount == 0) return;
+  Object* program = Find(bound_.pixelShader, Kind::PixelShader);
+  Object* layout = Find(bound_.layout, Kind::InputLayout);
+  Object* buffer = Find(bound_.vertexBuffer, Kind::VertexBuffer);
+  if (program == nullptr || layout == nullptr || buffer == nullptr || bound_.stride == 0) return;
+  if (Find(bound_.vertexShader, Kind::VertexShader) == nullptr) return;
+  if (Find(bound_.renderTargetView, Kind::RenderTargetView) == nullptr) return;
+  // Never read past the end of the buffer.
+  const uint64_t available =
+      buffer->size > bound_.offset ? (buffer->size - bound_.offset) / bound_.stride : 0;
+  if (startVertex >= available) return;
+  vertexCount = static_cast<uint32_t>(std::min<uint64_t>(vertexCount, available - startVertex));
+  if (!MakeCurrent()) return;
+
+  f_->glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
+  const gfx::Viewport& vp = bound_.viewport;
+  f_->glViewport(static_cast<GLint>(vp.topLeftX),
+                 frameHeight_ - static_cast<GLint>(vp.topLeftY + vp.height),
+                 static_cast<GLsizei>(vp.width), static_cast<GLsizei>(vp.height));
+  f_->glDepthRange(vp.minDepth, vp.maxDepth);
+  if (clipControl_) clipControl_(kClipLowerLeft, kClipZeroToOne);
+
+  const bool depth = Find(bound_.depthStencilView, Kind::DepthStencilView) != nullptr;
+  if (depth) {
+    f_->glEnable(GL_DEPTH_TEST);
+    f_->glDepthFunc(GL_LESS);
+    f_->glDepthMask(GL_TRUE);
+  } else {
+    f_->glDisable(GL_DEPTH_TEST);
+  }
+  f_->glEnable(GL_CULL_FACE);
+  if (Find(bound_.rasterizer, Kind::RasterizerState)) {
+    f_->glFrontFace(GL_CCW);
+    f_->glCullFace(GL_FRONT);
+  } else {
+    // The pipeline's default: clockwise front faces, back faces culled.
+    f_->glFrontFace(GL_CW);
+    f_->glCullFace(GL_BACK);
+  }
+  if (Find(bound_.blend, Kind::BlendState)) {
+    f_->glEnable(GL_BLEND);
+    f_->glBlendEquation(GL_FUNC_ADD);
+    f_->glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  } else {
+    f_->glDisable(GL_BLEND);
+  }
+  f_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+
+  f_->glUseProgram(program->name);
+  Object* constants = Find(bound_.constantBuffer, Kind::ConstantBuffer);
+  f_->glBindBufferBase(GL_UNIFORM_BUFFER, 0, constants ? constants->name : 0);
+  f_->glActiveTexture(GL_TEXTURE0);
+  GLuint textureName = 0;
+  if (Object* view = Find(bound_.view, Kind::View)) {
+    if (Object* texture = Find(view->target, Kind::Texture)) textureName = texture->name;
+  }
+  f_->glBindTexture(GL_TEXTURE_2D, textureName);
+  Object* sampler = Find(bound_.sampler, Kind::SamplerState);
+  f_->glBindSampler(0, sampler ? sampler->name : 0);
+
+  f_->glBindVertexArray(VertexArrayForCurrentContext());
+  f_->glBindBuffer(GL_ARRAY_BUFFER, buffer->name);
+  for (const gfx::InputElement& e : layout->elements) {
+    const GLuint location = static_cast<GLuint>(SemanticLocation(e.semantic));
+    f_->glEnableVertexAttribArray(location);
+    f_->glVertexAttribPointer(
+        location, static_cast<GLint>(e.components), GL_FLOAT, GL_FALSE,
+        static_cast<GLsizei>(bound_.stride),
+        reinterpret_cast<const void*>(static_cast<uintptr_t>(bound_.offset + e.offset)));
+  }
+  f_->glDrawArrays(GL_TRIANGLES, static_cast<GLint>(startVertex),
+                   static_cast<GLsizei>(vertexCount));
+  ++drawCount_;
+}
+
+int32_t OpenGLDevice::Present() {
+  ++presentCount_;
+  // The widget composes its framebuffer after painting; nothing to swap here.
+  return gfx::kOk;
+}
+
+}  // namespace tolvani::gl
