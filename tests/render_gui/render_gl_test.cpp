@@ -1,0 +1,191 @@
+// Pixels drawn through the OpenGL device (llvmpipe under xvfb-run): texture
+// channels, culling, depth, fades, balloon cards and skinning.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cstdlib>
+#include <string>
+
+#include "gl_scene.h"
+#include "model/model_records.h"
+#include "model/motion.h"
+#include "model/scene_state.h"
+#include "model/timeline.h"
+
+#ifndef RENDER_GUI_OUTPUT_DIR
+#define RENDER_GUI_OUTPUT_DIR "."
+#endif
+
+namespace tolvani::glscene {
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+void Save(const QImage& image, const std::string& name) {
+  image.save(QString::fromStdString(std::string(RENDER_GUI_OUTPUT_DIR) + "/" + name + ".png"));
+}
+
+// Flat coordinates (x, y in -50..50, y up) to the pixel they cover.
+QColor FlatPixel(const QImage& image, float x, float y) {
+  const int px = static_cast<int>((x + 50.0f) / 100.0f * image.width());
+  const int py = static_cast<int>((50.0f - y) / 100.0f * image.height());
+  return image.pixelColor(px, py);
+}
+
+void ExpectColour(const QColor& c, int r, int g, int b, int tol = 1) {
+  EXPECT_NEAR(c.red(), r, tol);
+  EXPECT_NEAR(c.green(), g, tol);
+  EXPECT_NEAR(c.blue(), b, tol);
+}
+
+class GlPixels : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gl = std::make_unique<GlScene>(kWidth, kHeight);
+    ASSERT_TRUE(gl->ok()) << gl->error();
+    camera = gl->AddMaterial(FlatMaterial(u"plain", 1, 1, 1));
+    gl->AddObject(u"Camera", {});
+  }
+  void TearDown() override { gl.reset(); }
+  std::unique_ptr<GlScene> gl;
+  int camera = 0;
+};
+
+TEST_F(GlPixels, TexturedQuadShowsTheImageColours) {
+  CMaterial m = FlatMaterial(u"picture", 1, 1, 1);
+  m.textureName = u"picture.bmp";
+  m.image = PixelMatrix(4, 4, CV_8UC3, cv::Scalar(10, 20, 30));  // blue, green, red
+  const int tex = gl->AddMaterial(m);
+  ASSERT_NE(gl->scene().materials[tex].textureView, gfx::kNone);
+  gl->AddObject(u"Picture Background", {{Quad(-40, -40, 40, 40, 0), tex}});
+  const QImage image = gl->Frame();
+  Save(image, "textured_quad");
+  ExpectColour(FlatPixel(image, 0, 0), 30, 20, 10);
+  // Outside the quad: the background colour (30, 65, 90).
+  ExpectColour(FlatPixel(image, -45, 45), 30, 65, 90);
+}
+
+TEST_F(GlPixels, OnlyClockwiseTrianglesAreDrawn) {
+  const int red = gl->AddMaterial(FlatMaterial(u"red", 1, 0, 0));
+  gl->AddObject(u"Left Background", {{Quad(-45, -20, -5, 20, 0), red}});
+  gl->AddObject(u"Right Background", {{ReversedQuad(5, -20, 45, 20, 0), red}});
+  const QImage image = gl->Frame();
+  Save(image, "winding");
+  ExpectColour(FlatPixel(image, -25, 0), 255, 0, 0);
+  ExpectColour(FlatPixel(image, 25, 0), 30, 65, 90);
+}
+
+TEST_F(GlPixels, NearerObjectHidesAFartherOne) {
+  const int red = gl->AddMaterial(FlatMaterial(u"red", 1, 0, 0));
+  const int green = gl->AddMaterial(FlatMaterial(u"green", 0, 1, 0));
+  // Main pass, default camera looking down -z: red at distance 100 is drawn
+  // first, green at 200 behind it and larger.
+  gl->AddObject(u"Near", {{Quad(-10, -10, 10, 10, -100), red}});
+  gl->AddObject(u"Far", {{Quad(-40, -40, 40, 40, -200), green}});
+  QImage image = gl->Frame();
+  Save(image, "depth");
+  ExpectColour(image.pixelColor(kWidth / 2, kHeight / 2), 255, 0, 0);
+  ExpectColour(image.pixelColor(kWidth / 2 + 100, kHeight / 2), 0, 255, 0);
+
+  // The same with the draw order swapped.
+  std::swap(gl->scene().models[1].groups[0].material, gl->scene().models[2].groups[0].material);
+  std::swap(gl->scene().models[1].groups[0].vertexBuffer,
+            gl->scene().models[2].groups[0].vertexBuffer);
+  std::swap(gl->scene().models[1].groups[0].vertices, gl->scene().models[2].groups[0].vertices);
+  image = gl->Frame();
+  ExpectColour(image.pixelColor(kWidth / 2, kHeight / 2), 255, 0, 0);
+}
+
+TEST_F(GlPixels, OverlayFadeDarkensFrameByFrame) {
+  gl->scene().backgroundColor = 0x00FFFFFF;
+  gl->scene().fadeDuration = 1000;  // 30 frames
+  gl->scene().fadeLevel = 0.0f;
+  const int fade = gl->AddMaterial(FlatMaterial(u"ZavroFadeOutMaterial", 0, 0, 0, 0));
+  gl->AddObject(u"FadeOut", {{Quad(-50, -50, 50, 50, 0), fade}});
+  int previous = 256;
+  for (int frame = 1; frame <= 30; ++frame) {
+    const QImage image = gl->Frame();
+    const int level = image.pixelColor(kWidth / 3, kHeight / 3).red();
+    EXPECT_LT(level, previous) << frame;
+    const float alpha = static_cast<float>(frame) / 30.0f;
+    EXPECT_NEAR(level, 255.0f * (1.0f - alpha), 2.5f) << frame;
+    if (frame == 15) Save(image, "fade_half");
+    EXPECT_EQ(gl->scene().advanceRequested, frame == 30) << frame;
+    previous = level;
+  }
+}
+
+// Dark and light pixels inside a rectangle of the image.
+struct Ink {
+  int dark = 0, light = 0;
+};
+Ink CountInk(const QImage& image, int x0, int y0, int x1, int y1) {
+  Ink ink;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) {
+      const int v = image.pixelColor(x, y).green();
+      if (v < 100) ++ink.dark;
+      if (v > 240) ++ink.light;
+    }
+  return ink;
+}
+
+TEST_F(GlPixels, BalloonsShowTheirOwnTextsOnWhiteCards) {
+  const int card = gl->AddMaterial(FlatMaterial(u"ZavroFukidashiMaterial", 1, 1, 1));
+  // Two cards side by side at distance 60 (half-height 16, half-width 21.4).
+  gl->AddObject(u"fukidashi1", {{Quad(-21, -15, -1, 15, -60), card}}, {u"あ"});
+  gl->AddObject(u"fukidashi2", {{Quad(1, -15, 21, 15, -60), card}},
+                {u"Tolvani balloon text that wraps onto several lines"});
+  const QImage image = gl->Frame();
+  Save(image, "balloons");
+  const Ink left = CountInk(image, 20, 30, 290, 450);
+  const Ink right = CountInk(image, 345, 30, 625, 450);
+  EXPECT_GT(left.dark, 20);
+  EXPECT_GT(right.dark, 20);
+  EXPECT_GT(left.light, 10000);
+  EXPECT_GT(right.light, 10000);
+  // Long wrapped text has far more ink than one character.
+  EXPECT_GT(right.dark, 3 * left.dark);
+  // The same quad in a flat pass shows a blank card.
+  gl->scene().models[1].visible = false;
+  gl->scene().models[2].visible = false;
+  gl->AddObject(u"fukidashi Background", {{Quad(-40, -40, 40, 40, 0), card}}, {u"Hidden"});
+  const QImage flat = gl->Frame();
+  Save(flat, "balloon_flat");
+  EXPECT_EQ(CountInk(flat, 100, 80, 540, 400).dark, 0);
+}
+
+TEST_F(GlPixels, SkinnedVerticesFollowTheirBoneMatrices) {
+  const int red = gl->AddMaterial(FlatMaterial(u"red", 1, 0, 0));
+  std::vector<MeshVertex> quad = Quad(-30, -10, -10, 10, 0);
+  for (MeshVertex& v : quad) v.bone = 0;
+  const int i = gl->AddObject(u"Arm Background", {{quad, red}});
+  CModel& model = gl->scene().models[i];
+  Animation animation(1);
+  animation[0].push_back(Matrix4::Identity());
+  animation[0].push_back(MatrixTranslation(40, 0, 0));
+  model.animations.push_back(animation);
+  model.currentAnimation = 0;
+  model.animationFrame = 0;
+  QImage image = gl->Frame();
+  ExpectColour(FlatPixel(image, -20, 0), 255, 0, 0);
+  ExpectColour(FlatPixel(image, 20, 0), 30, 65, 90);
+  model.animationFrame = 1;
+  image = gl->Frame();
+  Save(image, "skinned");
+  ExpectColour(FlatPixel(image, -20, 0), 30, 65, 90);
+  ExpectColour(FlatPixel(image, 20, 0), 255, 0, 0);
+}
+
+}  // namespace
+}  // namespace tolvani::glscene
+
+int main(int argc, char** argv) {
+  tolvani::glscene::InitGlEnvironment();
+  QGuiApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
