@@ -1,0 +1,460 @@
+// `tolvani simulate FILE SCRIPT`: the player's view logic, headless.
+//
+// The view is created on the null graphics device and the null sound
+// backend with a 640 x 480 viewport, FILE is opened as at start-up (a failed
+// open still runs on with what the scene holds), one frame is drawn as by
+// the window's first paint, then the script runs one command per line.
+// Output is JSON Lines on standard output (play, open, message and state
+// events). A malformed script line is reported on standard error with its
+// line number and exit status 2, before anything runs.
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "audio/audio.h"
+#include "audio/null_sound_backend.h"
+#include "cli/commands.h"
+#include "model/archive.h"
+#include "model/document.h"
+#include "model/platform_services.h"
+#include "model/scene_state.h"
+#include "playback/player_view.h"
+#include "render/null_device.h"
+
+namespace tolvani::cli {
+namespace {
+
+constexpr long kMaxTicksPerLine = 1000000;
+constexpr int kViewportWidth = 640;
+constexpr int kViewportHeight = 480;
+
+// JSON string of UTF-16 text: BMP characters as UTF-8, surrogates (paired
+// or lone) and control characters as \u escapes.
+std::string JsonString(const std::u16string& s) {
+  std::string out = "\"";
+  char buf[8];
+  for (char16_t c : s) {
+    if (c == u'"') {
+      out += "\\\"";
+    } else if (c == u'\\') {
+      out += "\\\\";
+    } else if (c == u'\n') {
+      out += "\\n";
+    } else if (c == u'\r') {
+      out += "\\r";
+    } else if (c == u'\t') {
+      out += "\\t";
+    } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF) || c == 0x7F) {
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+      out += buf;
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  out += '"';
+  return out;
+}
+
+// A float that reads back to the same float32; null when not finite.
+std::string JsonFloat(float f) {
+  if (!std::isfinite(f)) return "null";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(f));
+  return buf;
+}
+
+std::string JsonVec3(const Vec3& v) {
+  return "[" + JsonFloat(v.x) + "," + JsonFloat(v.y) + "," + JsonFloat(v.z) + "]";
+}
+
+void Emit(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+// Messages and open requests become events; diagnostics go to stderr.
+class EventPlatform : public IPlatformServices {
+ public:
+  void ShowMessage(const std::u16string& text, MessageIcon) override {
+    Emit("{\"event\":\"message\",\"text\":" + JsonString(text) + "}");
+  }
+  void OpenDocument(const std::u16string& target) override {
+    Emit("{\"event\":\"open\",\"target\":" + JsonString(target) + "}");
+  }
+  void Diagnostic(std::string_view subsystem, const std::u16string& text) override {
+    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(subsystem.size()), subsystem.data(),
+                 ToUtf8(text).c_str());
+  }
+};
+
+// The null backend, reporting every voice start as a play event with the
+// name of the sound that owns the voice.
+class EventSoundBackend : public NullSoundBackend {
+ public:
+  int32_t Start(VoiceHandle voice) override {
+    const int32_t hr = NullSoundBackend::Start(voice);
+    std::u16string name;
+    if (SceneState.audio) {
+      for (const CWavData& sound : SceneState.audio->sounds) {
+        if (sound.voice == voice) {
+          name = sound.name;
+          break;
+        }
+      }
+    }
+    const Voice* v = FindVoice(voice);
+    const bool loop = v && v->queued && v->loopCount == kLoopInfinite;
+    Emit("{\"event\":\"play\",\"name\":" + JsonString(name) + ",\"loop\":" +
+         (loop ? "true" : "false") + ",\"ok\":" + (hr >= 0 ? "true" : "false") + "}");
+    return hr;
+  }
+};
+
+// The window around the headless view: a repaint request is remembered and
+// served after the tick, as the window's paint would.
+class HeadlessHost : public IViewHost {
+ public:
+  void StartTimer(int) override {}
+  void Invalidate() override { invalidated = true; }
+  void SetCapture() override { ++captures; }
+  void ReleaseCapture() override { --captures; }
+  bool invalidated = false;
+  int captures = 0;
+};
+
+enum class Cmd {
+  Size,
+  Tick,
+  Draw,
+  Click,
+  LDown,
+  LUp,
+  RDown,
+  RUp,
+  DblClk,
+  Move,
+  KeyDown,
+  KeyUp,
+  Wheel,
+  Open,
+  State
+};
+
+struct Command {
+  Cmd cmd;
+  long a = 0, b = 0, c = 0;
+  bool hasPoint = false;
+  std::string path;
+};
+
+bool ParseInt(const std::string& token, long* out) {
+  if (token.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(token.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || v < -2147483647L || v > 2147483647L) return false;
+  *out = v;
+  return true;
+}
+
+bool ParseKey(const std::string& token, long* out) {
+  static const struct {
+    const char* name;
+    long code;
+  } kKeys[] = {{"Left", 0x25}, {"Up", 0x26}, {"Right", 0x27}, {"Down", 0x28},
+               {"A", 0x41},    {"D", 0x44},  {"W", 0x57},     {"S", 0x53}};
+  for (const auto& k : kKeys) {
+    if (token == k.name) {
+      *out = k.code;
+      return true;
+    }
+  }
+  if (token.size() == 4 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X')) {
+    char* end = nullptr;
+    const long v = std::strtol(token.c_str() + 2, &end, 16);
+    if (*end == '\0' && std::isxdigit(static_cast<unsigned char>(token[2])) &&
+        std::isxdigit(static_cast<unsigned char>(token[3]))) {
+      *out = v;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Parses one non-blank, non-comment line; false with *why on error.
+bool ParseLine(const std::string& line, Command* out, std::string* why) {
+  std::istringstream in(line);
+  std::vector<std::string> t;
+  for (std::string w; in >> w;) t.push_back(w);
+  const std::string& name = t[0];
+  const size_t args = t.size() - 1;
+  auto need = [&](size_t n) {
+    if (args != n) *why = "'" + name + "' takes " + std::to_string(n) + " argument(s)";
+    return args == n;
+  };
+  auto ints = [&](size_t from, std::initializer_list<long*> outs) {
+    size_t i = from;
+    for (long* o : outs) {
+      if (!ParseInt(t[i], o)) {
+        *why = "not an integer: '" + t[i] + "'";
+        return false;
+      }
+      ++i;
+    }
+    return true;
+  };
+  static const struct {
+    const char* name;
+    Cmd cmd;
+  } kPointCommands[] = {{"click", Cmd::Click}, {"ldown", Cmd::LDown}, {"lup", Cmd::LUp},
+                        {"rdown", Cmd::RDown}, {"rup", Cmd::RUp},     {"dblclk", Cmd::DblClk},
+                        {"move", Cmd::Move}};
+  for (const auto& pc : kPointCommands) {
+    if (name == pc.name) {
+      out->cmd = pc.cmd;
+      return need(2) && ints(1, {&out->a, &out->b});
+    }
+  }
+  if (name == "size") {
+    out->cmd = Cmd::Size;
+    return need(2) && ints(1, {&out->a, &out->b});
+  }
+  if (name == "tick") {
+    out->cmd = Cmd::Tick;
+    out->a = 1;
+    if (args > 1) {
+      *why = "'tick' takes at most 1 argument";
+      return false;
+    }
+    if (args == 1 && !ints(1, {&out->a})) return false;
+    if (out->a < 0 || out->a > kMaxTicksPerLine) {
+      *why = "tick count out of range (0 to " + std::to_string(kMaxTicksPerLine) + ")";
+      return false;
+    }
+    return true;
+  }
+  if (name == "draw" || name == "state") {
+    out->cmd = name == "draw" ? Cmd::Draw : Cmd::State;
+    return need(0);
+  }
+  if (name == "keydown" || name == "keyup") {
+    out->cmd = name == "keydown" ? Cmd::KeyDown : Cmd::KeyUp;
+    if (!need(1)) return false;
+    if (!ParseKey(t[1], &out->a)) {
+      *why = "unknown key '" + t[1] + "'";
+      return false;
+    }
+    return true;
+  }
+  if (name == "wheel") {
+    out->cmd = Cmd::Wheel;
+    if (args != 1 && args != 3) {
+      *why = "'wheel' takes DELTA [X Y]";
+      return false;
+    }
+    out->hasPoint = args == 3;
+    return args == 1 ? ints(1, {&out->a}) : ints(1, {&out->a, &out->b, &out->c});
+  }
+  if (name == "open") {
+    out->cmd = Cmd::Open;
+    // The path is the rest of the line, so it may contain spaces.
+    const size_t at = line.find("open");
+    std::string path = line.substr(at + 4);
+    const size_t first = path.find_first_not_of(" \t");
+    const size_t last = path.find_last_not_of(" \t\r");
+    if (first == std::string::npos) {
+      *why = "'open' needs a file";
+      return false;
+    }
+    out->path = path.substr(first, last - first + 1);
+    return true;
+  }
+  *why = "unknown command '" + name + "'";
+  return false;
+}
+
+bool ReadScript(const std::string& source, std::vector<Command>* commands) {
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (source != "-") {
+    file.open(source, std::ios::binary);
+    if (!file) {
+      std::fprintf(stderr, "tolvani simulate: cannot read script '%s'\n", source.c_str());
+      return false;
+    }
+    in = &file;
+  }
+  std::string line;
+  size_t number = 0;
+  while (std::getline(*in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos || line[first] == '#') continue;
+    Command c;
+    std::string why;
+    if (!ParseLine(line.substr(first), &c, &why)) {
+      std::fprintf(stderr, "tolvani simulate: line %zu: %s\n", number, why.c_str());
+      return false;
+    }
+    commands->push_back(std::move(c));
+  }
+  return true;
+}
+
+std::string StateLine(const CPlayerView& view, const NullGraphicsDevice& device) {
+  const CCoreMotion3D* s = SceneState.sceneRoot;
+  std::string out = "{\"event\":\"state\"";
+  auto field = [&](const char* key, const std::string& value) {
+    out += ",\"";
+    out += key;
+    out += "\":";
+    out += value;
+  };
+  field("currentStep", std::to_string(s ? s->currentStep : -1));
+  field("previousStep", std::to_string(view.previousStep));
+  field("stepProgress", JsonFloat(view.stepProgress));
+  field("fadeLevel", JsonFloat(s ? s->fadeLevel : 0.0f));
+  field("advanceRequested", s && s->advanceRequested ? "true" : "false");
+  field("pickedModel", std::to_string(s ? s->pickedModel : -1));
+  field("spinSpeed", JsonFloat(view.spinSpeed));
+  CMotion camera = s ? s->camera : CMotion{};
+  field("camera", "{\"position\":" + JsonVec3(camera.position) + ",\"rotation\":" +
+                      JsonVec3(camera.rotation) + ",\"scale\":" + JsonVec3(camera.scale) +
+                      ",\"pivot\":" + JsonVec3(camera.pivot) + "}");
+  std::string models = "[";
+  if (s) {
+    for (size_t i = 0; i < s->models.size(); ++i) {
+      const CModel& m = s->models[i];
+      if (i) models += ",";
+      models += "{\"visible\":" + std::string(m.visible ? "true" : "false") +
+                ",\"currentAnimation\":" + std::to_string(m.currentAnimation) +
+                ",\"animationFrame\":" + std::to_string(m.animationFrame) + "}";
+    }
+  }
+  field("models", models + "]");
+  std::string played = "[";
+  for (size_t i = 0; i < SceneState.timeLines.size(); ++i) {
+    if (i) played += ",";
+    played += SceneState.timeLines[i].soundPlayed ? "true" : "false";
+  }
+  field("soundPlayed", played + "]");
+  field("frames", std::to_string(device.presentCount()));
+  return out + "}";
+}
+
+}  // namespace
+
+int RunSimulate(const std::vector<std::string>& args) {
+  if (args.size() != 2) {
+    std::fprintf(stderr,
+                 "usage: tolvani simulate FILE SCRIPT   (SCRIPT '-' reads standard input)\n");
+    return 2;
+  }
+  std::vector<Command> commands;
+  if (!ReadScript(args[1], &commands)) return 2;
+
+  EventPlatform platform;
+  SetPlatform(&platform);
+  EnsureSceneRoot();
+  NullGraphicsDevice device;
+  device.SetKeepBufferContents(false);
+  HeadlessHost host;
+  CPlayerDoc document;
+  CPlayerView view;
+  view.SetHost(&host);
+  view.AttachDocument(&document);
+  if (view.OnCreate(&device, nullptr, std::make_unique<EventSoundBackend>()) < 0) {
+    std::fprintf(stderr, "tolvani simulate: the view could not be created\n");
+    view.OnDestroy();
+    view.AttachDocument(nullptr);
+    SetPlatform(nullptr);
+    return 1;
+  }
+  view.OnSize(kViewportWidth, kViewportHeight);
+  document.OnOpenDocument(FromUtf8(args[0]));
+  view.OnUpdate(0);
+  view.OnDraw();  // the window's first paint
+  host.invalidated = false;
+
+  for (const Command& c : commands) {
+    const int x = static_cast<int>(c.a), y = static_cast<int>(c.b);
+    switch (c.cmd) {
+      case Cmd::Size:
+        view.OnSize(x, y);
+        break;
+      case Cmd::Tick:
+        for (long i = 0; i < c.a; ++i) {
+          host.invalidated = false;
+          view.OnTimer();
+          if (host.invalidated) view.OnDraw();
+          host.invalidated = false;
+        }
+        break;
+      case Cmd::Draw:
+        view.OnDraw();
+        break;
+      case Cmd::Click:
+        view.OnLButtonDown(x, y);
+        view.OnLButtonUp(x, y);
+        break;
+      case Cmd::LDown:
+        view.OnLButtonDown(x, y);
+        break;
+      case Cmd::LUp:
+        view.OnLButtonUp(x, y);
+        break;
+      case Cmd::RDown:
+        view.OnRButtonDown(x, y);
+        break;
+      case Cmd::RUp:
+        view.OnRButtonUp(x, y);
+        break;
+      case Cmd::DblClk:
+        view.OnLButtonDblClk(x, y);
+        break;
+      case Cmd::Move:
+        view.OnMouseMove(x, y);
+        break;
+      case Cmd::KeyDown:
+        view.OnKeyDown(static_cast<uint32_t>(c.a));
+        break;
+      case Cmd::KeyUp:
+        view.OnKeyUp(static_cast<uint32_t>(c.a));
+        break;
+      case Cmd::Wheel:
+        view.OnMouseWheel(static_cast<int>(c.a), c.hasPoint ? static_cast<int>(c.b) : 0,
+                          c.hasPoint ? static_cast<int>(c.c) : 0);
+        break;
+      case Cmd::Open:
+        document.OpenDocumentFile(FromUtf8(c.path));
+        break;
+      case Cmd::State:
+        Emit(StateLine(view, device));
+        break;
+    }
+  }
+
+  view.OnDestroy();
+  view.AttachDocument(nullptr);
+  SetPlatform(nullptr);
+  return 0;
+}
+
+}  // namespace tolvani::cli
