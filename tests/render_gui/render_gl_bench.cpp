@@ -11,6 +11,7 @@
 #include "gl_scene.h"
 #include "model/scene_state.h"
 #include "model/timeline.h"
+#include "render/balloon_text.h"
 
 namespace tolvani::glscene {
 namespace {
@@ -73,6 +74,7 @@ void BM_GlDrawFrame(benchmark::State& state) {
   gl->DrawAndFinish();  // first frame draws the cards
   for (auto _ : state) gl->DrawAndFinish();
   state.SetLabel(state.range(0) ? "10 balloons, cards cached" : "no balloons");
+  state.counters["cards"] = static_cast<double>(BalloonCardCount(gl->scene()));
 }
 BENCHMARK(BM_GlDrawFrame)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
