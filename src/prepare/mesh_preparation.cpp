@@ -1,0 +1,404 @@
+// Mesh preparation on the flat face table.
+//
+// Results are bit-identical to the plain algorithm (per-vertex face lists,
+// per-corner merged lists, float32 dot products, the double arc cosine
+// narrowed to float and compared with the float threshold, sums in list
+// order). Two things make it fast without changing a bit:
+//  - the arc cosine test is replaced by a cut-off on the dot product found
+//    once per model by bisection over the float values in [-1, 1]; dots very
+//    close to the cut-off still take the real arc cosine;
+//  - corners are independent, so large models split their faces over two
+//    threads, each writing its own slice of the preallocated outputs.
+//
+// Bad indices: a face with any vertex index outside the vertex list is
+// "unusable": it is listed under no vertex, keeps a zero face normal and zero
+// corner normals and yields no drawing vertices. Missing bones / parents /
+// weights read as -1 / -1 / 1.
+#include "prepare/mesh_preparation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace tolvani {
+
+namespace {
+
+// Faces per worker below which threads are not worth starting.
+constexpr size_t kMinFacesPerThread = 65536;
+
+Vec3 Normalized(Vec3 n) {
+  const float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+  if (!(length > 0.0f)) return Vec3{0, 0, 0};
+  return Vec3{n.x / length, n.y / length, n.z / length};
+}
+
+// Orders the floats of [-1, 1] as integers (-0 and +0 both map to 0).
+int64_t FloatKey(float f) {
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  if (bits & 0x80000000u) return -static_cast<int64_t>(bits & 0x7FFFFFFFu);
+  return static_cast<int64_t>(bits);
+}
+
+float KeyFloat(int64_t key) {
+  uint32_t bits =
+      key >= 0 ? static_cast<uint32_t>(key) : (static_cast<uint32_t>(-key) | 0x80000000u);
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+// Decides "threshold > (float)acos((double)dot)" for float dots. The arc
+// cosine falls as the dot rises, so the dots that pass form the range
+// [cutoff, 1]. Dots within a few steps of the cut-off take the exact test,
+// which keeps the result right even if the library's arc cosine is not
+// perfectly monotonic there. NaN and dots above 1 never pass.
+class CreaseTest {
+ public:
+  explicit CreaseTest(float threshold) : threshold_(threshold) {
+    auto passes = [threshold](int64_t key) {
+      return threshold > static_cast<float>(std::acos(static_cast<double>(KeyFloat(key))));
+    };
+    const int64_t lo = FloatKey(-1.0f), hi = FloatKey(1.0f);
+    if (!passes(hi)) {  // nothing passes (threshold <= 0 or NaN)
+      sureFrom_ = exactFrom_ = INFINITY;
+      return;
+    }
+    int64_t cut = lo;
+    if (!passes(lo)) {
+      int64_t a = lo, b = hi;  // passes(a) false, passes(b) true
+      while (b - a > 1) {
+        const int64_t m = a + (b - a) / 2;
+        (passes(m) ? b : a) = m;
+      }
+      cut = b;
+    }
+    constexpr int64_t kMargin = 16;
+    exactFrom_ = cut - kMargin < lo ? -INFINITY : KeyFloat(cut - kMargin);
+    sureFrom_ = cut + kMargin > hi ? INFINITY : KeyFloat(cut + kMargin);
+  }
+
+  bool Merges(float dot) const {
+    if (!(dot <= 1.0f)) return false;
+    if (dot >= sureFrom_) return true;
+    if (dot < exactFrom_) return false;
+    return threshold_ > static_cast<float>(std::acos(static_cast<double>(dot)));
+  }
+
+ private:
+  float threshold_;
+  float exactFrom_;  // below: never passes
+  float sureFrom_;   // at or above (and <= 1): always passes
+};
+
+bool FaceTableConsistent(const FaceTable& faces) {
+  const size_t n = faces.size();
+  if (n == 0) return true;
+  if (faces.indexStart.size() != n + 1 || faces.uvStart.size() != n + 1) return false;
+  if (faces.indexStart[0] != 0 || faces.indexStart[n] != faces.indices.size()) return false;
+  if (faces.uvStart[0] != 0 || faces.uvStart[n] != faces.uvs.size()) return false;
+  for (size_t f = 0; f < n; ++f) {
+    if (faces.indexStart[f + 1] < faces.indexStart[f] || faces.uvStart[f + 1] < faces.uvStart[f])
+      return false;
+  }
+  return true;
+}
+
+// Runs body(begin, end) over [0, count), on two threads when it is large.
+template <typename Body>
+void ForRange(size_t count, const Body& body) {
+  const unsigned hw = std::thread::hardware_concurrency();
+  if (hw < 2 || count < 2 * kMinFacesPerThread) {
+    body(size_t{0}, count);
+    return;
+  }
+  const size_t half = count / 2;
+  std::thread worker([&] { body(half, count); });
+  body(size_t{0}, half);
+  worker.join();
+}
+
+// Per-face usability (every index inside the vertex list).
+std::vector<uint8_t> UsableFaces(const CModel& model) {
+  const FaceTable& faces = model.faces;
+  const uint32_t vertexCount = static_cast<uint32_t>(model.vertices.size());
+  std::vector<uint8_t> usable(faces.size());
+  const int32_t* idx = faces.indices.data();
+  for (size_t f = 0; f < faces.size(); ++f) {
+    bool ok = true;
+    for (uint32_t i = faces.indexStart[f], e = faces.indexStart[f + 1]; i < e; ++i)
+      ok &= static_cast<uint32_t>(idx[i]) < vertexCount;
+    usable[f] = ok;
+  }
+  return usable;
+}
+
+}  // namespace
+
+void ComputeNormals(CModel& model) {
+  FaceTable& faces = model.faces;
+  model.vertexFaceStart.clear();
+  model.vertexFaces.clear();
+  faces.normal.clear();
+  faces.cornerNormal.clear();
+  const size_t vertexCount = model.vertices.size();
+  if (!FaceTableConsistent(faces) || vertexCount > UINT32_MAX || faces.size() > INT32_MAX) {
+    model.vertexFaceStart.assign(vertexCount + 1, 0);
+    faces.normal.assign(faces.size(), Vec3{0, 0, 0});
+    faces.cornerNormal.assign(faces.indices.size(), Vec3{0, 0, 0});
+    return;
+  }
+  const size_t faceCount = faces.size();
+  const std::vector<uint8_t> usable = UsableFaces(model);
+  const int32_t* idx = faces.indices.data();
+  const uint32_t* start = faces.indexStart.data();
+
+  // Faces of every vertex as compressed rows: count, prefix sum, fill.
+  std::vector<uint32_t>& rowStart = model.vertexFaceStart;
+  rowStart.assign(vertexCount + 1, 0);
+  for (size_t f = 0; f < faceCount; ++f) {
+    if (!usable[f]) continue;
+    for (uint32_t i = start[f]; i < start[f + 1]; ++i)
+      ++rowStart[static_cast<uint32_t>(idx[i]) + 1];
+  }
+  for (size_t v = 0; v < vertexCount; ++v) rowStart[v + 1] += rowStart[v];
+  model.vertexFaces.resize(rowStart[vertexCount]);
+  {
+    std::vector<uint32_t> cursor(rowStart.begin(), rowStart.end() - 1);
+    int32_t* out = model.vertexFaces.data();
+    for (size_t f = 0; f < faceCount; ++f) {
+      if (!usable[f]) continue;
+      for (uint32_t i = start[f]; i < start[f + 1]; ++i)
+        out[cursor[static_cast<uint32_t>(idx[i])]++] = static_cast<int32_t>(f);
+    }
+  }
+
+  // Face normals from the first three positions.
+  faces.normal.resize(faceCount);
+  Vec3* normal = faces.normal.data();
+  const Vec3* pos = model.vertices.data();
+  ForRange(faceCount, [&](size_t begin, size_t end) {
+    for (size_t f = begin; f < end; ++f) {
+      if (!usable[f] || start[f + 1] - start[f] < 3) {
+        normal[f] = Vec3{0, 0, 0};
+        continue;
+      }
+      const Vec3 p0 = pos[idx[start[f]]];
+      const Vec3 p1 = pos[idx[start[f] + 1]];
+      const Vec3 p2 = pos[idx[start[f] + 2]];
+      const Vec3 a{p0.x - p1.x, p0.y - p1.y, p0.z - p1.z};
+      const Vec3 b{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z};
+      normal[f] =
+          Normalized(Vec3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x});
+    }
+  });
+
+  // Corner normals: the sum, in list order, of the face itself and of the
+  // neighbours within the crease angle, normalised.
+  const float threshold =
+      static_cast<float>(static_cast<double>(model.smoothingAngle) * 0.017453292519943295);
+  const CreaseTest crease(threshold);
+  faces.cornerNormal.resize(faces.indices.size());
+  Vec3* corner = faces.cornerNormal.data();
+  const int32_t* rows = model.vertexFaces.data();
+  const uint32_t* row = rowStart.data();
+  ForRange(faceCount, [&](size_t begin, size_t end) {
+    for (size_t f = begin; f < end; ++f) {
+      const uint32_t first = start[f], last = start[f + 1];
+      if (!usable[f]) {
+        for (uint32_t i = first; i < last; ++i) corner[i] = Vec3{0, 0, 0};
+        continue;
+      }
+      const Vec3 n = normal[f];
+      const int32_t self = static_cast<int32_t>(f);
+      for (uint32_t i = first; i < last; ++i) {
+        const uint32_t v = static_cast<uint32_t>(idx[i]);
+        float sx = 0.0f, sy = 0.0f, sz = 0.0f;
+        for (uint32_t j = row[v], je = row[v + 1]; j < je; ++j) {
+          const int32_t g = rows[j];
+          if (g == self) {
+            sx += n.x;
+            sy += n.y;
+            sz += n.z;
+            continue;
+          }
+          const Vec3 m = normal[g];
+          const float dot = (n.x * m.x + n.y * m.y) + n.z * m.z;
+          if (crease.Merges(dot)) {
+            sx += m.x;
+            sy += m.y;
+            sz += m.z;
+          }
+        }
+        corner[i] = Normalized(Vec3{sx, sy, sz});
+      }
+    }
+  });
+}
+
+bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
+  FaceTable& faces = model.faces;
+  const size_t faceCount = faces.size();
+  if (!FaceTableConsistent(faces)) return false;
+  const std::vector<uint8_t> usable = UsableFaces(model);
+  const bool haveCornerNormals = faces.cornerNormal.size() == faces.indices.size();
+
+  // Pass 1: group of every face (first appearance order) and vertex counts.
+  // Groups already in the list (the caller normally passes none) are found
+  // like new ones.
+  std::unordered_map<int32_t, uint32_t> groupOf;
+  for (uint32_t g = 0; g < model.groups.size(); ++g) groupOf.emplace(model.groups[g].material, g);
+  std::vector<uint32_t> faceGroup(faceCount, UINT32_MAX);
+  std::vector<uint64_t> counts(model.groups.size(), 0);
+  for (uint32_t g = 0; g < model.groups.size(); ++g) counts[g] = model.groups[g].vertices.size();
+  int32_t lastMaterial = 0;
+  uint32_t lastGroup = UINT32_MAX;
+  auto verticesOf = [&](size_t f) -> uint32_t {
+    if (!usable[f]) return 0;
+    switch (faces.indexStart[f + 1] - faces.indexStart[f]) {
+      case 2:
+        return 2;
+      case 3:
+        return 3;
+      case 4:
+        return 6;
+      default:
+        return 0;
+    }
+  };
+  for (size_t f = 0; f < faceCount; ++f) {
+    const int32_t material = faces.material[f];
+    if (material == model.collisionMaterial) continue;
+    if (lastGroup == UINT32_MAX || material != lastMaterial) {
+      auto [it, added] = groupOf.emplace(material, static_cast<uint32_t>(model.groups.size()));
+      if (added) {
+        model.groups.push_back(MeshGroup{});
+        model.groups.back().material = material;
+        counts.push_back(0);
+      }
+      lastMaterial = material;
+      lastGroup = it->second;
+    }
+    faceGroup[f] = lastGroup;
+    counts[lastGroup] += verticesOf(f);
+  }
+
+  // Pass 2: size every group once, then fill. On two threads each half of
+  // the faces writes from its own starting offsets.
+  std::vector<size_t> base(model.groups.size());
+  for (size_t g = 0; g < model.groups.size(); ++g) {
+    base[g] = model.groups[g].vertices.size();
+    model.groups[g].vertices.resize(counts[g]);
+  }
+  std::vector<MeshVertex*> out(model.groups.size());
+  for (size_t g = 0; g < model.groups.size(); ++g) out[g] = model.groups[g].vertices.data();
+
+  const Vec3* pos = model.vertices.data();
+  const int32_t* idx = faces.indices.data();
+  const uint32_t* start = faces.indexStart.data();
+  const CUV* uvs = faces.uvs.data();
+  const uint32_t* uvStart = faces.uvStart.data();
+  const Vec3* cornerNormal = faces.cornerNormal.data();
+  const size_t boneCount = model.bones.size(), parentCount = model.parents.size(),
+               weightCount = model.weights.size();
+  const int32_t* bones = model.bones.data();
+  const int32_t* parents = model.parents.data();
+  const float* weights = model.weights.data();
+
+  auto fill = [&](size_t begin, size_t end, std::vector<size_t>& cursor) {
+    auto corner = [&](size_t f, uint32_t c, MeshVertex& vtx) {
+      const uint32_t i = start[f] + c;
+      const uint32_t v = static_cast<uint32_t>(idx[i]);
+      vtx.position = pos[v];
+      vtx.normal = haveCornerNormals ? cornerNormal[i] : Vec3{0, 0, 0};
+      const uint32_t uvIndex = uvStart[f] + c;
+      vtx.uv = uvIndex < uvStart[f + 1] ? Vec2{uvs[uvIndex].u, uvs[uvIndex].v} : Vec2{0, 0};
+      vtx.bone = v < boneCount ? static_cast<float>(bones[v]) : -1.0f;
+      vtx.parent = v < parentCount ? static_cast<float>(parents[v]) : -1.0f;
+      vtx.weight = v < weightCount ? weights[v] : 1.0f;
+    };
+    for (size_t f = begin; f < end; ++f) {
+      const uint32_t g = faceGroup[f];
+      if (g == UINT32_MAX || !usable[f]) continue;
+      MeshVertex* dst = out[g] + cursor[g];
+      switch (start[f + 1] - start[f]) {
+        case 2:
+          for (uint32_t c = 0; c < 2; ++c) {
+            dst[c].position = pos[idx[start[f] + c]];
+            dst[c].normal = Vec3{0, 0, 1};
+            dst[c].uv = Vec2{0, 0};
+            dst[c].bone = -1.0f;
+            dst[c].parent = -1.0f;
+            dst[c].weight = 1.0f;
+          }
+          cursor[g] += 2;
+          break;
+        case 3:
+          corner(f, 0, dst[0]);
+          corner(f, 1, dst[1]);
+          corner(f, 2, dst[2]);
+          cursor[g] += 3;
+          break;
+        case 4:
+          corner(f, 0, dst[0]);
+          corner(f, 1, dst[1]);
+          corner(f, 2, dst[2]);
+          dst[3] = dst[2];
+          corner(f, 3, dst[4]);
+          dst[5] = dst[0];
+          cursor[g] += 6;
+          break;
+        default:
+          break;
+      }
+    }
+  };
+
+  const unsigned hw = std::thread::hardware_concurrency();
+  if (hw < 2 || faceCount < 2 * kMinFacesPerThread) {
+    fill(0, faceCount, base);
+  } else {
+    const size_t half = faceCount / 2;
+    std::vector<size_t> secondBase = base;
+    for (size_t f = 0; f < half; ++f) {
+      if (faceGroup[f] != UINT32_MAX) secondBase[faceGroup[f]] += verticesOf(f);
+    }
+    std::thread worker([&] { fill(half, faceCount, secondBase); });
+    fill(0, half, base);
+    worker.join();
+  }
+
+  // Buffers, from the last group to the first; empty groups go. On a
+  // failure the failing group and those before it stay as built (empty ones
+  // included); the later ones keep their buffers. Compacted in one pass.
+  auto& groups = model.groups;
+  bool ok = true;
+  size_t keepAllUpTo = 0;  // groups [0, keepAllUpTo) stay whatever they hold
+  for (size_t i = groups.size(); i-- > 0;) {
+    MeshGroup& group = groups[i];
+    if (group.vertices.empty()) continue;
+    const uint64_t bytes = static_cast<uint64_t>(group.vertices.size()) * sizeof(MeshVertex);
+    if (!device || bytes > UINT32_MAX ||
+        gfx::Failed(device->CreateVertexBuffer(group.vertices.data(), static_cast<uint32_t>(bytes),
+                                               &group.vertexBuffer))) {
+      group.vertexBuffer = gfx::kNone;
+      ok = false;
+      keepAllUpTo = i + 1;
+      break;
+    }
+  }
+  size_t write = keepAllUpTo;
+  for (size_t i = keepAllUpTo; i < groups.size(); ++i) {
+    if (groups[i].vertices.empty()) continue;
+    if (write != i) groups[write] = std::move(groups[i]);
+    ++write;
+  }
+  groups.resize(write);
+  return ok;
+}
+
+}  // namespace tolvani
