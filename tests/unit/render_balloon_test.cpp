@@ -85,7 +85,9 @@ TEST_F(Balloons, EachBalloonShowsItsOwnTimelinesText) {
   EXPECT_EQ(device.TextureDescOf(cards.at(a)).format, gfx::TextureFormat::BGRA8);
   EXPECT_EQ(device.TextureDescOf(cards.at(a)).width, 1024u);
   for (const auto& d : device.draws()) {
-    if (d.pixelShaderEntry == "PS_TEX") EXPECT_EQ(d.sampler, scene->render.samplerState);
+    if (d.pixelShaderEntry == "PS_TEX") {
+      EXPECT_EQ(d.sampler, scene->render.samplerState);
+    }
   }
 
   // The next step shows the next text; b has no entry 1 and turns white.
