@@ -1,0 +1,398 @@
+// Window tests of the player: start-up and shutdown, the window's menus and
+// title, the recent-file list across runs, the OpenGL device and shader
+// program, and the program run as a process (exit codes, screenshots).
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QSettings>
+#include <QSurfaceFormat>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/main_frame.h"
+#include "app/platform_qt.h"
+#include "app/player_app.h"
+#include "app/recent_files.h"
+#include "app/view_widget.h"
+#include "model/motion.h"
+#include "model/scene_state.h"
+#include "render/gl/opengl_device.h"
+#include "render/renderer.h"
+#include "support/project_builder.h"
+
+using namespace tolvani;
+
+namespace {
+
+QString SourceShader() {
+  QFile f(QStringLiteral(TOLVANI_SOURCE_DIR "/shaders/CoreShader.glsl"));
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(f.readAll());
+}
+
+// A program directory with the given shader text (none when null).
+QString MakeProgramDir(const QString& shader) {
+  const QString dir = QString::fromStdString(testing::MakeTempDir());
+  if (!shader.isNull()) {
+    std::filesystem::create_directories((dir + QStringLiteral("DoNotTouch")).toStdString());
+    QFile f(dir + QStringLiteral("DoNotTouch/CoreShader.glsl"));
+    f.open(QIODevice::WriteOnly);
+    f.write(shader.toUtf8());
+  }
+  return dir;
+}
+
+QList<QJsonObject> ReadEvents(const QString& path) {
+  QList<QJsonObject> events;
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return events;
+  for (const QByteArray& line : f.readAll().split('\n')) {
+    if (!line.trimmed().isEmpty()) events.append(QJsonDocument::fromJson(line).object());
+  }
+  return events;
+}
+
+QStringList MessageTexts(const QString& path) {
+  QStringList texts;
+  for (const QJsonObject& e : ReadEvents(path)) {
+    if (e.value(QStringLiteral("event")).toString() == QLatin1String("message")) {
+      texts.append(e.value(QStringLiteral("text")).toString());
+    }
+  }
+  return texts;
+}
+
+bool NearColour(QRgb pixel, int r, int g, int b) {
+  return std::abs(qRed(pixel) - r) <= 1 && std::abs(qGreen(pixel) - g) <= 1 &&
+         std::abs(qBlue(pixel) - b) <= 1;
+}
+
+std::string WriteProject(const testing::ProjectBuilder& b, const std::string& name) {
+  return testing::WriteTempFile(b.Build(), name);
+}
+
+}  // namespace
+
+class PlayerWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QString messages_;  // the recording file of the current test
+
+  // Fresh recording file and program directory for one in-process run.
+  void Prepare(const QString& programDir) {
+    messages_ = QString::fromStdString(testing::MakeTempDir()) + QStringLiteral("events.jsonl");
+    qputenv("TOLVANI_RECORD_MESSAGES", messages_.toUtf8());
+    SetProgramDirectoryForTests(FromQString(programDir));
+  }
+
+  QImage GrabWhenReady(CPlayerApp& app) {
+    CPlayerViewWidget* w = app.viewWidget();
+    if (!QTest::qWaitFor([w] { return w->isValid(); }, 5000)) return {};
+    return w->grabFramebuffer();
+  }
+
+ private slots:
+  void cleanup() {
+    SetPlatform(nullptr);
+    SetProgramDirectoryForTests(u"");
+    qunsetenv("TOLVANI_SAVE_ANSWER");
+    ResetSceneStateForTests();
+  }
+
+  void startsWithoutTheStartupProject() {
+    Prepare(MakeProgramDir(SourceShader()));
+    CPlayerApp app;
+    QVERIFY(app.InitInstance({}));
+    // One file-not-found message, an empty scene, the untitled name.
+    const QStringList texts = MessageTexts(messages_);
+    QCOMPARE(texts.size(), 1);
+    QVERIFY2(texts[0].contains(QStringLiteral("Main.zvmov")), qPrintable(texts[0]));
+    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("無題 - Tolvani 1.1"));
+    QVERIFY(SceneState.sceneRoot->models.empty());
+    const QImage image = GrabWhenReady(app);
+    QVERIFY(!image.isNull());
+    for (QPoint p : {QPoint(image.width() / 2, image.height() / 2), QPoint(2, 2),
+                     QPoint(image.width() - 3, image.height() - 3)}) {
+      QVERIFY2(NearColour(image.pixel(p), 30, 65, 90),
+               qPrintable(QStringLiteral("%1").arg(image.pixel(p), 8, 16)));
+    }
+    QCOMPARE(app.ExitInstance(0), 0);
+    QCOMPARE(SceneState.sceneRoot, nullptr);
+    QCOMPARE(SceneState.audio, nullptr);
+  }
+
+  void menusAcceleratorsAndHelp() {
+    const QString dir = MakeProgramDir(SourceShader());
+    Prepare(dir);
+    CPlayerApp app;
+    QVERIFY(app.InitInstance({}));
+    const QList<QAction*> menus = app.mainFrame()->menuBar()->actions();
+    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus[0]->text(), QStringLiteral("ファイル(&F)"));
+    QCOMPARE(menus[1]->text(), QStringLiteral("ヘルプ(&H)"));
+    QStringList file;
+    for (QAction* a : menus[0]->menu()->actions()) file << (a->isSeparator() ? "-" : a->text());
+    QCOMPARE(file.first(), QStringLiteral("開く(&O)...\tCtrl+O"));
+    QCOMPARE(file.last(), QStringLiteral("アプリケーションの終了(&X)"));
+    QCOMPARE(file.count(QStringLiteral("-")), 2);
+    QStringList help;
+    for (QAction* a : menus[1]->menu()->actions()) help << (a->isSeparator() ? "-" : a->text());
+    QCOMPARE(help, (QStringList{QStringLiteral("目次(&H)"), QStringLiteral("-"),
+                                QStringLiteral("バージョン情報 Tolvani(&A)...")}));
+    QCOMPARE(menus[0]->menu()->actions().first()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+
+    // Help asks the desktop to open Player.html beside the program.
+    app.mainFrame()->HelpIndex();
+    const QList<QJsonObject> events = ReadEvents(messages_);
+    QCOMPARE(events.last().value(QStringLiteral("event")).toString(), QStringLiteral("open"));
+    QCOMPARE(events.last().value(QStringLiteral("target")).toString(),
+             dir + QStringLiteral("Player.html"));
+    app.ExitInstance(0);
+  }
+
+  void backgroundColourClearsTheWindow() {
+    testing::ProjectBuilder b;
+    b.backgroundColor = 0x00FF0000;  // blue
+    const std::string project = WriteProject(b, "blue.zvmov");
+    Prepare(MakeProgramDir(SourceShader()));
+    CPlayerApp app;
+    PlayerOptions options;
+    options.file = QString::fromStdString(project);
+    QVERIFY(app.InitInstance(options));
+    QVERIFY(MessageTexts(messages_).isEmpty());
+    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("blue.zvmov - Tolvani 1.1"));
+    const QImage image = GrabWhenReady(app);
+    QVERIFY(!image.isNull());
+    const QRgb centre = image.pixel(image.width() / 2, image.height() / 2);
+    QVERIFY2(NearColour(centre, 0, 0, 255), qPrintable(QString::number(centre, 16)));
+    app.ExitInstance(0);
+  }
+
+  void failedCommandLineProjectEndsTheProgram() {
+    Prepare(MakeProgramDir(SourceShader()));
+    CPlayerApp app;
+    PlayerOptions options;
+    options.file = QString::fromStdString(testing::MakeTempDir()) + QStringLiteral("gone.zvmov");
+    QVERIFY(!app.InitInstance(options));
+    QCOMPARE(MessageTexts(messages_).size(), 1);
+    QVERIFY(app.ExitInstance(1) != 0);
+    QCOMPARE(SceneState.sceneRoot, nullptr);
+  }
+
+  void missingShaderEndsTheProgram() {
+    Prepare(MakeProgramDir(QString()));
+    CPlayerApp app;
+    QVERIFY(!app.InitInstance({}));
+    QCOMPARE(MessageTexts(messages_), QStringList{QStringLiteral("hlsl読み込み失敗")});
+    QCOMPARE(SceneState.audio, nullptr);  // the view was never created
+    QVERIFY(app.ExitInstance(1) != 0);
+  }
+
+  void recentFilesPersistAcrossRunsAndFailedOpensLeaveTheList() {
+    {
+      QSettings settings;
+      settings.remove(QStringLiteral("Recent File List"));
+    }
+    testing::ProjectBuilder b;
+    const QString first = QString::fromStdString(WriteProject(b, "first.zvmov"));
+    const QString second = QString::fromStdString(WriteProject(b, "second.zvmov"));
+    const QString dir = MakeProgramDir(SourceShader());
+    {
+      Prepare(dir);
+      CPlayerApp app;
+      PlayerOptions options;
+      options.file = first;
+      QVERIFY(app.InitInstance(options));
+      app.ExitInstance(0);
+    }
+    {
+      QSettings settings;
+      QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(), first);
+    }
+    {
+      Prepare(dir);
+      CPlayerApp app;
+      PlayerOptions options;
+      options.file = second;
+      QVERIFY(app.InitInstance(options));
+      RecentFileList list;
+      list.Load();
+      QCOMPARE(list.entries(), (QStringList{second, first}));
+
+      // A cancelled save question keeps the entry even though nothing opened.
+      QFile::remove(first);
+      app.document().SetModified(true);
+      qputenv("TOLVANI_SAVE_ANSWER", "cancel");
+      QVERIFY(!app.mainFrame()->OpenFromFramework(first));
+      list.Load();
+      QCOMPARE(list.entries(), (QStringList{second, first}));
+
+      // A failed open removes it.
+      qputenv("TOLVANI_SAVE_ANSWER", "no");
+      app.document().SetModified(false);
+      QVERIFY(!app.mainFrame()->OpenFromFramework(first));
+      list.Load();
+      QCOMPARE(list.entries(), QStringList{second});
+      app.ExitInstance(0);
+    }
+    QSettings settings;
+    QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(), second);
+    QVERIFY(!settings.contains(QStringLiteral("Recent File List/File2")));
+  }
+
+  void openGlShaderProgramFailures() {
+    gl::OpenGLDevice device;
+    std::string error;
+    QVERIFY2(device.Initialize(&error), error.c_str());
+    QVERIFY(device.majorVersion() > 3 || device.minorVersion() >= 3);
+    const QString shader = SourceShader();
+    QVERIFY(!shader.isEmpty());
+
+    struct Case {
+      const char* name;
+      QString text;
+      const char16_t* message;
+      bool vs, layout, ps, psTex, ok;
+    };
+    QString noTextured = shader;
+    noTextured.replace(QStringLiteral("PS_TEX"), QStringLiteral("PS_TEXTURED"));
+    QString brokenPixel = shader;
+    brokenPixel.replace(QStringLiteral("fragColor = vec4(Lighting(materialColor.rgb), "
+                                       "materialColor.a);"),
+                        QStringLiteral("fragColor = undefinedThing;"));
+    QString noWeight = shader;
+    noWeight.replace(QStringLiteral("in float WEIGHT;"), QStringLiteral("float WEIGHT = 1.0;"));
+    const Case cases[] = {
+        {"complete", shader, nullptr, true, true, true, true, true},
+        {"no PS_TEX", noTextured, u"hlsl読み込み失敗", true, true, true, false, false},
+        {"PS does not compile", brokenPixel, u"hlsl読み込み失敗", true, true, false, false, false},
+        {"VS lacks an input", noWeight, nullptr, true, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+      Prepare(MakeProgramDir(c.text));
+      RecordingPlatformServices recorder(messages_);
+      SetPlatform(&recorder);
+      CCoreMotion3D scene;
+      const int32_t hr = CreateRenderer(scene, &device, nullptr);
+      QVERIFY2(gfx::Failed(hr) != c.ok, c.name);
+      const QStringList texts = MessageTexts(messages_);
+      if (c.message) {
+        QCOMPARE(texts, QStringList{ToQString(c.message)});
+      } else {
+        QVERIFY2(texts.isEmpty(), c.name);
+      }
+      QCOMPARE(scene.render.vertexShader != gfx::kNone, c.vs);
+      QCOMPARE(scene.render.inputLayout != gfx::kNone, c.layout);
+      QCOMPARE(scene.render.pixelShader != gfx::kNone, c.ps);
+      QCOMPARE(scene.render.texturedPixelShader != gfx::kNone, c.psTex);
+      DestroyRenderer(scene);
+      SetPlatform(nullptr);
+      QCOMPARE(device.liveObjectCount(), size_t{0});
+    }
+  }
+
+  void openGlTexturesAndBuffers() {
+    gl::OpenGLDevice device;
+    std::string error;
+    QVERIFY2(device.Initialize(&error), error.c_str());
+    gfx::Handle t = gfx::kNone;
+    QCOMPARE(device.CreateTexture2D({0, 4, gfx::TextureFormat::RGBA8}, &t), gfx::kInvalidArg);
+    QCOMPARE(device.CreateTexture2D({gfx::kMaxTextureSize + 1, 4}, &t), gfx::kInvalidArg);
+    QCOMPARE(t, gfx::kNone);
+    QCOMPARE(device.CreateTexture2D({2, 2, gfx::TextureFormat::RGBA8}, &t), gfx::kOk);
+    gfx::MappedTexture mapped;
+    QCOMPARE(device.MapTexture(t, &mapped), gfx::kOk);
+    QVERIFY(mapped.rowPitch >= 8);
+    device.UnmapTexture(t);
+    gfx::Handle view = gfx::kNone;
+    QCOMPARE(device.CreateShaderResourceView(t, &view), gfx::kOk);
+    device.Release(t);  // the view keeps the texture
+    QCOMPARE(device.liveObjectCount(), size_t{2});
+    device.Release(view);
+    QCOMPARE(device.liveObjectCount(), size_t{0});
+
+    gfx::Handle vb = gfx::kNone;
+    QCOMPARE(device.CreateVertexBuffer(nullptr, 0, &vb), gfx::kInvalidArg);
+    const float data[11] = {};
+    QCOMPARE(device.CreateVertexBuffer(data, sizeof data, &vb), gfx::kOk);
+    gfx::Handle cb = gfx::kNone;
+    QCOMPARE(device.CreateConstantBuffer(2560, &cb), gfx::kOk);
+    std::vector<uint8_t> bytes(2560);
+    QCOMPARE(device.UpdateConstantBuffer(cb, bytes.data(), 2560), gfx::kOk);
+    QCOMPARE(device.UpdateConstantBuffer(cb, bytes.data(), 4096), gfx::kInvalidArg);
+    device.Release(vb);
+    device.Release(cb);
+    QCOMPARE(device.liveObjectCount(), size_t{0});
+  }
+
+  // The program as a process: a failed command-line project ends it with a
+  // non-zero status; the demo project renders into a screenshot.
+  void processExitCodesAndScreenshot() {
+    const QString events =
+        QString::fromStdString(testing::MakeTempDir()) + QStringLiteral("events.jsonl");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TOLVANI_RECORD_MESSAGES"), events);
+
+    QProcess failing;
+    failing.setProcessEnvironment(env);
+    failing.start(QStringLiteral(TOLVANI_PLAYER),
+                  {QString::fromStdString(testing::MakeTempDir()) + QStringLiteral("no.zvmov")});
+    QVERIFY(failing.waitForFinished(60000));
+    QVERIFY(failing.exitCode() != 0);
+    QCOMPARE(MessageTexts(events).size(), 1);
+
+    QFile::remove(events);
+    const QString png = QString::fromStdString(testing::MakeTempDir()) + QStringLiteral("s.png");
+    QProcess demo;
+    demo.setProcessEnvironment(env);
+    demo.start(QStringLiteral(TOLVANI_PLAYER), {QStringLiteral("--screenshot"), png,
+                                                QStringLiteral("--ticks"), QStringLiteral("3")});
+    QVERIFY(demo.waitForFinished(60000));
+    QCOMPARE(demo.exitCode(), 0);
+    QVERIFY(MessageTexts(events).isEmpty());
+    QImage image(png);
+    QVERIFY(!image.isNull());
+    // The demo draws its floor, cube and balloon over the background.
+    int background = 0;
+    for (int y = 0; y < image.height(); y += 8) {
+      for (int x = 0; x < image.width(); x += 8) {
+        if (NearColour(image.pixel(x, y), 30, 65, 90)) ++background;
+      }
+    }
+    const int samples = ((image.height() + 7) / 8) * ((image.width() + 7) / 8);
+    QVERIFY2(background < samples * 3 / 4, qPrintable(QString::number(background)));
+  }
+};
+
+int main(int argc, char** argv) {
+  // Settings go to a private folder; the OpenGL format is set before the
+  // application exists, as the player does.
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  QSurfaceFormat format;
+  format.setVersion(3, 3);
+  format.setProfile(QSurfaceFormat::CoreProfile);
+  format.setDepthBufferSize(24);
+  format.setAlphaBufferSize(8);
+  QSurfaceFormat::setDefaultFormat(format);
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication application(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("Tolvani MFC Application"));
+  QCoreApplication::setApplicationName(QStringLiteral("Player"));
+  PlayerWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "player_window_test.moc"
