@@ -24,11 +24,6 @@ ArchiveCause CauseOf(const std::function<void()>& f) {
   return ArchiveCause::none;
 }
 
-Bytes Concat(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 TEST(ArchiveStrings, LengthFormsWrittenAndReadBack) {
   // 300 characters: marker, 0xFF, uint16 length.
   std::u16string s300(300, u'x');

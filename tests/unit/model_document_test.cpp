@@ -163,6 +163,24 @@ TEST_F(DocumentTest, EveryTruncationGivesOneFormatMessage) {
   EXPECT_TRUE(observer_.hints.empty());
 }
 
+TEST_F(DocumentTest, CorruptedBytesNeverCrashTheOpen) {
+  const Bytes full = FullProject().Build();
+  for (size_t at = 0; at < full.size(); ++at) {
+    for (uint8_t value : {uint8_t{0xFF}, uint8_t{0x80}, uint8_t{0x7F}}) {
+      if (full[at] == value) continue;
+      Bytes bad = full;
+      bad[at] = value;
+      platform_.Clear();
+      const bool ok = doc_->OnOpenDocument(Write(bad, "bad.zvmov"));
+      if (!ok) {
+        ASSERT_EQ(platform_.messages.size(), 1u) << at;
+      }
+    }
+  }
+  if (SceneState.sceneRoot) SceneState.sceneRoot->ResetScene();
+  EXPECT_EQ(device_.LiveObjectCount(), 0u);
+}
+
 TEST_F(DocumentTest, TruncationInsideTheSecondOfThreeTimelines) {
   ProjectBuilder b = FullProject();
   b.timelines.clear();

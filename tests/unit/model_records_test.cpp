@@ -13,6 +13,10 @@
 #include "render/null_device.h"
 #include "support/project_builder.h"
 
+// The replacements below pair malloc with free; GCC cannot see that the
+// pairing is consistent across the replaced operators.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 // Largest single allocation while tracking is on: shows that absurd counts
 // are refused before anything is sized from them.
 static std::atomic<bool> g_track{false};
