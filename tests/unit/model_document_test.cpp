@@ -1,6 +1,7 @@
 // The document's open sequence end to end: file layout, messages, what the
 // scene holds after failures, preparation and the start state.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
@@ -447,6 +448,25 @@ TEST_F(DocumentTest, MissingStartUpProjectLeavesAnUntitledEmptyScene) {
   EXPECT_EQ(doc_->title(), u"無題");
   EXPECT_TRUE(root().models.empty());
   EXPECT_EQ(root().formatTag, u"zvmov");
+}
+
+}  // namespace
+}  // namespace tolvani
+
+namespace tolvani {
+namespace {
+
+TEST(ProgramDirectory, IsTheExecutablesDirectoryWithATrailingSlash) {
+  char buf[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+  ASSERT_GT(n, 0);
+  std::string exe(buf, static_cast<size_t>(n));
+  const std::u16string dir = ProgramDirectory();
+  EXPECT_EQ(dir, FromUtf8(exe.substr(0, exe.rfind('/') + 1)));
+  SetProgramDirectoryForTests(u"/opt/x");
+  EXPECT_EQ(ProgramDirectory(), u"/opt/x/");
+  SetProgramDirectoryForTests(u"");
+  EXPECT_EQ(ProgramDirectory(), dir);
 }
 
 }  // namespace
