@@ -219,7 +219,7 @@ int32_t OpenGLDevice::CreateVertexBuffer(const void* data, uint32_t byteWidth, g
   if (out == nullptr || data == nullptr || byteWidth == 0) return gfx::kInvalidArg;
   *out = gfx::kNone;
   if (!MakeCurrent()) return gfx::kFail;
-  Object o{Kind::VertexBuffer};
+  Object o(Kind::VertexBuffer);
   f_->glGenBuffers(1, &o.name);
   f_->glBindBuffer(GL_ARRAY_BUFFER, o.name);
   f_->glBufferData(GL_ARRAY_BUFFER, byteWidth, data, GL_STATIC_DRAW);
@@ -237,7 +237,7 @@ int32_t OpenGLDevice::CreateConstantBuffer(uint32_t byteWidth, gfx::Handle* out)
   if (out == nullptr || byteWidth == 0 || byteWidth % 16 != 0) return gfx::kInvalidArg;
   *out = gfx::kNone;
   if (!MakeCurrent()) return gfx::kFail;
-  Object o{Kind::ConstantBuffer};
+  Object o(Kind::ConstantBuffer);
   f_->glGenBuffers(1, &o.name);
   f_->glBindBuffer(GL_UNIFORM_BUFFER, o.name);
   f_->glBufferData(GL_UNIFORM_BUFFER, byteWidth, nullptr, GL_DYNAMIC_DRAW);
@@ -268,7 +268,7 @@ int32_t OpenGLDevice::CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle*
     return gfx::kInvalidArg;
   }
   if (!MakeCurrent()) return gfx::kFail;
-  Object o{Kind::Texture};
+  Object o(Kind::Texture);
   o.width = desc.width;
   o.height = desc.height;
   o.format = desc.format;
@@ -331,7 +331,7 @@ int32_t OpenGLDevice::CreateShaderResourceView(gfx::Handle texture, gfx::Handle*
   if (out == nullptr) return gfx::kInvalidArg;
   *out = gfx::kNone;
   if (Find(texture, Kind::Texture) == nullptr) return gfx::kInvalidArg;
-  Object o{Kind::View};
+  Object o(Kind::View);
   o.target = texture;
   AddRef(texture);  // the view keeps its texture alive
   *out = Add(std::move(o));
@@ -402,7 +402,7 @@ int32_t OpenGLDevice::CompileShaderFromFile(const std::string& path, const char*
     Diagnose(std::string("shader ") + entry + " does not compile: " + log);
     return gfx::kFail;
   }
-  Object o{Kind::Blob};
+  Object o(Kind::Blob);
   o.name = shader;
   o.vertexStage = vertexStage;
   o.source = std::move(source);
@@ -422,7 +422,7 @@ int32_t OpenGLDevice::CreateVertexShader(gfx::Handle blob, gfx::Handle* out) {
   std::string log;
   const GLuint shader = CompileStage(true, source, &log);
   if (shader == 0) return gfx::kFail;
-  Object o{Kind::VertexShader};
+  Object o(Kind::VertexShader);
   o.name = shader;
   o.vertexStage = true;
   o.source = std::move(source);
@@ -438,7 +438,7 @@ int32_t OpenGLDevice::CreateInputLayout(const gfx::InputElement* elements, uint3
   Object* b = Find(vertexShaderBlob, Kind::Blob);
   if (b == nullptr || !b->vertexStage) return gfx::kInvalidArg;
   if (count != kSemanticCount) return gfx::kInvalidArg;
-  Object o{Kind::InputLayout};
+  Object o(Kind::InputLayout);
   bool seen[kSemanticCount] = {};
   for (uint32_t i = 0; i < count; ++i) {
     const int location = SemanticLocation(elements[i].semantic);
@@ -510,7 +510,7 @@ int32_t OpenGLDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out) {
     if (type == GL_SAMPLER_2D) f_->glUniform1i(f_->glGetUniformLocation(program, name), 0);
   }
   f_->glUseProgram(static_cast<GLuint>(previous));
-  Object o{Kind::PixelShader};
+  Object o(Kind::PixelShader);
   o.name = program;
   o.target = lastVertexShader_;
   *out = Add(std::move(o));
@@ -521,7 +521,7 @@ int32_t OpenGLDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out) {
 
 int32_t OpenGLDevice::CreateRasterizerState(gfx::Handle* out) {
   if (out == nullptr) return gfx::kInvalidArg;
-  *out = Add(Object{Kind::RasterizerState});
+  *out = Add(Object(Kind::RasterizerState));
   return gfx::kOk;
 }
 
@@ -529,7 +529,7 @@ int32_t OpenGLDevice::CreateSamplerState(gfx::Handle* out) {
   if (out == nullptr) return gfx::kInvalidArg;
   *out = gfx::kNone;
   if (!MakeCurrent()) return gfx::kFail;
-  Object o{Kind::SamplerState};
+  Object o(Kind::SamplerState);
   f_->glGenSamplers(1, &o.name);
   f_->glSamplerParameteri(o.name, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
   f_->glSamplerParameteri(o.name, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -545,7 +545,7 @@ int32_t OpenGLDevice::CreateSamplerState(gfx::Handle* out) {
 
 int32_t OpenGLDevice::CreateBlendState(gfx::Handle* out) {
   if (out == nullptr) return gfx::kInvalidArg;
-  *out = Add(Object{Kind::BlendState});
+  *out = Add(Object(Kind::BlendState));
   return gfx::kOk;
 }
 
@@ -572,7 +572,7 @@ int32_t OpenGLDevice::CreateRenderTargetView(gfx::Handle* out) {
   if (out == nullptr) return gfx::kInvalidArg;
   *out = gfx::kNone;
   if (!swapChain_) return gfx::kFail;
-  Object o{Kind::RenderTargetView};
+  Object o(Kind::RenderTargetView);
   o.width = bufferWidth_;
   o.height = bufferHeight_;
   *out = Add(std::move(o));
@@ -584,7 +584,7 @@ int32_t OpenGLDevice::CreateDepthStencilView(uint32_t width, uint32_t height, gf
   *out = gfx::kNone;
   if (width == 0 || height == 0) return gfx::kInvalidArg;
   // The widget's framebuffer carries the depth buffer.
-  Object o{Kind::DepthStencilView};
+  Object o(Kind::DepthStencilView);
   o.width = width;
   o.height = height;
   *out = Add(std::move(o));

@@ -123,6 +123,7 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     DepthStencilView,
   };
   struct Object {
+    explicit Object(Kind k) : kind(k) {}
     Kind kind;
     int refs = 1;
     GLuint name = 0;    // GL object (buffer, texture, shader, program, sampler)
