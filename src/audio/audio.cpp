@@ -1,0 +1,164 @@
+#include "audio/audio.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "model/archive.h"
+#include "model/platform_services.h"
+
+namespace tolvani {
+
+namespace {
+
+constexpr int32_t kOk = 0;
+constexpr int32_t kFalse = 1;  // S_FALSE: nothing was done
+constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
+
+// Smallest stored CWavData: size, an empty string (one length byte), the
+// seven format fields.
+constexpr size_t kMinStoredWavBytes = 4 + 1 + 2 + 4 + 2 + 2 + 4 + 2 + 2;
+
+// Lowers A-Z only; every other code unit stays as it is.
+std::u16string FoldAsciiCase(const std::u16string& s) {
+  std::u16string out = s;
+  for (char16_t& c : out) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return out;
+}
+
+}  // namespace
+
+void CWavData::Serialize(CArchive& ar) {
+  if (ar.IsStoring()) {
+    const int32_t stored = std::max<int32_t>(size, 0);
+    ar.WriteInt32(stored);
+    ar.WriteString(name);
+    ar.WriteUInt16(format.cbSize);
+    ar.WriteUInt32(format.nAvgBytesPerSec);
+    ar.WriteUInt16(format.nBlockAlign);
+    ar.WriteUInt16(format.nChannels);
+    ar.WriteUInt32(format.nSamplesPerSec);
+    ar.WriteUInt16(format.wBitsPerSample);
+    ar.WriteUInt16(format.wFormatTag);
+    // The sample bytes; a missing or short array is padded with silence so
+    // the stream stays readable.
+    const size_t have = data ? std::min<size_t>(data->size(), static_cast<size_t>(stored)) : 0;
+    if (have > 0) ar.WriteBytes(data->data(), have);
+    for (size_t i = have; i < static_cast<size_t>(stored); ++i) ar.WriteByte(0);
+    return;
+  }
+  size = ar.ReadInt32();
+  name = ar.ReadString();
+  format.cbSize = ar.ReadUInt16();
+  format.nAvgBytesPerSec = ar.ReadUInt32();
+  format.nBlockAlign = ar.ReadUInt16();
+  format.nChannels = ar.ReadUInt16();
+  format.nSamplesPerSec = ar.ReadUInt32();
+  format.wBitsPerSample = ar.ReadUInt16();
+  format.wFormatTag = ar.ReadUInt16();
+  // A negative size, or more bytes than the stream still holds, ends the
+  // load before anything is allocated.
+  if (size < 0) throw ArchiveError(ArchiveCause::endOfFile);
+  ar.RequireRemaining(static_cast<uint64_t>(size), 1);
+  auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(size));
+  if (size > 0) ar.ReadBytes(bytes->data(), bytes->size());
+  data = std::move(bytes);
+}
+
+CAudio::CAudio(std::unique_ptr<ISoundBackend> backend) : backend_(std::move(backend)) {}
+
+CAudio::~CAudio() {
+  ReleaseVoices();
+  backend_.reset();  // output voice and engine
+  sounds.clear();
+}
+
+void CAudio::Serialize(CArchive& ar) {
+  if (ar.IsStoring()) {
+    // The last entry is the in-memory stop entry.
+    const size_t n = sounds.empty() ? 0 : sounds.size() - 1;
+    ar.WriteInt32(static_cast<int32_t>(n));
+    for (size_t i = 0; i < n; ++i) sounds[i].Serialize(ar);
+    return;
+  }
+  const int32_t n = ar.ReadCount(kMinStoredWavBytes);
+  // Entries that go must not leave a voice reading their data.
+  for (size_t i = static_cast<size_t>(n); i < sounds.size(); ++i) {
+    if (sounds[i].voice != 0 && backend_) backend_->DestroyVoice(sounds[i].voice);
+    sounds[i].voice = 0;
+  }
+  sounds.resize(static_cast<size_t>(n));
+  for (CWavData& sound : sounds) sound.Serialize(ar);
+}
+
+int32_t CAudio::PrepareVoices() {
+  if (!backend_ || !backend_->HasEngine()) return kFalse;
+  for (CWavData& sound : sounds) {
+    VoiceHandle voice = 0;
+    const int32_t hr = backend_->CreateSourceVoice(sound.format, &voice);
+    if (hr < 0) {
+      Platform().Diagnostic("audio", u"Error creating source voice\n");
+      sound.voice = 0;
+      sound.data.reset();
+      return hr;
+    }
+    sound.voice = voice;
+  }
+  sounds.emplace_back(kStopSoundName);
+  return kOk;
+}
+
+int32_t CAudio::Play(const std::u16string& name, bool loop) {
+  if (sounds.empty()) return kFail;
+  if (name == kStopSoundName) {
+    // Every entry but the last, which is the stop entry itself.
+    for (size_t i = 0; i + 1 < sounds.size(); ++i) {
+      if (sounds[i].voice != 0 && backend_) backend_->Stop(sounds[i].voice);
+    }
+    return kOk;
+  }
+  const std::u16string wanted = FoldAsciiCase(name);
+  for (size_t i = 0; i < sounds.size(); ++i) {
+    if (FoldAsciiCase(sounds[i].name) != wanted) continue;
+    const VoiceHandle voice = sounds[i].voice;
+    if (voice == 0 || !backend_) return kFail;
+    backend_->Stop(voice);
+    const int32_t hr = SubmitBuffer(i, loop ? kLoopInfinite : 0);
+    if (hr < 0) return hr;
+    return backend_->Start(voice);
+  }
+  return kFail;
+}
+
+int32_t CAudio::SubmitBuffer(size_t index, uint32_t loopCount) {
+  if (index >= sounds.size() || !backend_) return kFail;
+  CWavData& sound = sounds[index];
+  if (sound.voice == 0) return kFail;
+  backend_->FlushSourceBuffers(sound.voice);
+  // Never hand out more bytes than the array holds.
+  const size_t held = sound.data ? sound.data->size() : 0;
+  const uint32_t bytes =
+      static_cast<uint32_t>(std::min<size_t>(held, static_cast<size_t>(std::max(sound.size, 0))));
+  const int32_t hr = backend_->SubmitSourceBuffer(
+      sound.voice, sound.data ? sound.data->data() : nullptr, bytes, loopCount);
+  if (hr < 0) {
+    std::printf("Error %#X submitting source buffer\n", static_cast<unsigned>(hr));
+    std::fflush(stdout);
+    backend_->DestroyVoice(sound.voice);
+    sound.voice = 0;
+    sound.data.reset();
+  }
+  return hr;
+}
+
+void CAudio::ReleaseVoices() {
+  // Voices first: the engine may still read the data until its voice is gone.
+  for (CWavData& sound : sounds) {
+    if (sound.voice != 0 && backend_) backend_->DestroyVoice(sound.voice);
+    sound.voice = 0;
+  }
+  for (CWavData& sound : sounds) sound.data.reset();
+}
+
+}  // namespace tolvani
