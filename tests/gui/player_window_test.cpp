@@ -3,17 +3,20 @@
 // program, and the program run as a process (exit codes, screenshots).
 #include <QAction>
 #include <QApplication>
+#include <QDropEvent>
 #include <QFile>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProcess>
 #include <QSettings>
 #include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <filesystem>
 #include <fstream>
@@ -159,6 +162,50 @@ class PlayerWindowTest : public QObject {
     QCOMPARE(events.last().value(QStringLiteral("event")).toString(), QStringLiteral("open"));
     QCOMPARE(events.last().value(QStringLiteral("target")).toString(),
              dir + QStringLiteral("Player.html"));
+    app.ExitInstance(0);
+  }
+
+  void newCommandReloadsTheStartupProjectAndDropsOpenInTurn() {
+    const QString dir = MakeProgramDir(SourceShader());
+    testing::ProjectBuilder main;
+    main.AddModel(u"a");
+    main.AddModel(u"b");
+    main.WriteFile((dir + QStringLiteral("Main.zvmov")).toStdString());
+    testing::ProjectBuilder other;
+    other.AddModel(u"c");
+    const QString first = QString::fromStdString(WriteProject(other, "first.zvmov"));
+    const QString second = QString::fromStdString(WriteProject(other, "second.zvmov"));
+    Prepare(dir);
+    CPlayerApp app;
+    QVERIFY(app.InitInstance({}));
+    QCOMPARE(SceneState.sceneRoot->models.size(), size_t{2});
+    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("Main.zvmov - Tolvani 1.1"));
+    QVERIFY(QTest::qWaitForWindowExposed(app.mainFrame()));
+
+    // Files dropped on the window open one after another.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(app.mainFrame(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(app.mainFrame(), &drop);
+    QCOMPARE(SceneState.sceneRoot->models.size(), size_t{1});
+    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("second.zvmov - Tolvani 1.1"));
+    RecentFileList list;
+    list.Load();
+    QCOMPARE(list.entries().mid(0, 2), (QStringList{second, first}));
+
+    // Ctrl+N brings the start-up project back; Ctrl+S and the edit keys change nothing.
+    app.mainFrame()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(app.mainFrame()));
+    QTest::keyClick(app.mainFrame(), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(app.mainFrame(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(SceneState.sceneRoot->models.size(), size_t{1});
+    QTest::keyClick(app.mainFrame(), Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(SceneState.sceneRoot->models.size(), size_t{2});
+    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("Main.zvmov - Tolvani 1.1"));
+    QVERIFY(MessageTexts(messages_).isEmpty());
     app.ExitInstance(0);
   }
 

@@ -7,6 +7,9 @@ runtime="$(mktemp -d /tmp/tolvani-gui-xdg.XXXXXX)"
 chmod 700 "$runtime"
 export XDG_RUNTIME_DIR="$runtime"
 trap 'rm -rf "$runtime"' EXIT
+# Sanitizer builds: leaks of the system libraries are not the player's.
+here="$(cd "$(dirname "$0")" && pwd)"
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/lsan.supp"
 if [ -n "${DISPLAY:-}" ]; then
   "$@"
 else
