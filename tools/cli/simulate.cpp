@@ -7,6 +7,9 @@
 // Output is JSON Lines on standard output (play, open, message and state
 // events). A malformed script line is reported on standard error with its
 // line number and exit status 2, before anything runs.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -359,6 +362,31 @@ std::string StateLine(const CPlayerView& view, const NullGraphicsDevice& device)
   return out + "}";
 }
 
+// The null device compiles nothing: it only needs a shader source that
+// names the entry points. When none lies beside the program (a build
+// without the player's files), a stand-in in a private folder serves for
+// the view's creation. Returns the folder to remove afterwards, or "".
+std::string ProvideShaderSource() {
+  const std::string beside = ToUtf8(ProgramDirectory()) + "DoNotTouch/CoreShader.glsl";
+  if (std::ifstream(beside).good()) return {};
+  char pattern[] = "/tmp/tolvani-simulate.XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) return {};
+  const std::string dir = std::string(pattern) + "/";
+  ::mkdir((dir + "DoNotTouch").c_str(), 0700);
+  std::ofstream(dir + "DoNotTouch/CoreShader.glsl") << "VS PS PS_TEX\n";
+  Platform().Diagnostic("simulate", u"no shader source beside the program; using a stand-in");
+  SetProgramDirectoryForTests(FromUtf8(dir));
+  return dir;
+}
+
+void RemoveShaderSource(const std::string& dir) {
+  if (dir.empty()) return;
+  SetProgramDirectoryForTests(u"");
+  std::remove((dir + "DoNotTouch/CoreShader.glsl").c_str());
+  ::rmdir((dir + "DoNotTouch").c_str());
+  ::rmdir(dir.c_str());
+}
+
 }  // namespace
 
 int RunSimulate(const std::vector<std::string>& args) {
@@ -380,7 +408,10 @@ int RunSimulate(const std::vector<std::string>& args) {
   CPlayerView view;
   view.SetHost(&host);
   view.AttachDocument(&document);
-  if (view.OnCreate(&device, nullptr, std::make_unique<EventSoundBackend>()) < 0) {
+  const std::string standIn = ProvideShaderSource();
+  const int created = view.OnCreate(&device, nullptr, std::make_unique<EventSoundBackend>());
+  RemoveShaderSource(standIn);
+  if (created < 0) {
     std::fprintf(stderr, "tolvani simulate: the view could not be created\n");
     view.OnDestroy();
     view.AttachDocument(nullptr);

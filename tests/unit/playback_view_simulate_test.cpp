@@ -1,0 +1,112 @@
+// `tolvani simulate`: the headless view driven by a script, as a process.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/project_builder.h"
+
+namespace tolvani {
+namespace {
+
+struct SimRun {
+  int status = -1;
+  std::vector<std::string> lines;  // standard output
+  std::string errors;              // standard error
+};
+
+SimRun Simulate(const std::string& project, const std::string& script) {
+  const std::string dir = testing::MakeTempDir();
+  std::ofstream(dir + "script.txt") << script;
+  const std::string command = std::string("'") + TOLVANI_CLI + "' simulate '" + project + "' '" +
+                              dir + "script.txt' 2>'" + dir + "err.txt'";
+  SimRun run;
+  FILE* out = popen(command.c_str(), "r");
+  if (!out) return run;
+  std::string current;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), out)) > 0) current.append(buf.data(), n);
+  const int status = pclose(out);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  size_t start = 0;
+  for (size_t nl; (nl = current.find('\n', start)) != std::string::npos; start = nl + 1) {
+    run.lines.push_back(current.substr(start, nl - start));
+  }
+  std::ifstream err(dir + "err.txt");
+  run.errors.assign(std::istreambuf_iterator<char>(err), {});
+  return run;
+}
+
+std::string Project() {
+  testing::ProjectBuilder b;
+  b.AddMaterial(u"m");
+  CModel& m = b.AddTriangleModel(u"box", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+  m.animations.push_back(testing::MakeAnimation(1, 4));
+  m.animationNames.push_back(u"spin");
+  CTimeLine& t = b.AddTimeline(u"camera");
+  b.AddEntry(t, 2).animationName = u"spin";
+  return testing::WriteTempFile(b.Build());
+}
+
+TEST(Simulate, RunsTheScriptAndPrintsStateLines) {
+  const SimRun run = Simulate(Project(),
+                              "# a comment\n"
+                              "\n"
+                              "state\n"
+                              "tick 3\n"
+                              "draw\n"
+                              "ldown 5 6\nmove 7 8\nlup 7 8\nkeydown Left\nkeyup 0x41\n"
+                              "wheel 120\nwheel -120 3 4\nsize 99 600\nstate\n");
+  ASSERT_EQ(run.status, 0) << run.errors;
+  ASSERT_EQ(run.lines.size(), 2u);
+  // The first paint is one frame; three ticks repaint three times; draw one more.
+  EXPECT_NE(run.lines[0].find("\"frames\":1}"), std::string::npos) << run.lines[0];
+  EXPECT_NE(run.lines[1].find("\"frames\":5}"), std::string::npos) << run.lines[1];
+  EXPECT_NE(run.lines[0].find("\"event\":\"state\",\"currentStep\":0"), std::string::npos);
+  EXPECT_NE(run.lines[0].find("\"animationFrame\":0"), std::string::npos);
+  EXPECT_NE(run.lines[1].find("\"animationFrame\":3"), std::string::npos) << run.lines[1];
+  EXPECT_NE(run.lines[1].find("\"soundPlayed\":[false]"), std::string::npos);
+}
+
+TEST(Simulate, MessagesAreEventsAndAFailedOpenRunsOn) {
+  const std::string missing = testing::MakeTempDir() + "missing.zvmov";
+  const SimRun run = Simulate(missing, "tick\nopen " + missing + "\nstate\n");
+  ASSERT_EQ(run.status, 0) << run.errors;
+  ASSERT_EQ(run.lines.size(), 3u);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(run.lines[i].rfind("{\"event\":\"message\",\"text\":\"", 0), 0u) << run.lines[i];
+    EXPECT_NE(run.lines[i].find("missing.zvmov"), std::string::npos);
+  }
+  EXPECT_NE(run.lines[2].find("\"models\":[]"), std::string::npos);
+  EXPECT_NE(run.lines[2].find("\"frames\":2}"), std::string::npos) << run.lines[2];
+}
+
+TEST(Simulate, MalformedLinesStopBeforeAnythingRuns) {
+  const std::string project = Project();
+  const struct {
+    const char* script;
+    const char* line;
+  } cases[] = {{"state\nfly 1 2\n", "line 2"},
+               {"tick x\n", "line 1"},
+               {"\n# c\nclick 1\n", "line 3"},
+               {"keydown Space\n", "line 1"},
+               {"tick 99999999\n", "line 1"},
+               {"wheel 1 2\n", "line 1"},
+               {"open\n", "line 1"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    const SimRun run = Simulate(project, c.script);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.lines.empty());
+    EXPECT_NE(run.errors.find(c.line), std::string::npos) << run.errors;
+  }
+}
+
+}  // namespace
+}  // namespace tolvani
