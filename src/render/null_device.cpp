@@ -198,9 +198,15 @@ int32_t NullGraphicsDevice::MapTexture(gfx::Handle texture, gfx::MappedTexture* 
   Object* o = Find(texture, Kind::Texture);
   if (!o || o->desc.usage != gfx::TextureUsage::Dynamic || o->mapped) return gfx::kInvalidArg;
   // Write-discard: the previous contents are gone.
-  o->bytes.assign(static_cast<size_t>(o->rowPitch) * o->desc.height, kUnwrittenTexel);
+  const size_t bytes = static_cast<size_t>(o->rowPitch) * o->desc.height;
+  std::vector<uint8_t>& memory = keepTextureContents_ ? o->bytes : scratch_;
+  if (keepTextureContents_) {
+    memory.assign(bytes, kUnwrittenTexel);
+  } else if (memory.size() < bytes) {
+    memory.resize(bytes);
+  }
   o->mapped = true;
-  out->data = o->bytes.data();
+  out->data = memory.data();
   out->rowPitch = o->rowPitch;
   return gfx::kOk;
 }

@@ -142,6 +142,10 @@ class NullGraphicsDevice : public gfx::IGraphicsDevice {
   // Whether vertex buffers keep a copy of their bytes (default true). Large
   // headless runs turn it off to save memory; the size is kept either way.
   void SetKeepBufferContents(bool keep) { keepBufferContents_ = keep; }
+  // Whether Dynamic textures keep their memory after UnmapTexture (default
+  // true). When off, every mapping writes into one reused scratch block and
+  // Texel() reads zeros (one mapping at a time in that mode).
+  void SetKeepTextureContents(bool keep) { keepTextureContents_ = keep; }
   // The n-th call (1-based, counted since the device was made) of op fails
   // with gfx::kFail. Several may be set.
   void FailCall(Op op, uint64_t n);
@@ -256,6 +260,8 @@ class NullGraphicsDevice : public gfx::IGraphicsDevice {
   uint64_t badReleases_ = 0;
   uint32_t rowPitchPadding_ = 0;
   bool keepBufferContents_ = true;
+  bool keepTextureContents_ = true;
+  std::vector<uint8_t> scratch_;
 
   bool hasSwapChain_ = false;
   uint32_t swapChainWidth_ = 0, swapChainHeight_ = 0;
