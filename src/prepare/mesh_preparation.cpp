@@ -10,6 +10,14 @@
 //  - corners are independent, so large models split their faces over two
 //    threads, each writing its own slice of the preallocated outputs.
 //
+// Work bound: merging visits, for every corner, every face listed under its
+// vertex, so its cost is the sum over vertices of (list length)^2. Real
+// meshes stay far below kMergeBudget (a 1,000,000-triangle grid needs about
+// 4e7 steps); a crafted file that shares a few vertices between huge numbers
+// of faces would not finish. When the sum exceeds the budget, the vertices
+// with the longest lists, longest first, are shaded flat (each corner keeps
+// its own face's normal) until the rest fits.
+//
 // Bad indices: a face with any vertex index outside the vertex list is
 // "unusable": it is listed under no vertex, keeps a zero face normal and zero
 // corner normals and yields no drawing vertices. Missing bones / parents /
@@ -29,6 +37,34 @@ namespace {
 
 // Faces per worker below which threads are not worth starting.
 constexpr size_t kMinFacesPerThread = 65536;
+
+// Most list steps the merging may take (see the work bound above).
+constexpr double kMergeBudget = 1u << 30;
+
+// Vertices whose corners are shaded flat to keep the merging within budget
+// (empty when nothing needs to be).
+std::vector<uint8_t> FlatVertices(const std::vector<uint32_t>& rowStart) {
+  const size_t vertexCount = rowStart.size() - 1;
+  double work = 0;
+  for (size_t v = 0; v < vertexCount; ++v) {
+    const double n = rowStart[v + 1] - rowStart[v];
+    work += n * n;
+  }
+  if (work <= kMergeBudget) return {};
+  std::vector<uint32_t> order(vertexCount);
+  for (size_t v = 0; v < vertexCount; ++v) order[v] = static_cast<uint32_t>(v);
+  auto length = [&](uint32_t v) { return rowStart[v + 1] - rowStart[v]; };
+  std::stable_sort(order.begin(), order.end(),
+                   [&](uint32_t a, uint32_t b) { return length(a) > length(b); });
+  std::vector<uint8_t> flat(vertexCount, 0);
+  for (uint32_t v : order) {
+    if (work <= kMergeBudget) break;
+    const double n = length(v);
+    work -= n * n;
+    flat[v] = 1;
+  }
+  return flat;
+}
 
 Vec3 Normalized(Vec3 n) {
   const float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
@@ -202,6 +238,7 @@ void ComputeNormals(CModel& model) {
   const float threshold =
       static_cast<float>(static_cast<double>(model.smoothingAngle) * 0.017453292519943295);
   const CreaseTest crease(threshold);
+  const std::vector<uint8_t> flat = FlatVertices(rowStart);
   faces.cornerNormal.resize(faces.indices.size());
   Vec3* corner = faces.cornerNormal.data();
   const int32_t* rows = model.vertexFaces.data();
@@ -217,6 +254,10 @@ void ComputeNormals(CModel& model) {
       const int32_t self = static_cast<int32_t>(f);
       for (uint32_t i = first; i < last; ++i) {
         const uint32_t v = static_cast<uint32_t>(idx[i]);
+        if (!flat.empty() && flat[v]) {
+          corner[i] = Normalized(Vec3{0.0f + n.x, 0.0f + n.y, 0.0f + n.z});
+          continue;
+        }
         float sx = 0.0f, sy = 0.0f, sz = 0.0f;
         for (uint32_t j = row[v], je = row[v + 1]; j < je; ++j) {
           const int32_t g = rows[j];

@@ -176,6 +176,25 @@ TEST(ComputeNormals, OutOfRangeIndicesReadNothingAndContributeNothing) {
   for (size_t k = 0; k < 3; ++k) EXPECT_TRUE(Bits(Corner(m, 1, k), Vec3{0, 0, 0}));
 }
 
+TEST(ComputeNormals, AVertexSharedByTooManyFacesIsShadedFlat) {
+  // A fan of 40000 triangles around vertex 0 would need 1.6e9 merge steps
+  // at its hub; the hub's corners keep their own face normal instead, while
+  // the rim vertices (two faces each) still merge.
+  const int n = 40000;
+  CModel m;
+  m.smoothingAngle = 90;
+  m.vertices.push_back({0, 0, 1});
+  for (int i = 0; i <= n; ++i) {
+    const double a = 6.283185307179586 * i / n;
+    m.vertices.push_back({static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)), 0});
+  }
+  for (int i = 0; i < n; ++i) m.faces.Append(Face({0, i + 1, i + 2}));
+  ComputeNormals(m);
+  for (size_t f : {size_t{0}, size_t{12345}, size_t{n - 1}})
+    EXPECT_TRUE(Bits(Corner(m, f, 0), Unit(m.faces.normal[f]))) << f;
+  EXPECT_TRUE(Bits(Corner(m, 1, 1), Unit(Add(m.faces.normal[0], m.faces.normal[1]))));
+}
+
 TEST(BuildMeshGroups, TriangleCornersCarryPositionNormalUvAndBoneData) {
   CModel m = Model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}},
                    {Face({2, 0, 1}, 4, {{0.5f, 0.25f}, {1, 1}, {0.125f, 2}})}, 0);
