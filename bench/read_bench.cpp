@@ -1,0 +1,203 @@
+// Reading speed and memory of a large project: a ~200 MB file made mostly of
+// 2048 x 2048 textures (3 and 4 channels) and sounds.
+//  - PlainRead: read() of the whole file in 1 MiB blocks (page cache warm);
+//  - DocumentRead: the document's read alone (records, images, sounds; no
+//    preparation);
+//  - OpenWithPreparation: CPlayerDoc::OnOpenDocument with the preparation on
+//    the null graphics device (every texture converted to RGBA through a
+//    mapping) and voices on the null sound backend.
+// Then the peak resident-memory growth of one open, measured in a fresh
+// process (this program re-run with --measure-rss FILE).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/audio.h"
+#include "audio/null_sound_backend.h"
+#include "model/archive.h"
+#include "model/document.h"
+#include "model/scene_state.h"
+#include "render/null_device.h"
+#include "support/project_builder.h"
+
+using namespace tolvani;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string g_path;
+double g_fileMB = 0;
+double g_best[3] = {1e30, 1e30, 1e30};  // seconds: plain, document, open
+
+testing::ProjectBuilder BigProject() {
+  testing::ProjectBuilder b;
+  for (int i = 0; i < 12; ++i) {
+    b.AddTexturedMaterial(u"mat" + testing::U16(std::to_string(i)),
+                          u"tex" + testing::U16(std::to_string(i)) + u".png", 2048, 2048,
+                          i % 2 ? 4 : 3);
+  }
+  b.AddTriangleModel(u"card", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, 0);
+  b.AddTimeline(u"card");
+  for (int i = 0; i < 4; ++i) {
+    std::vector<uint8_t> pcm(6 << 20);
+    for (size_t k = 0; k < pcm.size(); ++k) pcm[k] = static_cast<uint8_t>(k * 31 + i);
+    b.AddSound(u"sound" + testing::U16(std::to_string(i)), testing::PcmFormat(2, 44100, 16),
+               std::move(pcm));
+  }
+  return b;
+}
+
+struct Scene {
+  NullGraphicsDevice device;
+  Scene() {
+    EnsureSceneRoot();
+    device.SetKeepTextureContents(false);
+    device.SetKeepBufferContents(false);
+    SceneState.sceneRoot->render.device = &device;
+    if (!SceneState.audio) SceneState.audio = new CAudio(std::make_unique<NullSoundBackend>());
+  }
+  ~Scene() { Clear(); }
+  static void Clear() {
+    SceneState.sceneRoot->ResetScene();
+    SceneState.timeLines.clear();
+    SceneState.audio->ReleaseVoices();
+    SceneState.audio->sounds.clear();
+  }
+};
+
+void Record(benchmark::State& state, int which, Clock::time_point t0) {
+  const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+  g_best[which] = std::min(g_best[which], s);
+  state.SetIterationTime(s);
+}
+
+void BM_PlainRead(benchmark::State& state) {
+  std::vector<uint8_t> buffer(1 << 20);
+  size_t total = 0;
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    const int fd = open(g_path.c_str(), O_RDONLY);
+    ssize_t n;
+    total = 0;
+    while ((n = read(fd, buffer.data(), buffer.size())) > 0) total += static_cast<size_t>(n);
+    close(fd);
+    benchmark::DoNotOptimize(buffer.data());
+    Record(state, 0, t0);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(total) * state.iterations());
+}
+
+void BM_DocumentRead(benchmark::State& state) {
+  Scene scene;
+  CPlayerDoc doc;
+  for (auto _ : state) {
+    Scene::Clear();
+    const auto t0 = Clock::now();
+    InputFile file(testing::U16(g_path));
+    CArchive ar(file);
+    doc.Serialize(ar);
+    Record(state, 1, t0);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(g_fileMB * 1e6) * state.iterations());
+}
+
+void BM_OpenWithPreparation(benchmark::State& state) {
+  Scene scene;
+  CPlayerDoc doc;
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    if (!doc.OnOpenDocument(testing::U16(g_path))) state.SkipWithError("open failed");
+    Record(state, 2, t0);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(g_fileMB * 1e6) * state.iterations());
+}
+
+long MaxRssKb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+// In a fresh process: peak RSS growth of one open versus the scene it holds.
+int MeasureRss(const std::string& path) {
+  Scene scene;
+  CPlayerDoc doc;
+  const long before = MaxRssKb();
+  const bool ok = doc.OnOpenDocument(testing::U16(path));
+  const long after = MaxRssKb();
+  double sceneBytes = 0;
+  for (const CMaterial& m : SceneState.sceneRoot->materials)
+    sceneBytes += static_cast<double>(m.image.total() * m.image.elemSize());
+  for (const CWavData& w : SceneState.audio->sounds)
+    if (w.data) sceneBytes += static_cast<double>(w.data->size());
+  std::printf("%d %.1f %.1f\n", ok ? 1 : 0, (after - before) / 1024.0, sceneBytes / 1048576.0);
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--measure-rss") == 0) return MeasureRss(argv[2]);
+
+  const std::string dir = testing::MakeTempDir();
+  g_path = dir + "big.zvmov";
+  BigProject().WriteFile(g_path);
+  {
+    std::FILE* f = std::fopen(g_path.c_str(), "rb");
+    std::fseek(f, 0, SEEK_END);
+    g_fileMB = std::ftell(f) / 1e6;
+    std::fclose(f);
+  }
+  std::printf(
+      "project: 12 textures of 2048 x 2048 (6 with 3, 6 with 4 channels), 4 sounds, "
+      "%.1f MB\n",
+      g_fileMB);
+
+  benchmark::Initialize(&argc, argv);
+  using Fn = void (*)(benchmark::State&);
+  const std::pair<const char*, Fn> runs[] = {{"PlainRead", BM_PlainRead},
+                                             {"DocumentRead", BM_DocumentRead},
+                                             {"OpenWithPreparation", BM_OpenWithPreparation}};
+  for (const auto& [name, fn] : runs) {
+    benchmark::RegisterBenchmark(name, fn)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(6);
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+
+  const double plain = g_fileMB / g_best[0], docRead = g_fileMB / g_best[1],
+               open = g_fileMB / g_best[2];
+  std::printf(
+      "best: plain read %.0f MB/s, document read %.0f MB/s (%.2f x plain), "
+      "open with preparation %.0f MB/s (%.2f x plain)\n",
+      plain, docRead, docRead / plain, open, open / plain);
+
+  // Memory, in a fresh process.
+  std::string self(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", self.data(), self.size() - 1);
+  self.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  FILE* p = popen(("'" + self + "' --measure-rss '" + g_path + "'").c_str(), "r");
+  int ok = 0;
+  double growth = 0, sceneMB = 0;
+  if (p && std::fscanf(p, "%d %lf %lf", &ok, &growth, &sceneMB) == 3) {
+    std::printf(
+        "memory (fresh process, ru_maxrss): peak growth %.1f MiB for a %.1f MiB scene "
+        "from a %.1f MiB file: %.1f MiB beyond the scene\n",
+        growth, sceneMB, g_fileMB * 1e6 / 1048576.0, growth - sceneMB);
+  } else {
+    std::printf("memory measurement failed\n");
+  }
+  if (p) pclose(p);
+  std::remove(g_path.c_str());
+  return 0;
+}
