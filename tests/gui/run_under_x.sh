@@ -7,13 +7,19 @@ runtime="$(mktemp -d /tmp/tolvani-gui-xdg.XXXXXX)"
 chmod 700 "$runtime"
 export XDG_RUNTIME_DIR="$runtime"
 trap 'rm -rf "$runtime"' EXIT
-# Sanitizer builds: leaks of the system libraries are not the player's.
-# The Mesa driver is unloaded before the leak report, so its few leaked
-# blocks cannot be attributed (or suppressed) by library; leak checking is
-# left to the unit tests, address and undefined-behaviour checks stay on.
 here="$(cd "$(dirname "$0")" && pwd)"
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/lsan.supp"
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+# Sanitizer builds check for leaks at exit, the system libraries' own
+# excepted (lsan.supp). Mesa unloads its driver before the report, which
+# would leave its blocks without a name to suppress them by: keep the driver
+# loaded for the whole run (the sanitizer runtime must stay first).
+if ldd "$1" 2>/dev/null | grep -q 'libasan\.so'; then
+  asan=$(ldd "$1" | awk '/libasan\.so/ {print $3; exit}')
+  driver=/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so
+  if [ -f "$driver" ]; then
+    export LD_PRELOAD="$asan:$driver${LD_PRELOAD:+:$LD_PRELOAD}"
+  fi
+  export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$here/lsan.supp"
+fi
 if [ -n "${DISPLAY:-}" ]; then
   "$@"
 else

@@ -138,6 +138,7 @@ TEST_F(ViewTest, DrawNeedsADocumentAndSizeGoesToTheRenderer) {
   view.OnSize(100, 100);
   EXPECT_EQ(SceneState.sceneRoot->render.viewport.width, 100u);
   view.OnDestroy();
+  view.AttachDocument(nullptr);  // the document goes before the view here
 }
 
 TEST_F(ViewTest, DocumentUpdatesReachTheViewOnlyWhileAttached) {
