@@ -49,7 +49,10 @@ class CPlayerDoc {
   void SetModified(bool m) { modified_ = m; }
   // The title to show for the save question: file title, else title, else "無題".
   void SetTitle(const std::u16string& t) { title_ = t; }
-  void ClearPath() { path_.clear(); title_.clear(); }
+  void ClearPath() {
+    path_.clear();
+    title_.clear();
+  }
 
   void AddObserver(IDocumentObserver* observer);
   void RemoveObserver(IDocumentObserver* observer);

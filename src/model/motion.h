@@ -43,7 +43,7 @@ struct CMotion {
 // Everything the renderer keeps; members of the scene root so that picking
 // and playback find them there. Handles are owned (one reference each).
 struct RenderState {
-  gfx::IGraphicsDevice* device = nullptr;  // not owned; outlives every project
+  gfx::IGraphicsDevice* device = nullptr;     // not owned; outlives every project
   ITextRasterizer* textRasterizer = nullptr;  // not owned
   bool hasWindow = false;
   gfx::Handle swapChain = gfx::kNone;  // non-zero once the swap chain exists
