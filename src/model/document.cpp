@@ -126,10 +126,7 @@ void CPlayerDoc::Serialize(CArchive& ar) {
 
 bool CPlayerDoc::OnOpenDocument(const std::u16string& path) {
   if (HasProjectExtension(path)) {
-    CCoreMotion3D& root = SceneRoot();
-    root.ResetScene();
-    SceneState.timeLines.clear();
-    if (SceneState.audio) SceneState.audio->ReleaseVoices();
+    ResetScene();
 
     try {
       InputFile file(path);
@@ -156,27 +153,40 @@ bool CPlayerDoc::OnOpenDocument(const std::u16string& path) {
     title_ = FileTitle(path);
     if (onPathRecorded) onPathRecorded(path);
 
-    // Preparation, in this order; results are not looked at.
-    for (CModel& model : root.models) ComputeNormals(model);
-    for (CModel& model : root.models) BuildMeshGroups(model, root.render.device);
-    for (CMaterial& material : root.materials) {
-      if (!material.textureName.empty()) BuildMaterialTexture(material, root.render.device);
-    }
-    if (SceneState.audio) SceneState.audio->PrepareVoices();
-
-    root.currentStep = 0;
-    root.pickedModel = static_cast<int32_t>(root.models.size()) - 1;
-    if (!SceneState.timeLines.empty()) {
-      const CTimeLine& first = SceneState.timeLines.front();
-      if (first.HasEntry(root.currentStep) &&
-          first.entries[static_cast<size_t>(root.currentStep)].state == 2) {
-        root.camera = first.entries[static_cast<size_t>(root.currentStep)].motion;
-      }
-    }
-    SelectInitialAnimations();
+    PrepareScene();
+    SetStartState();
   }
   UpdateAllViews(1);
   return true;
+}
+
+void CPlayerDoc::ResetScene() {
+  SceneRoot().ResetScene();
+  SceneState.timeLines.clear();
+  if (SceneState.audio) SceneState.audio->ReleaseVoices();
+}
+
+void CPlayerDoc::PrepareScene() {
+  CCoreMotion3D& root = SceneRoot();
+  for (CModel& model : root.models) ComputeNormals(model);
+  for (CModel& model : root.models) BuildMeshGroups(model, root.render.device);
+  for (CMaterial& material : root.materials) {
+    if (!material.textureName.empty()) BuildMaterialTexture(material, root.render.device);
+  }
+  if (SceneState.audio) SceneState.audio->PrepareVoices();
+}
+
+void CPlayerDoc::SetStartState() {
+  CCoreMotion3D& root = SceneRoot();
+  root.currentStep = 0;
+  root.pickedModel = static_cast<int32_t>(root.models.size()) - 1;
+  if (!SceneState.timeLines.empty()) {
+    const CTimeLine& first = SceneState.timeLines.front();
+    if (first.EntryState(root.currentStep) == 2) {
+      root.camera = first.entries[static_cast<size_t>(root.currentStep)].motion;
+    }
+  }
+  SelectInitialAnimations();
 }
 
 bool CPlayerDoc::OnNewDocument() {

@@ -33,6 +33,16 @@ class CPlayerDoc {
   // Writes nothing, reports success.
   bool OnSaveDocument(const std::u16string& path);
 
+  // Steps of the open sequence, also run on their own by the fuzzer, which
+  // reads from memory instead of a file:
+  // camera, models, materials, timelines and sound voices released;
+  static void ResetScene();
+  // normals, mesh groups, textures, then voices (results not looked at);
+  static void PrepareScene();
+  // step 0, the last model picked, the camera from timeline 0's first entry
+  // when it is shown, and each model's animation for step 0.
+  static void SetStartState();
+
   // The framework's open path (recent entry, dropped file, command line):
   // asks the save question when modified, opens, and on a failed read
   // falls back to the start-up project. Returns the open's result.

@@ -1,7 +1,7 @@
 // libFuzzer target: the player's open sequence on arbitrary bytes, read from
-// memory. Reset, document read, preparation on the null device, sound voices
-// on the null backend, start state and the view's reset, exactly in the
-// order of CPlayerDoc::OnOpenDocument. After each input the scene is reset
+// memory: the document's own reset, read, preparation (null device, null
+// sound backend), start state and the view's reset, in the order of
+// CPlayerDoc::OnOpenDocument. After each input the scene is reset
 // and every device object and voice must be gone (leaks abort).
 #include <cstdint>
 #include <cstdio>
@@ -15,10 +15,7 @@
 #include "model/document.h"
 #include "model/platform_services.h"
 #include "model/scene_state.h"
-#include "playback/animation.h"
 #include "playback/player_view.h"
-#include "prepare/material_texture.h"
-#include "prepare/mesh_preparation.h"
 #include "render/null_device.h"
 
 using namespace tolvani;
@@ -60,11 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   NullGraphicsDevice device;
   root.render.device = &device;
 
-  // Resets before the read.
-  root.ResetScene();
-  SceneState.timeLines.clear();
-  SceneState.audio->ReleaseVoices();
-
+  CPlayerDoc::ResetScene();
   bool ok = true;
   if (size > 0) {
     try {
@@ -76,19 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (ok) {
-    for (CModel& model : root.models) ComputeNormals(model);
-    for (CModel& model : root.models) BuildMeshGroups(model, &device);
-    for (CMaterial& material : root.materials) {
-      if (!material.textureName.empty()) BuildMaterialTexture(material, &device);
-    }
-    SceneState.audio->PrepareVoices();
-    root.currentStep = 0;
-    root.pickedModel = static_cast<int32_t>(root.models.size()) - 1;
-    if (!SceneState.timeLines.empty() && SceneState.timeLines[0].HasEntry(0) &&
-        SceneState.timeLines[0].entries[0].state == 2) {
-      root.camera = SceneState.timeLines[0].entries[0].motion;
-    }
-    SelectInitialAnimations();
+    CPlayerDoc::PrepareScene();
+    CPlayerDoc::SetStartState();
     session->document.UpdateAllViews(1);
   }
 
