@@ -60,10 +60,147 @@ void CPlayerView::OnTimer() {
   for (CModel& model : scene->models) model.AdvanceAnimationFrame();
 }
 
+namespace {
+
+enum PlayMode : int32_t { kGlide = 1, kWalk = 2, kScroll = 3, kExplore = 4, kOrbit = 5 };
+
+// A scene is populated when it has at least one timeline and one model.
+bool Populated(const CCoreMotion3D& scene) {
+  return !SceneState.timeLines.empty() && !scene.models.empty();
+}
+
+}  // namespace
+
 void CPlayerView::TickModeWork() {
-  // The camera work, step advance and Explore frame of each playback mode
-  // come with the playback modes; until then a tick only repaints and
-  // advances the animations.
+  CCoreMotion3D& scene = *SceneState.sceneRoot;
+  switch (scene.playMode) {
+    case kGlide:
+      if (Populated(scene)) {
+        SceneState.timeLines[0].SplineCamera(previousStep, scene.currentStep, stepProgress,
+                                             scene.camera);
+        if (scene.currentStep > 0) AdvanceProgress();
+      }
+      if (StandardAdvance()) BeginGlideStep(-1, -1);
+      break;
+    case kWalk:
+      if (Populated(scene)) WalkStep();
+      if (StandardAdvance()) BeginWalkStep(-1, -1);
+      break;
+    case kScroll:
+      if (Populated(scene)) {
+        SceneState.timeLines[0].LerpCamera(previousStep, scene.currentStep, stepProgress,
+                                           scene.camera);
+      }
+      if (scene.advanceRequested) {
+        scene.advanceRequested = false;
+        BeginScrollStep(-1, -1);
+      }
+      break;
+    case kExplore:
+      if (Populated(scene)) WalkStep();
+      DrawFrame(scene);
+      ExploreProximitySounds();
+      if (StandardAdvance()) BeginExploreStep(-1, -1);
+      break;
+    case kOrbit:
+      OrbitPath();
+      if (scene.currentStep > 0) AdvanceProgress();
+      OrbitSpin();
+      if (StandardAdvance()) BeginOrbitStep(-1, -1);
+      break;
+    default:
+      break;  // any other mode does no mode work; an advance request stays set
+  }
+}
+
+void CPlayerView::AdvanceProgress() {
+  const int32_t duration = SceneState.sceneRoot->glideDuration;
+  // The duration as a count of 30 ms frames; 0 ms gives an infinite step.
+  stepProgress += 1.0f / (static_cast<float>(duration) * 30.0f / 1000.0f);
+  if (stepProgress > 1.0f) stepProgress = 1.0f;
+}
+
+bool CPlayerView::StandardAdvance() {
+  CCoreMotion3D& scene = *SceneState.sceneRoot;
+  if (!scene.advanceRequested) return false;
+  scene.advanceRequested = false;
+  previousStep = scene.currentStep;
+  scene.currentStep += 1;
+  return true;
+}
+
+void CPlayerView::WalkStep() {
+  // Walking over the ground comes with the ground probe.
+}
+
+void CPlayerView::OrbitPath() {
+  CMotion& camera = SceneState.sceneRoot->camera;
+  const Vec3* p = orbitPoints;
+  camera.pivot = Vec3{CatmullRom(p[0].x, p[1].x, p[2].x, p[3].x, stepProgress),
+                      CatmullRom(p[0].y, p[1].y, p[2].y, p[3].y, stepProgress),
+                      CatmullRom(p[0].z, p[1].z, p[2].z, p[3].z, stepProgress)};
+}
+
+void CPlayerView::OrbitSpin() {
+  spinSpeed = spinSpeed * 0.98f;
+  SceneState.sceneRoot->camera.rotation.y += spinSpeed;
+}
+
+void CPlayerView::ExploreProximitySounds() {
+  // Objects speak when the walker looks at them: comes with the view-centre test.
+}
+
+void CPlayerView::BeginGlideStep(int x, int y) {
+  stepProgress = 0.0f;
+  if (SceneState.sceneRoot->currentStep <= 0) previousStep = 0;
+  StartStepForTimelines(x, y);
+}
+
+void CPlayerView::BeginWalkStep(int x, int y) {
+  CutCameraToStep();
+  StartStepForTimelines(x, y);
+}
+
+void CPlayerView::BeginExploreStep(int x, int y) {
+  CutCameraToStep();
+  StartStepForTimelines(x, y);
+}
+
+void CPlayerView::BeginScrollStep(int x, int y) {
+  CCoreMotion3D& scene = *SceneState.sceneRoot;
+  if (scene.currentStep != 0 && stepProgress <= 1.0f) return;
+  previousStep = scene.currentStep;
+  scene.currentStep += 1;
+  stepProgress = 0.0f;
+  if (!SceneState.timeLines.empty() &&
+      static_cast<size_t>(scene.currentStep) >= SceneState.timeLines[0].entries.size()) {
+    scene.currentStep = 0;  // the story starts again
+    previousStep = 0;
+  }
+  StartStepForTimelines(x, y);
+}
+
+void CPlayerView::BeginOrbitStep(int x, int y) {
+  // The control-point update follows the balloons of the steps; it comes with
+  // the Orbit mode. The progress restarts as in every gliding mode.
+  stepProgress = 0.0f;
+  if (SceneState.sceneRoot->currentStep <= 0) {
+    previousStep = 0;
+    stepProgress = 1.0f;
+  }
+  StartStepForTimelines(x, y);
+}
+
+void CPlayerView::CutCameraToStep() {
+  CCoreMotion3D& scene = *SceneState.sceneRoot;
+  if (SceneState.timeLines.empty()) return;
+  const CTimeLine& first = SceneState.timeLines[0];
+  if (first.EntryState(scene.currentStep) == 2) scene.camera = first.EntryMotion(scene.currentStep);
+}
+
+void CPlayerView::StartStepForTimelines(int /*x*/, int /*y*/) {
+  // Applying the new step to every object (visibility, animation, sound, fade
+  // level, link) comes with the step starts.
 }
 
 void CPlayerView::OnUpdate(int hint) {

@@ -114,9 +114,30 @@ class CPlayerView : public IDocumentObserver {
 
   bool created() const { return created_; }
 
+  // Step starts, one per mode: the camera part, then every timeline's part.
+  // x, y: the click position, (-1, -1) from the tick; not read.
+  void BeginGlideStep(int x, int y);
+  void BeginWalkStep(int x, int y);
+  void BeginScrollStep(int x, int y);
+  void BeginExploreStep(int x, int y);
+  void BeginOrbitStep(int x, int y);
+
  private:
-  // The playback mode's camera and step work of one tick.
+  // The playback mode's camera and step work of one tick, in this order:
+  // the mode's camera work, then the advance handling with its step start.
   void TickModeWork();
+  // stepProgress moves on by one 30 ms frame of glideDuration, up to 1.
+  void AdvanceProgress();
+  // Consumes an advance request: previousStep = currentStep, currentStep + 1.
+  // Returns whether there was one.
+  bool StandardAdvance();
+  void WalkStep();
+  void OrbitPath();
+  void OrbitSpin();
+  void ExploreProximitySounds();
+  // Walk and Explore: the camera cuts to timeline 0's pose when it is shown.
+  void CutCameraToStep();
+  void StartStepForTimelines(int x, int y);
   // The left click's action on the scene (balloon picking and step start).
   void LeftClickAction(int x, int y);
   // Sets the movement flag of key, if it is a movement key.
