@@ -4,7 +4,9 @@
 
 #include "audio/audio.h"
 #include "model/motion.h"
+#include "model/platform_services.h"
 #include "model/scene_state.h"
+#include "playback/animation.h"
 #include "render/renderer.h"
 
 namespace tolvani {
@@ -181,12 +183,17 @@ void CPlayerView::BeginScrollStep(int x, int y) {
 }
 
 void CPlayerView::BeginOrbitStep(int x, int y) {
-  // The control-point update follows the balloons of the steps; it comes with
-  // the Orbit mode. The progress restarts as in every gliding mode.
+  CCoreMotion3D& scene = *SceneState.sceneRoot;
+  // Control points: shift, then the balloon centres of this step and the next
+  // (a step without balloons keeps the path's end point).
+  orbitPoints[0] = orbitPoints[1];
+  orbitPoints[1] = orbitPoints[2];
+  BalloonCentre(scene.currentStep, orbitPoints[2]);
+  if (!BalloonCentre(scene.currentStep + 1, orbitPoints[3])) orbitPoints[3] = orbitPoints[2];
   stepProgress = 0.0f;
-  if (SceneState.sceneRoot->currentStep <= 0) {
+  if (scene.currentStep <= 0) {
     previousStep = 0;
-    stepProgress = 1.0f;
+    stepProgress = 1.0f;  // no glide into the first step
   }
   StartStepForTimelines(x, y);
 }
@@ -199,17 +206,100 @@ void CPlayerView::CutCameraToStep() {
 }
 
 void CPlayerView::StartStepForTimelines(int /*x*/, int /*y*/) {
-  // Applying the new step to every object (visibility, animation, sound, fade
-  // level, link) comes with the step starts.
+  CCoreMotion3D& scene = *SceneState.sceneRoot;
+  const int32_t mode = scene.playMode;
+  const int32_t step = scene.currentStep;
+  std::vector<CTimeLine>& timeLines = SceneState.timeLines;
+  for (size_t i = 0; i < timeLines.size(); ++i) {
+    CTimeLine& line = timeLines[i];
+    CModel* model = i < scene.models.size() ? &scene.models[i] : nullptr;
+    SelectAnimationByName(scene, static_cast<int32_t>(i), line.EntryAnimationName(step));
+    if (mode == kExplore) line.soundPlayed = false;
+    if (line.EntryState(step) != 2) {
+      if (model) model->visible = false;
+      continue;
+    }
+    const CTimeLineData& entry = line.entries[static_cast<size_t>(step)];
+    if (model) model->visible = true;
+    // Balloons and objects without skeletal animation speak at the step start.
+    if (mode != kExplore && SceneState.audio && (line.IsBalloon() || !HasBoneTracks(i))) {
+      SceneState.audio->Play(entry.soundName, entry.soundLoops);
+    }
+    if (mode == kGlide) {
+      if (line.NameContains(u"FadeIn")) scene.fadeLevel = 1.0f;
+      if (line.NameContains(u"FadeOut")) scene.fadeLevel = 0.0f;
+    }
+    // A text starting with "http" is a link: its first line is opened.
+    if (entry.text.rfind(u"http", 0) == 0) {
+      Platform().OpenDocument(entry.text.substr(0, entry.text.find(u'\n')));
+    }
+  }
+}
+
+bool CPlayerView::HasBoneTracks(size_t i) const {
+  const CCoreMotion3D& scene = *SceneState.sceneRoot;
+  return i < scene.models.size() && !scene.models[i].animations.empty() &&
+         !scene.models[i].animations.front().empty();
 }
 
 void CPlayerView::OnUpdate(int hint) {
   PlaybackReset(hint);
 }
 
-void CPlayerView::PlaybackReset(int /*hint*/) {
-  // The reset of fades, visibility, animations, first sounds and the Orbit
-  // path comes with the playback modes.
+void CPlayerView::PlaybackReset(int hint) {
+  CCoreMotion3D* root = SceneState.sceneRoot;
+  if (root == nullptr) return;
+  CCoreMotion3D& scene = *root;
+  const std::vector<CTimeLine>& timeLines = SceneState.timeLines;
+  if (hint == 1) {
+    // Fade level from the first step's shown fade objects; a later one wins.
+    for (const CTimeLine& line : timeLines) {
+      if (line.EntryState(0) != 2) continue;
+      if (line.NameContains(u"FadeIn")) {
+        scene.fadeLevel = 1.0f;
+      } else if (line.NameContains(u"FadeOut")) {
+        scene.fadeLevel = 0.0f;
+      }
+    }
+    // Objects: visibility and animation of the current step; outside Explore
+    // the shown objects also start their sounds.
+    for (size_t i = 0; i < timeLines.size(); ++i) {
+      const CTimeLine& line = timeLines[i];
+      const int32_t step = scene.currentStep;
+      if (scene.playMode != kExplore && line.EntryState(0) == 2 && SceneState.audio) {
+        SceneState.audio->Play(line.EntrySoundName(step), line.EntrySoundLoops(step));
+      }
+      if (i < scene.models.size()) scene.models[i].visible = line.EntryState(step) == 2;
+      SelectAnimationByName(scene, static_cast<int32_t>(i), line.EntryAnimationName(step));
+    }
+    stepProgress = 0.0f;
+    previousStep = 0;
+    spinSpeed = 0.0f;
+  }
+  orbitPoints[2] = Vec3{0, 0, 0};
+  if (scene.playMode != kOrbit) return;
+  // The orbit starts around the first step's balloons, 1000 units away.
+  BalloonCentre(0, orbitPoints[2]);
+  orbitPoints[0] = orbitPoints[1] = orbitPoints[3] = orbitPoints[2];
+  scene.camera.pivot = orbitPoints[2];
+  scene.camera.position = Vec3{0, 0, -1000};
+}
+
+bool CPlayerView::BalloonCentre(int32_t step, Vec3& centre) const {
+  Vec3 sum{0, 0, 0};
+  int count = 0;
+  for (const CTimeLine& line : SceneState.timeLines) {
+    if (line.EntryState(step) != 2 || !line.IsBalloon()) continue;
+    const Vec3& p = line.entries[static_cast<size_t>(step)].motion.position;
+    sum.x += p.x;
+    sum.y += p.y;
+    sum.z += p.z;
+    ++count;
+  }
+  if (count == 0) return false;
+  const float inverse = 1.0f / static_cast<float>(count);
+  centre = Vec3{inverse * -sum.x, inverse * -sum.y, inverse * -sum.z};
+  return true;
 }
 
 void CPlayerView::OnLButtonDown(int x, int y) {

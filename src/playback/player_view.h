@@ -95,9 +95,10 @@ class CPlayerView : public IDocumentObserver {
 
   // Document notification: hint 1 after an open.
   void OnUpdate(int hint) override;
-  // The playback reset run on a document update. The per-mode work (fades,
-  // visibility, animations and first sounds, Orbit start) is added with the
-  // playback modes; what is defined here is the part that needs no mode.
+  // The playback reset run on a document update: after an open (hint 1) the
+  // fade level, visibility, animations and first sounds of the current step
+  // and the progress; for every hint the Orbit start around the first
+  // step's balloons.
   void PlaybackReset(int hint);
 
   // Input handlers; coordinates are client pixels.
@@ -137,7 +138,14 @@ class CPlayerView : public IDocumentObserver {
   void ExploreProximitySounds();
   // Walk and Explore: the camera cuts to timeline 0's pose when it is shown.
   void CutCameraToStep();
+  // Applies the current step to every timeline's object: animation,
+  // visibility, sound (not in Explore), fade level (Glide) and link.
   void StartStepForTimelines(int x, int y);
+  // Model i exists, has an animation, and its first animation has a track.
+  bool HasBoneTracks(size_t i) const;
+  // The negated mean position of the balloons shown at step; false (and
+  // centre untouched) when there is none.
+  bool BalloonCentre(int32_t step, Vec3& centre) const;
   // The left click's action on the scene (balloon picking and step start).
   void LeftClickAction(int x, int y);
   // Sets the movement flag of key, if it is a movement key.

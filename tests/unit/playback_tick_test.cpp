@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/audio.h"
 #include "audio/null_sound_backend.h"
 #include "model/document.h"
 #include "model/scene_state.h"
@@ -30,7 +31,9 @@ class TickTest : public ::testing::Test {
     // The document tags the scene root it finds, so it comes after the reset.
     doc = std::make_unique<CPlayerDoc>();
     view.AttachDocument(doc.get());
-    ASSERT_EQ(view.OnCreate(&device, nullptr, std::make_unique<NullSoundBackend>()), 0);
+    auto backend = std::make_unique<NullSoundBackend>();
+    sound = backend.get();
+    ASSERT_EQ(view.OnCreate(&device, nullptr, std::move(backend)), 0);
   }
   void TearDown() override {
     view.OnDestroy();
@@ -59,8 +62,26 @@ class TickTest : public ::testing::Test {
 
   CCoreMotion3D& scene() { return *SceneState.sceneRoot; }
 
+  // Names of the sounds started so far, in order.
+  std::vector<std::u16string> Played() const {
+    std::vector<std::u16string> names;
+    for (const auto& play : sound->plays()) {
+      for (const CWavData& w : SceneState.audio->sounds)
+        if (w.voice == play.voice) names.push_back(w.name);
+    }
+    return names;
+  }
+
+  // Opens b after adding a short sound per name in `sounds`.
+  void OpenBuilt(testing::ProjectBuilder& b, std::initializer_list<const char16_t*> sounds = {}) {
+    for (const char16_t* name : sounds)
+      b.AddSound(name, testing::PcmFormat(1, 8000, 16), std::vector<uint8_t>(64, 1));
+    ASSERT_TRUE(doc->OnOpenDocument(testing::U16(testing::WriteTempFile(b.Build()))));
+  }
+
   testing::RecordingPlatform platform;
   NullGraphicsDevice device;
+  NullSoundBackend* sound = nullptr;
   std::unique_ptr<CPlayerDoc> doc;
   CPlayerView view;
 };
@@ -172,6 +193,103 @@ TEST_F(TickTest, EmptySceneStillRepaintsWithoutCameraWork) {
   for (int i = 0; i < 3; ++i) view.OnTimer();
   EXPECT_EQ(scene().camera.position, before.position);
   EXPECT_EQ(view.stepProgress, 0.0f);
+}
+
+TEST_F(TickTest, OpenAppliesTheFirstStepToFadesObjectsAndSounds) {
+  testing::ProjectBuilder b;
+  b.AddMaterial(u"plain");
+  for (int i = 0; i < 4; ++i)
+    b.AddTriangleModel(u"m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+  b.AddEntry(b.AddTimeline(u"camera"), 2);
+  b.AddEntry(b.AddTimeline(u"FadeIn black"), 2);
+  CTimeLineData& hidden = b.AddEntry(b.AddTimeline(u"later"), 1);
+  hidden.soundName = u"never";
+  CTimeLineData& talk = b.AddEntry(b.AddTimeline(u"Fukidashi 1"), 2);
+  talk.soundName = u"HELLO";  // names match ignoring A-Z case
+  OpenBuilt(b, {u"hello", u"never"});
+  EXPECT_EQ(scene().fadeLevel, 1.0f);
+  EXPECT_TRUE(scene().models[1].visible);
+  EXPECT_FALSE(scene().models[2].visible);
+  EXPECT_EQ(Played(), std::vector<std::u16string>{u"hello"});
+}
+
+TEST_F(TickTest, CompletedFadeInAdvancesTheStoryAndTheStepStartAppliesIt) {
+  testing::ProjectBuilder b;
+  b.fadeDuration = 1000;  // 30 frames
+  b.AddMaterial(u"ZavroFadeInMaterial", 0, 0, 0, 1);
+  b.AddMaterial(u"plain");
+  b.AddTriangleModel(u"camera", {}, {});
+  b.AddTriangleModel(u"fade", {{-50, -50, 0}, {-50, 50, 0}, {50, 50, 0}}, {{0, 1, 2}}, 0);
+  b.AddTriangleModel(u"first", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, 1);
+  b.AddTriangleModel(u"second", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, 1);
+  CTimeLine& camera = b.AddTimeline(u"camera");
+  CTimeLine& fade = b.AddTimeline(u"FadeIn");
+  CTimeLine& first = b.AddTimeline(u"first");
+  CTimeLine& second = b.AddTimeline(u"second");
+  for (int step = 0; step < 2; ++step) {
+    b.AddEntry(camera, 2);
+    b.AddEntry(fade, step == 0 ? 2 : 1);
+    b.AddEntry(first, step == 0 ? 2 : 1);
+    CTimeLineData& e = b.AddEntry(second, step == 0 ? 1 : 2);
+    if (step == 1) e.text = u"https://example.org/two\nthe caption";
+  }
+  OpenBuilt(b);
+  ASSERT_EQ(scene().fadeLevel, 1.0f);
+  ASSERT_FALSE(scene().models[3].visible);
+  // One frame per tick, as the window's repaint does.
+  int ticks = 0;
+  while (scene().currentStep == 0 && ticks < 100) {
+    view.OnDraw();
+    view.OnTimer();
+    ++ticks;
+  }
+  EXPECT_EQ(ticks, 30);
+  EXPECT_EQ(scene().currentStep, 1);
+  EXPECT_FALSE(scene().models[2].visible);
+  EXPECT_TRUE(scene().models[3].visible);
+  EXPECT_EQ(platform.opened, std::vector<std::u16string>{u"https://example.org/two"});
+}
+
+TEST_F(TickTest, StepStartLinksSoundsAndSkinnedObjects) {
+  testing::ProjectBuilder b;
+  b.AddMaterial(u"plain");
+  for (int i = 0; i < 5; ++i)
+    b.AddTriangleModel(u"m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+  b.models[3].animations.push_back(testing::MakeAnimation(1, 4));
+  b.models[3].animationNames.push_back(u"wave");
+  CTimeLine* lines[5] = {&b.AddTimeline(u"camera"), &b.AddTimeline(u"a"), &b.AddTimeline(u"b"),
+                         &b.AddTimeline(u"skinned"), &b.AddTimeline(u"c")};
+  for (CTimeLine* t : lines) b.AddEntry(*t, 2);  // step 0
+  CTimeLineData* e[5];
+  for (int i = 0; i < 5; ++i) e[i] = &b.AddEntry(*lines[i], 2);  // step 1
+  e[1]->text = u"http://no-line-feed.example";
+  e[2]->text = u"HTTP://capitals.example";
+  e[3]->soundName = u"skinned";  // an animated object that is no balloon stays silent
+  e[4]->text = u"see http://later.example";
+  e[4]->soundName = u"plain";
+  OpenBuilt(b, {u"skinned", u"plain"});
+  sound->ClearPlays();
+  view.BeginGlideStep(-1, -1);  // still step 0
+  scene().currentStep = 1;
+  view.BeginGlideStep(-1, -1);
+  // A link without a line feed opens its whole text.
+  EXPECT_EQ(platform.opened, std::vector<std::u16string>{u"http://no-line-feed.example"});
+  EXPECT_EQ(Played(), std::vector<std::u16string>{u"plain"});
+}
+
+TEST_F(TickTest, OrbitStartsAroundTheFirstStepsBalloons) {
+  testing::ProjectBuilder b;
+  b.playMode = 5;
+  b.AddMaterial(u"plain");
+  for (int i = 0; i < 3; ++i)
+    b.AddTriangleModel(u"m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+  b.AddEntry(b.AddTimeline(u"camera"), 2);
+  b.AddEntry(b.AddTimeline(u"fukidashiA"), 2).motion.position = Vec3{10, 20, 30};
+  b.AddEntry(b.AddTimeline(u"FUKIDASHI b"), 2).motion.position = Vec3{30, 0, 10};
+  OpenBuilt(b);
+  EXPECT_EQ(scene().camera.pivot, (Vec3{-20, -10, -20}));
+  EXPECT_EQ(scene().camera.position, (Vec3{0, 0, -1000}));
+  for (const Vec3& p : view.orbitPoints) EXPECT_EQ(p, (Vec3{-20, -10, -20}));
 }
 
 }  // namespace
