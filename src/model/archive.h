@@ -127,6 +127,19 @@ class CArchive {
   // Bytes not yet consumed (an upper bound when the size is unknown).
   uint64_t Remaining() const { return (bufEnd_ - bufPos_) + sourceLeft_; }
 
+  // Direct access to the read buffer for record loops that parse many small
+  // fields: the next n unread bytes when all of them are already buffered,
+  // else nullptr (also on a storing archive). Consumes nothing and never
+  // reads from the source; a caller that gets nullptr falls back to the
+  // ordinary reads, which refill the buffer and raise the usual errors.
+  const uint8_t* PeekBuffered(size_t n) const {
+    return loading_ && static_cast<size_t>(bufEnd_ - bufPos_) >= n ? bufPos_ : nullptr;
+  }
+  // Unread bytes in the buffer (0 on a storing archive).
+  size_t Buffered() const { return loading_ ? static_cast<size_t>(bufEnd_ - bufPos_) : 0; }
+  // Consumes n bytes that PeekBuffered(n) returned.
+  void SkipBuffered(size_t n) { bufPos_ += n; }
+
   // ---- writing ----
   void WriteInt32(int32_t v) { WritePod(v); }
   void WriteUInt32(uint32_t v) { WritePod(v); }

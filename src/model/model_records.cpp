@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <thread>
 #include <type_traits>
+#include <utility>
 
 #include "model/archive.h"
 
@@ -100,6 +102,58 @@ void AdviseHugePages(uint8_t* data, size_t bytes) {
   (void)bytes;
 #endif
 }
+
+// Large arrays of a model that the reader fills front to back: advised to
+// use huge pages at once, and faulted in (zero-filled by the kernel) on a
+// helper thread while the reader parses the stream. The thread is joined
+// when the object goes, before the arrays can be freed. Populating only maps
+// pages; it never changes their contents, so the reader's own writes may
+// meet it anywhere.
+class BackgroundPrefault {
+ public:
+  BackgroundPrefault() = default;
+  BackgroundPrefault(const BackgroundPrefault&) = delete;
+  BackgroundPrefault& operator=(const BackgroundPrefault&) = delete;
+  ~BackgroundPrefault() {
+    if (worker_.joinable()) worker_.join();
+  }
+
+  // Advises huge pages for `advise` bytes from data; the first `populate`
+  // of them are faulted in by Start.
+  void Add(const void* data, size_t advise, size_t populate) {
+#if defined(__linux__)
+    if (advise < kMinBytes) return;
+    AdviseHugePages(static_cast<uint8_t*>(const_cast<void*>(data)), advise);
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    const uintptr_t end =
+        (reinterpret_cast<uintptr_t>(data) + std::min(advise, populate)) & ~(kPage - 1);
+    if (end > begin) ranges_.push_back({begin, end});
+#else
+    (void)data;
+    (void)advise;
+    (void)populate;
+#endif
+  }
+
+  // Populates the ranges, last added first (the reader writes the first ones
+  // first).
+  void Start() {
+#if defined(__linux__)
+    if (ranges_.empty() || std::thread::hardware_concurrency() < 2) return;
+    worker_ = std::thread([ranges = ranges_] {
+      constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE, Linux 5.14
+      for (auto it = ranges.rbegin(); it != ranges.rend(); ++it)
+        madvise(reinterpret_cast<void*>(it->first), it->second - it->first, kPopulateWrite);
+    });
+#endif
+  }
+
+ private:
+  static constexpr size_t kMinBytes = size_t{4} << 20;
+  static constexpr uintptr_t kPage = 4096;
+  std::vector<std::pair<uintptr_t, uintptr_t>> ranges_;
+  std::thread worker_;
+};
 
 void ReadImage(CArchive& ar, PixelMatrix& image) {
   const int32_t width = ar.ReadInt32();
@@ -246,16 +300,51 @@ void CMaterial::Serialize(CArchive& ar) {
 
 namespace {
 
+// Face f straight from the archive's buffer when the whole face is already
+// there: one bounds check per face instead of a call per field. Returns
+// false, having consumed nothing, when the face is not wholly buffered or a
+// count is negative; the caller then reads it field by field, which raises
+// the ordinary errors. A face that fits in the buffer passes every check of
+// the field-by-field path (its counts are covered by buffered bytes).
+bool ReadBufferedFace(CArchive& ar, FaceTable& faces, size_t f) {
+  const size_t have = ar.Buffered();
+  const uint8_t* p = ar.PeekBuffered(8);
+  if (!p) return false;
+  int32_t material, ni, nu;
+  std::memcpy(&material, p, 4);
+  std::memcpy(&ni, p + 4, 4);
+  if (ni < 0) return false;
+  const size_t indexBytes = static_cast<size_t>(ni) * sizeof(int32_t);
+  if (have < 12 || have - 12 < indexBytes) return false;
+  std::memcpy(&nu, p + 8 + indexBytes, 4);
+  if (nu < 0) return false;
+  const size_t uvBytes = static_cast<size_t>(nu) * sizeof(CUV);
+  if (have - 12 - indexBytes < uvBytes) return false;
+  faces.material[f] = material;
+  // Element by element: inline appends into the reserved room, no zero fill.
+  for (const uint8_t *q = p + 8, *e = q + indexBytes; q != e; q += sizeof(int32_t)) {
+    int32_t index;
+    std::memcpy(&index, q, sizeof index);
+    faces.indices.push_back(index);
+  }
+  for (const uint8_t *q = p + 12 + indexBytes, *e = q + uvBytes; q != e; q += sizeof(CUV)) {
+    CUV uv;
+    std::memcpy(&uv, q, sizeof uv);
+    faces.uvs.push_back(uv);
+  }
+  faces.indexStart[f + 1] = static_cast<uint32_t>(faces.indices.size());
+  faces.uvStart[f + 1] = static_cast<uint32_t>(faces.uvs.size());
+  ar.SkipBuffered(12 + indexBytes + uvBytes);
+  return true;
+}
+
 // Reads F faces into the flat table. On failure the table stays consistent:
 // the face being read and every later one are left empty.
 void ReadFaces(CArchive& ar, FaceTable& faces, size_t count) {
   size_t f = 0;
   try {
-    // Reserve for quadrilaterals, but never beyond what the stream can hold.
-    const uint64_t remaining = ar.Remaining();
-    faces.indices.reserve(static_cast<size_t>(std::min<uint64_t>(count * 4, remaining / 4)));
-    faces.uvs.reserve(static_cast<size_t>(std::min<uint64_t>(count * 4, remaining / 8)));
     for (; f < count; ++f) {
+      if (ReadBufferedFace(ar, faces, f)) continue;
       faces.material[f] = ar.ReadInt32();
       const int32_t ni = ar.ReadCount(sizeof(int32_t));
       const size_t i0 = faces.indices.size();
@@ -283,6 +372,7 @@ void ReadFaces(CArchive& ar, FaceTable& faces, size_t count) {
 
 void CModel::Serialize(CArchive& ar, float fileVersion) {
   const bool hasBoneBlend = fileVersion >= 0.91f;
+  BackgroundPrefault prefault;
   if (ar.IsLoading()) {
     name = ar.ReadString();
     const int32_t v = ar.ReadInt32();
@@ -293,8 +383,30 @@ void CModel::Serialize(CArchive& ar, float fileVersion) {
     ar.RequireRemaining(static_cast<uint64_t>(v), sizeof(Vec3));
     ar.RequireRemaining(static_cast<uint64_t>(f), kMinFaceBytes);
     vertices.clear();
-    vertices.resize(static_cast<size_t>(v));
     faces.Clear();
+    {
+      // Room for quadrilaterals, never beyond what the stream can hold;
+      // triangles' worth is faulted in ahead.
+      const uint64_t remaining = ar.Remaining();
+      const size_t nf = static_cast<size_t>(f);
+      const size_t corners = static_cast<size_t>(std::min<uint64_t>(nf * 4, remaining / 4));
+      const size_t uvCorners = static_cast<size_t>(std::min<uint64_t>(nf * 4, remaining / 8));
+      vertices.reserve(static_cast<size_t>(v));
+      faces.material.reserve(nf);
+      faces.indexStart.reserve(nf + 1);
+      faces.uvStart.reserve(nf + 1);
+      faces.indices.reserve(corners);
+      faces.uvs.reserve(uvCorners);
+      prefault.Add(vertices.data(), vertices.capacity() * sizeof(Vec3),
+                   vertices.capacity() * sizeof(Vec3));
+      prefault.Add(faces.material.data(), nf * 4, nf * 4);
+      prefault.Add(faces.indexStart.data(), nf * 4, nf * 4);
+      prefault.Add(faces.uvStart.data(), nf * 4, nf * 4);
+      prefault.Add(faces.indices.data(), corners * 4, nf * 3 * 4);
+      prefault.Add(faces.uvs.data(), uvCorners * sizeof(CUV), nf * 3 * sizeof(CUV));
+      prefault.Start();
+    }
+    vertices.resize(static_cast<size_t>(v));
     faces.material.assign(static_cast<size_t>(f), 0);
     if (f > 0) {
       faces.indexStart.assign(static_cast<size_t>(f) + 1, 0);

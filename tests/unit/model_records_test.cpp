@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "model/archive.h"
@@ -215,6 +217,85 @@ TEST(ModelRecords, FacesReadPartlyLeaveAConsistentTable) {
     }
     ASSERT_EQ(ft.indexStart.back(), ft.indices.size()) << c;
     ASSERT_EQ(ft.uvStart.back(), ft.uvs.size()) << c;
+  }
+}
+
+// Many faces of varying size (0 to 9 corners, fewer or more uvs), so faces
+// straddle the read buffer's refills at every offset; read back from memory
+// and from a file, the table equals the one written.
+TEST(ModelRecords, ManyFacesAcrossBufferRefillsReadBackExactly) {
+  CModel m = FullModel();
+  m.faces.Clear();
+  CFace face;
+  for (int f = 0; f < 3000; ++f) {
+    face.material = f * 7 - 100;
+    face.indices.assign(static_cast<size_t>(f % 10), 0);
+    for (size_t k = 0; k < face.indices.size(); ++k)
+      face.indices[k] = static_cast<int32_t>(f * 13 + k);
+    face.uvs.assign(static_cast<size_t>((f * 5) % 7), CUV{});
+    for (size_t k = 0; k < face.uvs.size(); ++k)
+      face.uvs[k] = CUV{static_cast<float>(f) + 0.25f, -static_cast<float>(k)};
+    m.faces.Append(face);
+  }
+  Bytes out;
+  CArchive w(out);
+  m.Serialize(w, 1.1f);
+  auto check = [&](const CModel& r) {
+    ASSERT_EQ(r.faces.size(), m.faces.size());
+    EXPECT_EQ(r.faces.material, m.faces.material);
+    EXPECT_EQ(r.faces.indexStart, m.faces.indexStart);
+    EXPECT_EQ(r.faces.indices, m.faces.indices);
+    EXPECT_EQ(r.faces.uvStart, m.faces.uvStart);
+    ASSERT_EQ(r.faces.uvs.size(), m.faces.uvs.size());
+    EXPECT_EQ(
+        0, std::memcmp(r.faces.uvs.data(), m.faces.uvs.data(), m.faces.uvs.size() * sizeof(CUV)));
+  };
+  {
+    CModel r;
+    CArchive ar(out.data(), out.size());
+    r.Serialize(ar, 1.1f);
+    check(r);
+  }
+  const std::string path = testing::MakeTempDir() + "faces.zvmov";
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(out.data(), 1, out.size(), f), out.size());
+    std::fclose(f);
+  }
+  {
+    InputFile file(testing::U16(path));
+    CArchive ar(file);
+    CModel r;
+    r.Serialize(ar, 1.1f);
+    check(r);
+  }
+  std::remove(path.c_str());
+}
+
+// A negative index or uv count inside a face that is wholly buffered still
+// ends the load with endOfFile, leaving earlier faces intact.
+TEST(ModelRecords, NegativeFaceCountsInBufferedFacesFail) {
+  CModel m = FullModel();
+  Bytes out;
+  CArchive w(out);
+  m.Serialize(w, 1.1f);
+  const size_t lineFace = 4 + 4 + 8 + 4;
+  const size_t quadFace = 4 + 4 + 16 + 4 + 24;
+  // The quad (second face) starts lineFace + quadFace bytes before the end.
+  const size_t quad = out.size() - lineFace - quadFace;
+  for (size_t field : {size_t{4}, size_t{4 + 4 + 16}}) {
+    Bytes bad = out;
+    const int32_t minus = -1;
+    std::memcpy(bad.data() + quad + field, &minus, 4);
+    CModel r;
+    CArchive ar(bad.data(), bad.size());
+    EXPECT_EQ(CauseOf([&] { r.Serialize(ar, 1.1f); }), ArchiveCause::endOfFile) << field;
+    ASSERT_EQ(r.faces.size(), 3u);
+    EXPECT_EQ(r.faces.Indices(0).size(), 3u);
+    EXPECT_EQ(r.faces.Indices(1).size(), 0u);
+    EXPECT_EQ(r.faces.indexStart.back(), r.faces.indices.size());
+    EXPECT_EQ(r.faces.uvStart.back(), r.faces.uvs.size());
   }
 }
 
