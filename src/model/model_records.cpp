@@ -3,6 +3,7 @@
 #include "model/model_records.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <thread>
@@ -10,6 +11,10 @@
 #include <utility>
 
 #include "model/archive.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -52,16 +57,58 @@ void WriteArray(CArchive& ar, const std::vector<T>& v) {
 // dst is the row-major image starting at the chunk's first column.
 constexpr int kStripe = 32;
 
+// Rows [y0, y1) of `cols` stored columns (each `rows` pixels long, src
+// padded by at least 4 readable bytes) into the row-major image at dst.
+// Four channels: 4 x 4 pixel blocks transposed in SSE2 registers. Three
+// channels: each pixel but a stripe row's last one moves as one 4-byte load
+// and store; the fourth byte lands on the next pixel, which the following
+// store writes properly.
 template <int N>
-void ColumnsToRows(const uint8_t* src, int rows, int cols, uint8_t* dst, size_t dstStride) {
+void ColumnsToRows(const uint8_t* src, int rows, int y0, int y1, int cols, uint8_t* dst,
+                   size_t dstStride) {
   const size_t column = static_cast<size_t>(rows) * N;
   for (int x0 = 0; x0 < cols; x0 += kStripe) {
     const int width = std::min(kStripe, cols - x0);
     const uint8_t* stripe = src + static_cast<size_t>(x0) * column;
-    for (int y = 0; y < rows; ++y) {
+    int y = y0;
+#if defined(__SSE2__)
+    if constexpr (N == 4) {
+      const int blocks = width & ~3;
+      for (; y + 4 <= y1; y += 4) {
+        uint8_t* d = dst + static_cast<size_t>(y) * dstStride + static_cast<size_t>(x0) * 4;
+        const uint8_t* s = stripe + static_cast<size_t>(y) * 4;
+        int x = 0;
+        for (; x < blocks; x += 4, s += 4 * column) {
+          const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+          const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + column));
+          const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * column));
+          const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * column));
+          const __m128i ab01 = _mm_unpacklo_epi32(a, b), ce01 = _mm_unpacklo_epi32(c, e);
+          const __m128i ab23 = _mm_unpackhi_epi32(a, b), ce23 = _mm_unpackhi_epi32(c, e);
+          uint8_t* o = d + static_cast<size_t>(x) * 4;
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi64(ab01, ce01));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + dstStride),
+                           _mm_unpackhi_epi64(ab01, ce01));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * dstStride),
+                           _mm_unpacklo_epi64(ab23, ce23));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 3 * dstStride),
+                           _mm_unpackhi_epi64(ab23, ce23));
+        }
+        for (; x < width; ++x, s += column)
+          for (int r = 0; r < 4; ++r)
+            std::memcpy(d + static_cast<size_t>(r) * dstStride + static_cast<size_t>(x) * 4,
+                        s + r * 4, 4);
+      }
+    }
+#endif
+    for (; y < y1; ++y) {
       uint8_t* d = dst + static_cast<size_t>(y) * dstStride + static_cast<size_t>(x0) * N;
       const uint8_t* s = stripe + static_cast<size_t>(y) * N;
-      for (int x = 0; x < width; ++x, d += N, s += column) std::memcpy(d, s, N);
+      int x = 0;
+      if constexpr (N == 3) {
+        for (; x + 1 < width; ++x, d += 3, s += column) std::memcpy(d, s, 4);
+      }
+      for (; x < width; ++x, d += N, s += column) std::memcpy(d, s, N);
     }
   }
 }
@@ -155,6 +202,9 @@ class BackgroundPrefault {
   std::thread worker_;
 };
 
+// Images of at least this many sample bytes are transposed on two threads.
+constexpr size_t kSplitImageBytes = size_t{1} << 20;
+
 void ReadImage(CArchive& ar, PixelMatrix& image) {
   const int32_t width = ar.ReadInt32();
   const int32_t height = ar.ReadInt32();
@@ -164,19 +214,72 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
                       static_cast<uint64_t>(n));
   image = PixelMatrix(height, width, n == 4 ? CV_8UC4 : CV_8UC3);
   if (width == 0 || height == 0) return;
-  AdviseHugePages(image.data, image.step[0] * static_cast<size_t>(height));
-  const int chunk = ChunkColumns(width, height, n);
-  std::vector<uint8_t> block(static_cast<size_t>(chunk) * height * n);
   const size_t stride = image.step[0];
-  for (int x0 = 0; x0 < width; x0 += chunk) {
-    const int cols = std::min(chunk, width - x0);
-    ar.ReadBytes(block.data(), static_cast<size_t>(cols) * height * n);
-    uint8_t* dst = image.data + static_cast<size_t>(x0) * n;
+  AdviseHugePages(image.data, stride * static_cast<size_t>(height));
+  const int chunk = ChunkColumns(width, height, n);
+  const int chunks = (width + chunk - 1) / chunk;
+  const size_t blockBytes = static_cast<size_t>(chunk) * height * n;
+  constexpr size_t kSlack = 16;  // the transposition's wide loads may read past a column
+  auto chunkColumns = [&](int k) { return std::min(chunk, width - k * chunk); };
+  auto transpose = [&](const uint8_t* block, int k, int y0, int y1) {
+    uint8_t* dst = image.data + static_cast<size_t>(k) * chunk * n;
     if (n == 4)
-      ColumnsToRows<4>(block.data(), height, cols, dst, stride);
+      ColumnsToRows<4>(block, height, y0, y1, chunkColumns(k), dst, stride);
     else
-      ColumnsToRows<3>(block.data(), height, cols, dst, stride);
+      ColumnsToRows<3>(block, height, y0, y1, chunkColumns(k), dst, stride);
+  };
+  auto readChunk = [&](uint8_t* block, int k) {
+    ar.ReadBytes(block, static_cast<size_t>(chunkColumns(k)) * height * n);
+  };
+
+  const bool split = height >= 8 && static_cast<size_t>(width) * height * n >= kSplitImageBytes &&
+                     std::thread::hardware_concurrency() >= 2;
+  if (!split) {
+    std::vector<uint8_t> block(blockBytes + kSlack);
+    for (int k = 0; k < chunks; ++k) {
+      readChunk(block.data(), k);
+      transpose(block.data(), k, 0, height);
+    }
+    return;
   }
+
+  // Two threads, two chunk buffers: this thread reads chunk k and transposes
+  // its upper rows while the helper transposes its lower rows; chunk k + 2
+  // reuses the buffer once the helper is done with chunk k. Every sample is
+  // written once, by one thread, whatever the timing.
+  std::vector<uint8_t> blocks(2 * (blockBytes + kSlack));
+  auto block = [&](int k) {
+    return blocks.data() + static_cast<size_t>(k % 2) * (blockBytes + kSlack);
+  };
+  const int mid = height / 2;
+  std::atomic<int> ready{0};  // chunks read; INT_MAX when the read failed
+  std::atomic<int> done{0};   // chunks whose lower rows the helper wrote
+  std::thread helper([&] {
+    for (int k = 0; k < chunks; ++k) {
+      int r;
+      while ((r = ready.load(std::memory_order_acquire)) <= k) ready.wait(r);
+      if (r == INT_MAX) return;
+      transpose(block(k), k, mid, height);
+      done.store(k + 1, std::memory_order_release);
+      done.notify_one();
+    }
+  });
+  try {
+    for (int k = 0; k < chunks; ++k) {
+      int d;
+      while ((d = done.load(std::memory_order_acquire)) < k - 1) done.wait(d);
+      readChunk(block(k), k);
+      ready.store(k + 1, std::memory_order_release);
+      ready.notify_one();
+      transpose(block(k), k, 0, mid);
+    }
+  } catch (...) {
+    ready.store(INT_MAX, std::memory_order_release);
+    ready.notify_one();
+    helper.join();
+    throw;
+  }
+  helper.join();
 }
 
 void WriteImage(CArchive& ar, const PixelMatrix& image) {

@@ -420,6 +420,40 @@ Bytes MaterialWithImage(int32_t w, int32_t h, int32_t n, size_t sampleBytes) {
   return out;
 }
 
+// Images large enough for the two-thread reader, with sizes that leave
+// partial blocks, stripes and chunks: every sample lands where the stored
+// column order puts it. Short samples fail with endOfFile.
+TEST(MaterialRecords, LargeImagesTransposeExactly) {
+  for (int n : {3, 4}) {
+    for (auto [w, h] : {std::pair{1031, 517}, std::pair{67, 4099}, std::pair{600, 601}}) {
+      const size_t bytes = static_cast<size_t>(w) * h * n;
+      Bytes in = MaterialWithImage(w, h, n, 0);
+      const size_t header = in.size();
+      in.resize(header + bytes);
+      for (size_t i = 0; i < bytes; ++i)
+        in[header + i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+      CMaterial r;
+      CArchive ar(in.data(), in.size());
+      r.Serialize(ar);
+      ASSERT_EQ(r.image.cols, w);
+      ASSERT_EQ(r.image.rows, h);
+      ASSERT_EQ(r.image.channels(), n);
+      size_t wrong = 0;
+      for (int x = 0; x < w; ++x)
+        for (int y = 0; y < h; ++y)
+          for (int c = 0; c < n; ++c) {
+            const size_t stored = header + (static_cast<size_t>(x) * h + y) * n + c;
+            wrong += r.image.ptr<uint8_t>(y)[x * n + c] != in[stored];
+          }
+      EXPECT_EQ(wrong, 0u) << w << " x " << h << " x " << n;
+
+      CMaterial cut;
+      CArchive arc(in.data(), in.size() - bytes / 3);
+      EXPECT_EQ(CauseOf([&] { cut.Serialize(arc); }), ArchiveCause::endOfFile);
+    }
+  }
+}
+
 TEST(MaterialRecords, ImageLayoutAndRefusals) {
   // 2 x 2, 3 channels: stored (0,0), (0,1), (1,0), (1,1).
   const Bytes two = MaterialWithImage(2, 2, 3, 12);
