@@ -61,8 +61,18 @@ void CWavData::Serialize(CArchive& ar) {
   // load before anything is allocated.
   if (size < 0) throw ArchiveError(ArchiveCause::endOfFile);
   ar.RequireRemaining(static_cast<uint64_t>(size), 1);
-  auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(size));
-  if (size > 0) ar.ReadBytes(bytes->data(), bytes->size());
+  // Grown in cache-sized steps: each step's zero fill is overwritten while
+  // still in cache, instead of zeroing the whole array in memory first.
+  auto bytes = std::make_shared<std::vector<uint8_t>>();
+  const size_t total = static_cast<size_t>(size);
+  bytes->reserve(total);
+  constexpr size_t kStep = size_t{256} << 10;
+  for (size_t at = 0; at < total;) {
+    const size_t step = std::min(kStep, total - at);
+    bytes->resize(at + step);
+    ar.ReadBytes(bytes->data() + at, step);
+    at += step;
+  }
   data = std::move(bytes);
 }
 
