@@ -30,6 +30,7 @@ constexpr int kGrid = 708;  // 708 x 708 quads = 1,002,528 triangles
 std::string g_path;
 size_t g_triangles = 0;
 double g_bestOpenMs = 1e30;
+double g_firstOpenMs = 0;  // the first open in this process
 
 // A wavy height field: neighbouring faces differ by a few degrees, with
 // ridges steeper than the 30 degree crease, so merging is real.
@@ -93,6 +94,7 @@ void BM_OpenEndToEnd(benchmark::State& state) {
     const bool ok = doc.OnOpenDocument(testing::U16(g_path));
     const double ms = Ms(Clock::now() - t0);
     if (!ok) state.SkipWithError("open failed");
+    if (g_firstOpenMs == 0) g_firstOpenMs = ms;
     g_bestOpenMs = std::min(g_bestOpenMs, ms);
     state.SetIterationTime(ms / 1000.0);
   }
@@ -186,8 +188,8 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
 
-  std::printf("best end-to-end open: %.1f ms = %.2f M triangles/s\n", g_bestOpenMs,
-              g_triangles / g_bestOpenMs / 1000.0);
+  std::printf("best end-to-end open: %.1f ms = %.2f M triangles/s; first open: %.1f ms\n",
+              g_bestOpenMs, g_triangles / g_bestOpenMs / 1000.0, g_firstOpenMs);
   const bool same = CheckAgainstReference();
   std::remove(g_path.c_str());
   return same ? 0 : 1;
