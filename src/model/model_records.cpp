@@ -136,23 +136,10 @@ int ChunkColumns(int width, int height, int n) {
   return static_cast<int>(std::clamp<size_t>(target / column, 1, static_cast<size_t>(width)));
 }
 
-// Large images are written once from start to end: ask for huge pages, so
-// the first writes take one page fault per 2 MiB instead of one per 4 KiB.
-void AdviseHugePages(uint8_t* data, size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)bytes;
-#endif
-}
-
-// Large arrays of a model that the reader fills front to back: advised to
-// use huge pages at once, and faulted in (zero-filled by the kernel) on a
-// helper thread while the reader parses the stream. The thread is joined
+// Large arrays of a model that the reader fills front to back: faulted in
+// (zero-filled by the kernel) on a helper thread while the reader parses the
+// stream. (Huge-page advice is left out on purpose: the kernel's compaction
+// for it made the first open of a process two to three times slower.) The thread is joined
 // when the object goes, before the arrays can be freed. Populating only maps
 // pages; it never changes their contents, so the reader's own writes may
 // meet it anywhere.
@@ -165,12 +152,11 @@ class BackgroundPrefault {
     if (worker_.joinable()) worker_.join();
   }
 
-  // Advises huge pages for `advise` bytes from data; the first `populate`
-  // of them are faulted in by Start.
+  // The first `populate` of the `advise` bytes from data are faulted in by
+  // Start (blocks under kMinBytes are left to the ordinary faults).
   void Add(const void* data, size_t advise, size_t populate) {
 #if defined(__linux__)
     if (advise < kMinBytes) return;
-    AdviseHugePages(static_cast<uint8_t*>(const_cast<void*>(data)), advise);
     const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
     const uintptr_t end =
         (reinterpret_cast<uintptr_t>(data) + std::min(advise, populate)) & ~(kPage - 1);
@@ -215,7 +201,6 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
   image = PixelMatrix(height, width, n == 4 ? CV_8UC4 : CV_8UC3);
   if (width == 0 || height == 0) return;
   const size_t stride = image.step[0];
-  AdviseHugePages(image.data, stride * static_cast<size_t>(height));
   const int chunk = ChunkColumns(width, height, n);
   const int chunks = (width + chunk - 1) / chunk;
   const size_t blockBytes = static_cast<size_t>(chunk) * height * n;
