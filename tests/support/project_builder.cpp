@@ -1,6 +1,7 @@
 #include "support/project_builder.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -197,6 +198,15 @@ std::string MakeTempDir() {
   buf.push_back('\0');
   if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
   return std::string(buf.data()) + "/";
+}
+
+std::string MakeProgramDirectory(const std::string& shaderText) {
+  const std::string dir = MakeTempDir();
+  if (::mkdir((dir + "DoNotTouch").c_str(), 0700) != 0)
+    throw std::runtime_error("mkdir DoNotTouch failed");
+  WriteAll(dir + "DoNotTouch/CoreShader.glsl",
+           std::vector<uint8_t>(shaderText.begin(), shaderText.end()));
+  return dir;
 }
 
 std::string WriteTempFile(const std::vector<uint8_t>& bytes, const std::string& name) {

@@ -100,6 +100,10 @@ std::string WriteTempFile(const std::vector<uint8_t>& bytes,
                           const std::string& name = "project.zvmov");
 // A fresh private temporary directory (with a trailing '/').
 std::string MakeTempDir();
+// A fresh directory to stand in for the program's own: it holds
+// DoNotTouch/CoreShader.glsl with shaderText (the null device compiles an
+// entry point when its name appears in the text).
+std::string MakeProgramDirectory(const std::string& shaderText = "VS PS PS_TEX");
 std::u16string U16(const std::string& utf8);
 
 // Records what the core asks of the desktop; installs itself for its

@@ -3,8 +3,6 @@
 // leave a request alone.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -24,10 +22,7 @@ class TickTest : public ::testing::Test {
   void SetUp() override {
     ResetSceneStateForTests();
     EnsureSceneRoot();
-    const std::string dir = testing::MakeTempDir();
-    std::filesystem::create_directories(dir + "DoNotTouch");
-    std::ofstream(dir + "DoNotTouch/CoreShader.glsl") << "VS PS PS_TEX";
-    SetProgramDirectoryForTests(testing::U16(dir));
+    SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
     // The document tags the scene root it finds, so it comes after the reset.
     doc = std::make_unique<CPlayerDoc>();
     view.AttachDocument(doc.get());

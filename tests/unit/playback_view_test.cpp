@@ -1,8 +1,6 @@
 // The view's lifecycle, tick and input bookkeeping on the null device.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -34,10 +32,7 @@ class ViewTest : public ::testing::Test {
   void SetUp() override {
     ResetSceneStateForTests();
     EnsureSceneRoot();
-    const std::string dir = testing::MakeTempDir();
-    std::filesystem::create_directories(dir + "DoNotTouch");
-    std::ofstream(dir + "DoNotTouch/CoreShader.glsl") << "VS PS PS_TEX";
-    SetProgramDirectoryForTests(testing::U16(dir));
+    SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
     view.SetHost(&host);
   }
   void TearDown() override {
