@@ -1,5 +1,6 @@
 #include "playback/player_view.h"
 
+#include <cmath>
 #include <utility>
 
 #include "audio/audio.h"
@@ -7,6 +8,8 @@
 #include "model/platform_services.h"
 #include "model/scene_state.h"
 #include "playback/animation.h"
+#include "playback/picking.h"
+#include "render/balloon_text.h"
 #include "render/renderer.h"
 
 namespace tolvani {
@@ -29,11 +32,14 @@ int CPlayerView::OnCreate(gfx::IGraphicsDevice* device, ITextRasterizer* textRas
   delete SceneState.audio;
   SceneState.audio = new CAudio(std::move(soundBackend));
   created_ = true;
+  // Explore balloons show their text only while near the view centre.
+  SetNearViewCentreQuery(&IsNearViewCentre);
   if (host_) host_->StartTimer(kTickPeriodMs);
   return 0;
 }
 
 void CPlayerView::OnDestroy() {
+  SetNearViewCentreQuery(nullptr);
   if (SceneState.sceneRoot) DestroyRenderer(*SceneState.sceneRoot);
   if (SceneState.audio) {
     delete SceneState.audio;
@@ -131,8 +137,56 @@ bool CPlayerView::StandardAdvance() {
   return true;
 }
 
+namespace {
+
+// sin and cos of a degree value, taken in double and narrowed to float.
+float SinDeg(float degrees) {
+  return static_cast<float>(std::sin(static_cast<double>(DegToRad(degrees))));
+}
+float CosDeg(float degrees) {
+  return static_cast<float>(std::cos(static_cast<double>(DegToRad(degrees))));
+}
+
+constexpr float kStrafeStep = 15.0f;
+constexpr float kForwardStep = 20.0f;
+// The ground probe starts this far above the eye, which stays kEyeHeight
+// above the ground.
+constexpr float kProbeHeight = 10000.0f;
+constexpr float kEyeHeight = 200.0f;
+
+}  // namespace
+
 void CPlayerView::WalkStep() {
-  // Walking over the ground comes with the ground probe.
+  CCoreMotion3D& scene = *SceneState.sceneRoot;
+  // The camera's position is the negated eye point.
+  CMotion m = scene.camera;
+  const float yaw = m.rotation.y;
+  bool strafe = false;
+  float angle = 0.0f;
+  if (strafeLeftHeld) {
+    strafe = true;
+    angle = yaw + 270.0f;
+  } else if (strafeRightHeld) {
+    strafe = true;
+    angle = yaw + 90.0f;
+  }
+  if (strafe) {
+    m.position.x -= SinDeg(angle) * kStrafeStep;
+    m.position.z += CosDeg(angle) * kStrafeStep;
+  }
+  if (forwardHeld) {
+    m.position.x -= SinDeg(yaw) * kForwardStep;
+    m.position.z += CosDeg(yaw) * kForwardStep;
+  } else if (backwardHeld) {
+    m.position.x += SinDeg(yaw) * kForwardStep;
+    m.position.z -= CosDeg(yaw) * kForwardStep;
+  }
+  // Follow the ground; a move with no ground under it is refused whole.
+  float d = 0.0f;
+  const Vec3 origin{m.position.x, m.position.y - kProbeHeight, m.position.z};
+  if (!ProbeGround(scene, origin, Vec3{0.0f, -1.0f, 0.0f}, d)) return;
+  m.position.y = (d + (m.position.y - kProbeHeight)) - kEyeHeight;
+  scene.camera = m;
 }
 
 void CPlayerView::OrbitPath() {
@@ -149,7 +203,22 @@ void CPlayerView::OrbitSpin() {
 }
 
 void CPlayerView::ExploreProximitySounds() {
-  // Objects speak when the walker looks at them: comes with the view-centre test.
+  CCoreMotion3D& scene = *SceneState.sceneRoot;
+  static const std::u16string kNoSound;
+  const int32_t step = scene.currentStep;
+  std::vector<CTimeLine>& timeLines = SceneState.timeLines;
+  // An object without skeletal animation speaks once per step, when the
+  // walker first looks at it.
+  for (size_t i = 0; i < timeLines.size(); ++i) {
+    CTimeLine& line = timeLines[i];
+    if (HasBoneTracks(i) || line.soundPlayed) continue;
+    if (!IsNearViewCentre(scene, static_cast<int32_t>(i))) continue;
+    const bool has = line.HasEntry(step);
+    const std::u16string& name = has ? line.entries[static_cast<size_t>(step)].soundName : kNoSound;
+    const bool loops = has && line.entries[static_cast<size_t>(step)].soundLoops;
+    if (SceneState.audio) SceneState.audio->Play(name, loops);
+    line.soundPlayed = true;
+  }
 }
 
 void CPlayerView::BeginGlideStep(int x, int y) {
@@ -310,8 +379,44 @@ void CPlayerView::OnLButtonDown(int x, int y) {
   LeftClickAction(x, y);
 }
 
-void CPlayerView::LeftClickAction(int /*x*/, int /*y*/) {
-  // Balloon picking and the step start come with the playback modes.
+void CPlayerView::LeftClickAction(int x, int y) {
+  CCoreMotion3D* root = SceneState.sceneRoot;
+  if (root == nullptr) return;
+  CCoreMotion3D& scene = *root;
+  const int32_t mode = scene.playMode;
+  if (mode != kGlide && mode != kWalk && mode != kExplore && mode != kOrbit) return;
+  // Glide and Orbit take clicks at step 0 or once the camera has arrived.
+  if ((mode == kGlide || mode == kOrbit) && scene.currentStep != 0 && stepProgress != 1.0f) return;
+  if (!PickBalloon(scene, x, y)) return;
+  const int32_t i = scene.pickedModel;
+  std::vector<CTimeLine>& timeLines = SceneState.timeLines;
+  if (i < 0 || static_cast<size_t>(i) >= timeLines.size()) return;
+  const CTimeLine& line = timeLines[static_cast<size_t>(i)];
+  // In Explore a balloon answers only after its object has spoken.
+  if (mode == kExplore && !line.soundPlayed) return;
+  if (!line.IsBalloon()) return;
+  if (mode == kGlide || mode == kOrbit) previousStep = scene.currentStep;
+  const int32_t step = scene.currentStep;
+  if (line.HasEntry(step) && line.entries[static_cast<size_t>(step)].jumpEnabled != 0) {
+    scene.currentStep = line.entries[static_cast<size_t>(step)].jumpTarget;
+  } else {
+    // Wrapping, so a jump target at the top of the range cannot overflow.
+    scene.currentStep = static_cast<int32_t>(static_cast<uint32_t>(step) + 1u);
+  }
+  switch (mode) {
+    case kGlide:
+      BeginGlideStep(x, y);
+      break;
+    case kWalk:
+      BeginWalkStep(x, y);
+      break;
+    case kExplore:
+      BeginExploreStep(x, y);
+      break;
+    default:
+      BeginOrbitStep(x, y);
+      break;
+  }
 }
 
 void CPlayerView::OnLButtonUp(int /*x*/, int /*y*/) {
@@ -336,7 +441,19 @@ void CPlayerView::OnLButtonDblClk(int /*x*/, int /*y*/) {
 }
 
 void CPlayerView::OnMouseMove(int x, int y) {
-  // Camera turning by drag comes with the playback modes.
+  CCoreMotion3D* scene = SceneState.sceneRoot;
+  const float dx = static_cast<float>(static_cast<int64_t>(x) - lastMouseX);
+  const float dy = static_cast<float>(static_cast<int64_t>(y) - lastMouseY);
+  if (scene != nullptr && Populated(*scene) && (leftButtonHeld || rightButtonHeld)) {
+    const int32_t mode = scene->playMode;
+    if (mode == kWalk || mode == kExplore || mode == kOrbit) {
+      // A drag turns the camera: vertical moves pitch, horizontal ones yaw.
+      scene->camera.rotation.x += dy / 10.0f;
+      scene->camera.rotation.y += dx / 10.0f;
+      // In Orbit the yaw keeps turning after the drag (the tick decays it).
+      if (mode == kOrbit) spinSpeed = dx * 0.5f;
+    }
+  }
   lastMouseX = x;
   lastMouseY = y;
 }
@@ -372,8 +489,36 @@ void CPlayerView::OnKeyUp(uint32_t key) {
   SetKeyFlag(key, false);
 }
 
-void CPlayerView::OnMouseWheel(int /*zDelta*/, int /*x*/, int /*y*/) {
-  // Zoom and Scroll-mode scrubbing come with the playback modes.
+void CPlayerView::OnMouseWheel(int zDelta, int x, int y) {
+  CCoreMotion3D* root = SceneState.sceneRoot;
+  if (root == nullptr) return;
+  CCoreMotion3D& scene = *root;
+  // The wheel distance is a signed 16-bit quantity.
+  const int16_t delta = static_cast<int16_t>(zDelta);
+  const float amount = static_cast<float>(delta) / 2000.0f;
+  switch (scene.playMode) {
+    case kWalk:
+    case kExplore:
+    case kOrbit: {
+      // Zoom: every scale component moves by the same amount, kept positive.
+      Vec3& s = scene.camera.scale;
+      s.x += amount;
+      s.y += amount;
+      s.z += amount;
+      if (s.x <= 0.0f) s.x = 0.001f;
+      if (s.y <= 0.0f) s.y = 0.001f;
+      if (s.z <= 0.0f) s.z = 0.001f;
+      break;
+    }
+    case kScroll:
+      // Turning the wheel towards the user moves the story on.
+      stepProgress += delta > 0 ? -0.1f : 0.1f;
+      if (stepProgress < 0.0f) stepProgress = 0.0f;
+      BeginScrollStep(x, y);
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace tolvani
