@@ -101,16 +101,25 @@ class CPlayerView : public IDocumentObserver {
   // step's balloons.
   void PlaybackReset(int hint);
 
-  // Input handlers; coordinates are client pixels.
+  // Input handlers; coordinates are client pixels. A left press records the
+  // press, then in Glide, Walk, Explore and Orbit picks the balloon under the
+  // point and, when the click is accepted, starts the entry's jump target or
+  // the next step. The view-centre query of the balloon text is installed
+  // by OnCreate and removed by OnDestroy.
   void OnLButtonDown(int x, int y);
   void OnLButtonUp(int x, int y);
   void OnRButtonDown(int x, int y);
   void OnRButtonUp(int x, int y);
   void OnLButtonDblClk(int x, int y);
+  // Walk, Explore and Orbit with a populated scene and a button held: pitch
+  // += dy / 10 and yaw += dx / 10 degrees (Orbit: spinSpeed = dx / 2).
   void OnMouseMove(int x, int y);
   void OnKeyDown(uint32_t key);
   void OnKeyUp(uint32_t key);
-  // zDelta: signed wheel distance (120 per notch); x, y: pointer position.
+  // zDelta: signed wheel distance (120 per notch), taken as a signed 16-bit
+  // value; x, y: pointer position. Walk, Explore and Orbit add zDelta / 2000
+  // to every camera scale component (at least 0.001); Scroll moves
+  // stepProgress by 0.1 (towards the user forwards) and may start a step.
   void OnMouseWheel(int zDelta, int x, int y);
 
   bool created() const { return created_; }

@@ -108,5 +108,42 @@ TEST(Simulate, MalformedLinesStopBeforeAnythingRuns) {
   }
 }
 
+// A project shaped like the demo: camera model without geometry, a ground,
+// and a balloon card straight ahead of the camera at every step, the last
+// step jumping back to the first.
+TEST(Simulate, AClickOnTheBalloonAdvancesTheStory) {
+  testing::ProjectBuilder b;
+  b.playMode = 1;
+  b.AddMaterial(u"Floor");
+  b.AddMaterial(u"FukidashiMaterial");
+  b.AddModel(u"Camera");
+  b.AddTriangleModel(u"Ground", {{-400, 0, -400}, {-400, 0, 1200}, {1200, 0, -400}}, {{0, 1, 2}});
+  b.AddTriangleModel(u"Balloon", {{-55, -35, 0}, {55, -35, 0}, {55, 35, 0}, {-55, 35, 0}},
+                     {{0, 1, 2}, {0, 2, 3}}, 1);
+  CTimeLine& camera = b.AddTimeline(u"Camera");
+  CTimeLine& ground = b.AddTimeline(u"Ground");
+  CTimeLine& balloon = b.AddTimeline(u"fukidashi");
+  for (int step = 0; step < 3; ++step) {
+    b.AddEntry(camera, 2).motion.position = Vec3{0, -160, -850};  // eye at (0, 160, 850)
+    b.AddEntry(ground, 2);
+    CTimeLineData& e = b.AddEntry(balloon, 2);
+    e.motion.position = Vec3{0, 160, 0};
+    e.text = u"click me";
+    e.jumpEnabled = step == 2 ? 1 : 0;
+  }
+  const SimRun run = Simulate(testing::WriteTempFile(b.Build()),
+                              "click 5 5\nstate\n"
+                              "click 330 235\nstate\n"
+                              "tick 50\nclick 330 235\nstate\n"
+                              "tick 50\nclick 330 235\nstate\n");
+  ASSERT_EQ(run.status, 0) << run.errors;
+  ASSERT_EQ(run.lines.size(), 4u);
+  const char* steps[] = {"\"currentStep\":0,", "\"currentStep\":1,", "\"currentStep\":2,",
+                         "\"currentStep\":0,"};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_NE(run.lines[i].find(steps[i]), std::string::npos) << run.lines[i];
+  }
+}
+
 }  // namespace
 }  // namespace tolvani
