@@ -8,7 +8,8 @@
 #include "app/platform_qt.h"
 #include "app/qt_text_rasterizer.h"
 #include "app/view_widget.h"
-#include "audio/null_sound_backend.h"
+#include "audio/openal/library_pin.h"
+#include "audio/openal/openal_sound_backend.h"
 #include "model/scene_state.h"
 #include "render/gl/opengl_device.h"
 
@@ -52,7 +53,7 @@ bool CPlayerApp::InitInstance(const PlayerOptions& options) {
   frame_ = std::make_unique<CMainFrame>(document_, recent_, widget_);
   view_.SetHost(widget_);
   view_.AttachDocument(&document_);
-  if (view_.OnCreate(device_.get(), textRasterizer_.get(), std::make_unique<NullSoundBackend>()) <
+  if (view_.OnCreate(device_.get(), textRasterizer_.get(), std::make_unique<OpenAlSoundBackend>()) <
       0) {
     // The view's window is not created: the program ends.
     view_.AttachDocument(nullptr);
@@ -70,6 +71,17 @@ bool CPlayerApp::InitInstance(const PlayerOptions& options) {
     document_.OnNewDocument();
   }
   view_.OnUpdate(0);  // the framework's initial update
+
+  // Keep the audio library loaded until after the view's sound engine is gone.
+  audioLibraryPin_ = std::make_unique<Xaudio2DllUnloadWorkaround_LoadLibraryVersion>();
+  if (audioLibraryPin_->FindPathByClsid(
+          Xaudio2DllUnloadWorkaround_LoadLibraryVersion::AudioLibrarySymbol())) {
+    audioLibraryPin_->LoadByPath();
+  } else {
+    Platform().Diagnostic(
+        "audio",
+        u"Could not apply the workaround. \nApplication may crash if CD-RW features are used!\n");
+  }
 
   frame_->RefreshTitle();
   frame_->show();
@@ -115,6 +127,7 @@ int CPlayerApp::ExitInstance(int loopResult) {
   }
   view_.AttachDocument(nullptr);
   view_.SetHost(nullptr);
+  audioLibraryPin_.reset();  // after the sound engine went with the view
   if (device_) device_->Shutdown();
   frame_.reset();
   widget_ = nullptr;

@@ -4,9 +4,11 @@
 // document, main window and view; the view's creation (OpenGL device,
 // renderer, shader program, sound container, 30 ms timer); the start-up
 // project (or the file named on the command line); the view's initial
-// update; then the window is shown and accepts dropped files.
+// update; the audio library is pinned; then the window is shown and accepts
+// dropped files.
 // Shutdown: the view is destroyed (renderer, sound container, scene root),
-// then the device, the window and the platform services go.
+// then the audio library pin, the device, the window and the platform
+// services go.
 #pragma once
 
 #include <QString>
@@ -14,6 +16,7 @@
 #include <memory>
 
 #include "app/recent_files.h"
+#include "audio/openal/library_pin.h"
 #include "model/document.h"
 #include "model/platform_services.h"
 #include "playback/player_view.h"
@@ -59,6 +62,8 @@ class CPlayerApp {
   std::unique_ptr<CMainFrame> frame_;
   CPlayerViewWidget* widget_ = nullptr;  // owned by frame_
   bool viewCreated_ = false;
+  // Extra load of the audio library, from start-up to exit.
+  std::unique_ptr<Xaudio2DllUnloadWorkaround_LoadLibraryVersion> audioLibraryPin_;
   int exitCode_ = 0;
 };
 
