@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -430,6 +431,70 @@ TEST(AudioLibraryPin, FailedLookupLoadsAndFreesNothing) {
   const std::vector<std::u16string> expected = {u"<<Created>>\n", failed, failed, failed,
                                                 u"<<Destroyed>>\n"};
   EXPECT_EQ(AudioDiagnostics(platform), expected);
+}
+
+// The player itself, on OpenAL Soft's wave writer: opening a project whose
+// first step shows an object with a sound puts that sound into the file.
+TEST(PlayerWaveOutput, OpenedProjectSoundReachesTheWaveFile) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run_under_x.sh)";
+  testing::ProjectBuilder b;
+  b.playMode = 1;
+  b.AddMaterial(u"m");
+  b.AddTriangleModel(u"box", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+  CTimeLine& t = b.AddTimeline(u"box");
+  CTimeLineData& e = b.AddEntry(t, 2);
+  e.soundName = u"Beep";
+  e.soundLoops = true;
+  b.AddSound(u"beep", PcmFormat(1, 22050, 16), Pcm16(SquareWave(2205, 50, 0.5f)));
+  const std::string project = testing::WriteTempFile(b.Build());
+  const std::string dir = testing::MakeTempDir();
+  const std::string wav = dir + "out.wav";
+  {
+    std::FILE* conf = std::fopen((dir + "alsoft.conf").c_str(), "w");
+    ASSERT_NE(conf, nullptr);
+    std::fprintf(conf,
+                 "[general]\nchannels=stereo\nsample-type=int16\nfrequency=44100\n"
+                 "[wave]\nfile=%s\n",
+                 wav.c_str());
+    std::fclose(conf);
+  }
+  const std::string command = "ALSOFT_CONF='" + dir + "alsoft.conf' ALSOFT_DRIVERS=wave '" +
+                              TOLVANI_PLAYER + "' '" + project + "' --screenshot '" + dir +
+                              "shot.png' --ticks 20 > '" + dir + "log.txt' 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+  std::FILE* f = std::fopen(wav.c_str(), "rb");
+  ASSERT_NE(f, nullptr) << "no wave file written";
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[4096];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) {
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+  std::fclose(f);
+  ASSERT_GE(bytes.size(), 44u);
+  ASSERT_EQ(std::memcmp(bytes.data(), "RIFF", 4), 0);
+  ASSERT_EQ(std::memcmp(bytes.data() + 8, "WAVE", 4), 0);
+  // The data chunk: 16-bit stereo as configured.
+  size_t at = 12;
+  size_t dataAt = 0;
+  while (at + 8 <= bytes.size()) {
+    uint32_t size;
+    std::memcpy(&size, bytes.data() + at + 4, 4);
+    if (std::memcmp(bytes.data() + at, "data", 4) == 0) {
+      dataAt = at + 8;
+      break;
+    }
+    at += 8 + size + (size & 1u);
+  }
+  ASSERT_NE(dataAt, 0u) << "no data chunk";
+  std::vector<int16_t> samples((bytes.size() - dataAt) / 2);
+  std::memcpy(samples.data(), bytes.data() + dataAt, samples.size() * 2);
+  ASSERT_GT(samples.size(), 2u * 4410u) << "less than 0.1 s written";
+  EXPECT_GT(Peak(samples), 4000);
+  // The 441 Hz wave (period 100 output frames) on the left channel.
+  const std::vector<size_t> edges = RisingEdges(samples, 2, 0, 2000);
+  ASSERT_GE(edges.size(), 10u);
+  EXPECT_EQ(edges[edges.size() / 2] - edges[edges.size() / 2 - 1], 100u);
 }
 
 }  // namespace
