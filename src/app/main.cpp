@@ -1,12 +1,12 @@
 // tolvani-player [FILE] [--screenshot PNG --ticks N] [--help] [--version]
 #include <QApplication>
-#include <QSurfaceFormat>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "app/gl_format.h"
 #include "app/player_app.h"
 
 namespace {
@@ -67,16 +67,7 @@ int main(int argc, char** argv) {
     options.file = QString::fromLocal8Bit(argv[i]);
   }
 
-  // OpenGL 3.3 core for every context; the device's context and the
-  // window's share their objects.
-  QSurfaceFormat format;
-  format.setRenderableType(QSurfaceFormat::OpenGL);
-  format.setVersion(3, 3);
-  format.setProfile(QSurfaceFormat::CoreProfile);
-  format.setDepthBufferSize(24);
-  format.setAlphaBufferSize(8);
-  QSurfaceFormat::setDefaultFormat(format);
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  tolvani::SetDefaultOpenGlFormat();
 
   QApplication application(argc, argv);
   tolvani::CPlayerApp app;

@@ -13,7 +13,6 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QSettings>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -23,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include "app/gl_format.h"
 #include "app/main_frame.h"
 #include "app/platform_qt.h"
 #include "app/player_app.h"
@@ -428,13 +428,7 @@ int main(int argc, char** argv) {
   // application exists, as the player does.
   QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-  QSurfaceFormat format;
-  format.setVersion(3, 3);
-  format.setProfile(QSurfaceFormat::CoreProfile);
-  format.setDepthBufferSize(24);
-  format.setAlphaBufferSize(8);
-  QSurfaceFormat::setDefaultFormat(format);
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  tolvani::SetDefaultOpenGlFormat();
   QApplication application(argc, argv);
   QCoreApplication::setOrganizationName(QStringLiteral("Tolvani MFC Application"));
   QCoreApplication::setApplicationName(QStringLiteral("Player"));

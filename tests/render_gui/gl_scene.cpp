@@ -1,15 +1,14 @@
 #include "gl_scene.h"
 
-#include <QCoreApplication>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
-#include <QSurfaceFormat>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "app/gl_format.h"
 #include "model/scene_state.h"
 #include "model/timeline.h"
 #include "prepare/material_texture.h"
@@ -28,12 +27,7 @@ void InitGlEnvironment() {
     char pattern[] = "/tmp/tolvani-xdg-XXXXXX";
     if (char* dir = mkdtemp(pattern)) setenv("XDG_RUNTIME_DIR", dir, 1);
   }
-  QSurfaceFormat format;
-  format.setVersion(3, 3);
-  format.setProfile(QSurfaceFormat::CoreProfile);
-  format.setDepthBufferSize(24);
-  QSurfaceFormat::setDefaultFormat(format);
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  SetDefaultOpenGlFormat();
 }
 
 CMaterial FlatMaterial(const std::u16string& name, float r, float g, float b, float a) {
