@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/program_directory.h"
 #include "model/model_records.h"
 #include "model/motion.h"
 #include "model/scene_state.h"
@@ -19,7 +20,7 @@
 #include "render/null_device.h"
 #include "render/renderer.h"
 #include "render/text_rasterizer.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 namespace tolvani {
 namespace {

@@ -13,13 +13,13 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "document/document.h"
 #include "model/archive.h"
-#include "model/document.h"
 #include "model/scene_state.h"
 #include "prepare/mesh_preparation.h"
 #include "render/null_device.h"
-#include "support/project_builder.h"
 #include "support/reference_preparation.h"
+#include "support/test_helpers.h"
 
 using namespace tolvani;
 using Clock = std::chrono::steady_clock;

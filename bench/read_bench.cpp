@@ -26,11 +26,11 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "document/document.h"
 #include "model/archive.h"
-#include "model/document.h"
 #include "model/scene_state.h"
 #include "render/null_device.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 using namespace tolvani;
 using Clock = std::chrono::steady_clock;

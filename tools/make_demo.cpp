@@ -8,11 +8,11 @@
 #include <exception>
 #include <string>
 
-#include "render/math.h"
-#include "support/project_builder.h"
+#include "base/math.h"
+#include "builder/project_builder.h"
 
 using namespace tolvani;
-using tolvani::testing::ProjectBuilder;
+using tolvani::builder::ProjectBuilder;
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "app/main_frame.h"
+#include "base/program_directory.h"
 
 #include <QAction>
 #include <QCloseEvent>

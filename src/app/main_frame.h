@@ -6,7 +6,7 @@
 #include <QMainWindow>
 
 #include "app/recent_files.h"
-#include "model/document.h"
+#include "document/document.h"
 
 class QMenu;
 

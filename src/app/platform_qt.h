@@ -13,8 +13,8 @@
 
 #include <memory>
 
-#include "model/document.h"
-#include "model/platform_services.h"
+#include "base/platform_services.h"
+#include "document/document.h"
 
 namespace tolvani {
 

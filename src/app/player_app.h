@@ -17,8 +17,8 @@
 
 #include "app/recent_files.h"
 #include "audio/openal/library_pin.h"
-#include "model/document.h"
-#include "model/platform_services.h"
+#include "base/platform_services.h"
+#include "document/document.h"
 #include "playback/player_view.h"
 
 namespace tolvani {

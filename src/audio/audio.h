@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/sound_backend.h"
+#include "base/sound_backend.h"
 
 namespace tolvani {
 

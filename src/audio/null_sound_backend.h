@@ -10,7 +10,7 @@
 #include <map>
 #include <vector>
 
-#include "audio/sound_backend.h"
+#include "base/sound_backend.h"
 
 namespace tolvani {
 

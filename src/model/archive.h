@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text_conversion.h"
+
 namespace tolvani {
 
 // Failure causes of the archive (values as in the framework's archive).
@@ -194,8 +196,5 @@ class CArchive {
 // converted; NUL bytes stay as NUL characters). Undecodable bytes become
 // U+FFFD.
 std::u16string DecodeAnsi(const char* bytes, size_t n, const std::string& codePage);
-
-std::string ToUtf8(const std::u16string& s);
-std::u16string FromUtf8(const std::string& s);
 
 }  // namespace tolvani

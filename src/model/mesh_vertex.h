@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-#include "render/graphics_device.h"
-#include "render/math.h"
+#include "base/graphics_device.h"
+#include "base/math.h"
 
 namespace tolvani {
 

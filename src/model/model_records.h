@@ -24,9 +24,9 @@
 
 #include <opencv2/core.hpp>
 
+#include "base/graphics_device.h"
+#include "base/math.h"
 #include "model/mesh_vertex.h"
-#include "render/graphics_device.h"
-#include "render/math.h"
 
 namespace tolvani {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "base/graphics_device.h"
+#include "base/math.h"
 #include "model/model_records.h"
-#include "render/graphics_device.h"
-#include "render/math.h"
 
 namespace tolvani {
 

@@ -22,13 +22,5 @@ extern SceneStateT SceneState;
 
 // Creates the scene root if there is none (process start, tests).
 void EnsureSceneRoot();
-// Destroys the scene root (if any) and the sound container (if any), clears
-// the timelines and fileVersion; for tests and tools between runs.
-void ResetSceneStateForTests();
-
-// The program's directory with a trailing '/', from /proc/self/exe.
-std::u16string ProgramDirectory();
-// Overrides the program directory (tests, tools); empty restores it.
-void SetProgramDirectoryForTests(const std::u16string& dir);
 
 }  // namespace tolvani

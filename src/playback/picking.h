@@ -18,10 +18,10 @@
 
 #include <cstdint>
 
+#include "base/graphics_device.h"
+#include "base/math.h"
 #include "model/model_records.h"
 #include "model/motion.h"
-#include "render/graphics_device.h"
-#include "render/math.h"
 
 namespace tolvani {
 

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "audio/audio.h"
+#include "base/platform_services.h"
 #include "model/motion.h"
-#include "model/platform_services.h"
 #include "model/scene_state.h"
 #include "playback/animation.h"
 #include "playback/picking.h"
@@ -18,7 +18,7 @@ CPlayerView::~CPlayerView() {
   if (document_) document_->RemoveObserver(this);
 }
 
-void CPlayerView::AttachDocument(CPlayerDoc* document) {
+void CPlayerView::AttachDocument(IObservedDocument* document) {
   if (document_ == document) return;
   if (document_) document_->RemoveObserver(this);
   document_ = document;

@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "model/document.h"
-#include "render/graphics_device.h"
-#include "render/math.h"
+#include "base/graphics_device.h"
+#include "base/math.h"
+#include "playback/document_link.h"
 
 namespace tolvani {
 
@@ -74,9 +74,9 @@ class CPlayerView : public IDocumentObserver {
 
   // Attaches the view to the document (observer) and to its window; either may
   // be null. Neither is owned.
-  void AttachDocument(CPlayerDoc* document);
+  void AttachDocument(IObservedDocument* document);
   void SetHost(IViewHost* host) { host_ = host; }
-  CPlayerDoc* document() const { return document_; }
+  IObservedDocument* document() const { return document_; }
 
   // Window creation: creates the renderer on device (scene root must exist),
   // then the sound container on soundBackend, then starts the tick.
@@ -160,7 +160,7 @@ class CPlayerView : public IDocumentObserver {
   // Sets the movement flag of key, if it is a movement key.
   void SetKeyFlag(uint32_t key, bool held);
 
-  CPlayerDoc* document_ = nullptr;
+  IObservedDocument* document_ = nullptr;
   IViewHost* host_ = nullptr;
   bool created_ = false;
 };

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "model/platform_services.h"
+#include "base/platform_services.h"
 
 namespace tolvani {
 

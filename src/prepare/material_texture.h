@@ -2,8 +2,8 @@
 // an RGBA device texture and its shader resource view.
 #pragma once
 
+#include "base/graphics_device.h"
 #include "model/model_records.h"
-#include "render/graphics_device.h"
 
 namespace tolvani {
 

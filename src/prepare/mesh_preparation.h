@@ -3,8 +3,8 @@
 // vertex buffers.
 #pragma once
 
+#include "base/graphics_device.h"
 #include "model/model_records.h"
-#include "render/graphics_device.h"
 
 namespace tolvani {
 

@@ -5,8 +5,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/platform_services.h"
 #include "model/motion.h"
-#include "model/platform_services.h"
 #include "model/scene_state.h"
 #include "model/timeline.h"
 #include "render/text_rasterizer.h"

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-#include "render/graphics_device.h"
+#include "base/graphics_device.h"
 
 namespace tolvani {
 

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/platform_services.h"
 #include "model/model_records.h"
 #include "model/motion.h"
-#include "model/platform_services.h"
 #include "model/scene_state.h"
 #include "model/timeline.h"
 #include "render/balloon_text.h"

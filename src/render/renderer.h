@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "base/graphics_device.h"
 #include "model/motion.h"
-#include "render/graphics_device.h"
 
 namespace tolvani {
 

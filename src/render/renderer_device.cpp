@@ -2,10 +2,11 @@
 #include <iterator>
 #include <string>
 
+#include "base/platform_services.h"
+#include "base/program_directory.h"
 #include "model/archive.h"
 #include "model/mesh_vertex.h"
 #include "model/motion.h"
-#include "model/platform_services.h"
 #include "model/scene_state.h"
 #include "render/balloon_text.h"
 #include "render/renderer.h"

@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "render/math.h"
+#include "base/math.h"
 
 namespace tolvani {
 

@@ -3,7 +3,7 @@
 // the bone matrices handed to the vertex shader.
 #pragma once
 
-#include "render/math.h"
+#include "base/math.h"
 
 namespace tolvani {
 

@@ -14,7 +14,7 @@
 #include "audio/audio.h"
 #include "audio/openal/library_pin.h"
 #include "audio/openal/openal_sound_backend.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 namespace tolvani {
 namespace {

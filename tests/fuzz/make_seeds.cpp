@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 using namespace tolvani;
 using namespace tolvani::testing;

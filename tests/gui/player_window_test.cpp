@@ -28,11 +28,13 @@
 #include "app/player_app.h"
 #include "app/recent_files.h"
 #include "app/view_widget.h"
+#include "base/program_directory.h"
+#include "document/scene_reset.h"
 #include "model/motion.h"
 #include "model/scene_state.h"
 #include "render/gl/opengl_device.h"
 #include "render/renderer.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 using namespace tolvani;
 

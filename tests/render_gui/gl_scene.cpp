@@ -1,4 +1,5 @@
 #include "gl_scene.h"
+#include "base/program_directory.h"
 
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
@@ -13,7 +14,7 @@
 #include "model/timeline.h"
 #include "prepare/material_texture.h"
 #include "render/renderer.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 #ifndef TOLVANI_SHADER_PATH
 #error "TOLVANI_SHADER_PATH must name shaders/CoreShader.glsl"

@@ -11,8 +11,8 @@
 
 #include <string>
 
+#include "base/graphics_device.h"
 #include "model/model_records.h"
-#include "render/graphics_device.h"
 
 namespace tolvani::testing {
 

@@ -8,7 +8,7 @@
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
 #include "model/archive.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 namespace tolvani {
 namespace {

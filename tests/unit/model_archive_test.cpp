@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "model/archive.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 namespace tolvani {
 namespace {

@@ -13,7 +13,7 @@
 #include "model/motion.h"
 #include "model/timeline.h"
 #include "render/null_device.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 // The replacements below pair malloc with free; GCC cannot see that the
 // pairing is consistent across the replaced operators.

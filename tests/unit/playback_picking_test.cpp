@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "document/scene_reset.h"
 #include "model/scene_state.h"
 #include "playback/picking.h"
 

@@ -9,11 +9,13 @@
 #include <new>
 
 #include "audio/null_sound_backend.h"
-#include "model/document.h"
+#include "base/program_directory.h"
+#include "document/document.h"
+#include "document/scene_reset.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 namespace {
 std::atomic<uint64_t> g_allocations{0};

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 namespace tolvani {
 namespace {

@@ -6,11 +6,13 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
-#include "model/document.h"
+#include "base/program_directory.h"
+#include "document/document.h"
+#include "document/scene_reset.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 namespace tolvani {
 namespace {

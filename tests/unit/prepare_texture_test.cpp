@@ -4,7 +4,7 @@
 
 #include "prepare/material_texture.h"
 #include "render/null_device.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 namespace tolvani {
 namespace {

@@ -6,12 +6,13 @@
 #include <memory>
 #include <string>
 
+#include "base/program_directory.h"
 #include "model/motion.h"
 #include "model/scene_state.h"
 #include "render/null_device.h"
 #include "render/renderer.h"
 #include "render/shader_constants.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 namespace tolvani {
 namespace {

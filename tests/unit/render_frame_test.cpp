@@ -2,7 +2,7 @@
 // material substitution and fades.
 #include <gtest/gtest.h>
 
-#include "render/math.h"
+#include "base/math.h"
 #include "render_test_scene.h"
 
 namespace tolvani::rendertest {

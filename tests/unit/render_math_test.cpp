@@ -3,10 +3,10 @@
 
 #include <cmath>
 
+#include "base/math.h"
 #include "model/model_records.h"
 #include "model/motion.h"
 #include "model/timeline.h"
-#include "render/math.h"
 #include "render/shader_constants.h"
 #include "render/transforms.h"
 

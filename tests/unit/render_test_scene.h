@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/program_directory.h"
 #include "model/model_records.h"
 #include "model/motion.h"
 #include "model/scene_state.h"
@@ -21,7 +22,7 @@
 #include "render/renderer.h"
 #include "render/shader_constants.h"
 #include "render/text_rasterizer.h"
-#include "support/project_builder.h"
+#include "support/test_helpers.h"
 
 namespace tolvani::rendertest {
 

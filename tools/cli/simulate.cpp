@@ -24,10 +24,11 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "base/platform_services.h"
+#include "base/program_directory.h"
 #include "cli/commands.h"
+#include "document/document.h"
 #include "model/archive.h"
-#include "model/document.h"
-#include "model/platform_services.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"

@@ -3,8 +3,8 @@
 #include <AL/alc.h>
 #include <dlfcn.h>
 
+#include "base/platform_services.h"
 #include "model/archive.h"
-#include "model/platform_services.h"
 
 namespace tolvani {
 

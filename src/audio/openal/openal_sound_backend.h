@@ -27,7 +27,7 @@
 #include <memory>
 #include <vector>
 
-#include "audio/sound_backend.h"
+#include "base/sound_backend.h"
 
 namespace tolvani {
 

@@ -12,7 +12,8 @@
 #include <regex>
 #include <sstream>
 
-#include "model/platform_services.h"
+#include "base/platform_services.h"
+#include "base/text_conversion.h"
 
 namespace tolvani::gl {
 namespace {
@@ -34,15 +35,8 @@ int SemanticLocation(const char* semantic) {
   return -1;
 }
 
-std::u16string ToU16(const std::string& s) {
-  std::u16string out;
-  out.reserve(s.size());
-  for (unsigned char c : s) out += static_cast<char16_t>(c < 0x80 ? c : u'?');
-  return out;
-}
-
 void Diagnose(const std::string& text) {
-  Platform().Diagnostic("render", ToU16(text));
+  Platform().Diagnostic("render", FromUtf8(text));
 }
 
 bool IsIdentChar(char c) {

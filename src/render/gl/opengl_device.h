@@ -28,7 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "render/graphics_device.h"
+#include "base/graphics_device.h"
 
 class QOpenGLContext;
 class QOffscreenSurface;

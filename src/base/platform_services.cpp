@@ -1,9 +1,9 @@
 // Default platform services: everything goes to standard error.
-#include "model/platform_services.h"
+#include "base/platform_services.h"
 
 #include <cstdio>
 
-#include "model/archive.h"
+#include "base/text_conversion.h"
 
 namespace tolvani {
 

@@ -1,5 +1,5 @@
-// Test projects built in code and stored with the archive's storing
-// direction, in the project file layout:
+// Projects built in code (the demo, the examples, test projects) and stored with the archive's
+// storing direction, in the project file layout:
 //   N timelines (int32), file version (float32), scene root, N timelines,
 //   stored sounds (count + records; no stop entry).
 //
@@ -19,13 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "audio/sound_backend.h"
+#include "base/sound_backend.h"
 #include "model/model_records.h"
 #include "model/motion.h"
-#include "model/platform_services.h"
 #include "model/timeline.h"
 
-namespace tolvani::testing {
+namespace tolvani::builder {
 
 // A stored sound, written exactly as the sound container stores one.
 struct SoundSpec {
@@ -94,39 +93,7 @@ uint8_t TestSample(int x, int y, int k);
 // (track, frame) is the identity with m[3][0] = track and m[3][1] = frame.
 Animation MakeAnimation(int tracks, int frames);
 
-// Writes bytes to a new file `name` in a fresh private temporary directory;
-// returns its path.
-std::string WriteTempFile(const std::vector<uint8_t>& bytes,
-                          const std::string& name = "project.zvmov");
-// A fresh private temporary directory (with a trailing '/').
-std::string MakeTempDir();
-// A fresh directory to stand in for the program's own: it holds
-// DoNotTouch/CoreShader.glsl with shaderText (the null device compiles an
-// entry point when its name appears in the text).
-std::string MakeProgramDirectory(const std::string& shaderText = "VS PS PS_TEX");
-std::u16string U16(const std::string& utf8);
+// Writes bytes to path (UTF-8); throws std::runtime_error on failure.
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
-// Records what the core asks of the desktop; installs itself for its
-// lifetime, so no test ever blocks on a message box.
-class RecordingPlatform : public IPlatformServices {
- public:
-  RecordingPlatform();
-  ~RecordingPlatform() override;
-
-  struct Message {
-    std::u16string text;
-    MessageIcon icon;
-  };
-  std::vector<Message> messages;
-  std::vector<std::u16string> opened;
-  std::vector<std::pair<std::string, std::u16string>> diagnostics;
-
-  void ShowMessage(const std::u16string& text, MessageIcon icon) override;
-  void OpenDocument(const std::u16string& target) override;
-  void Diagnostic(std::string_view subsystem, const std::u16string& text) override;
-
-  std::vector<std::u16string> MessageTexts() const;
-  void Clear();
-};
-
-}  // namespace tolvani::testing
+}  // namespace tolvani::builder

@@ -18,10 +18,12 @@ using Handle = uint32_t;
 constexpr Handle kNone = 0;
 
 constexpr int32_t kOk = 0;
-constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);          // E_FAIL
-constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057u);    // E_INVALIDARG
+constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);         // E_FAIL
+constexpr int32_t kInvalidArg = static_cast<int32_t>(0x80070057u);   // E_INVALIDARG
 constexpr int32_t kOutOfMemory = static_cast<int32_t>(0x8007000Eu);  // E_OUTOFMEMORY
-inline bool Failed(int32_t hr) { return hr < 0; }
+inline bool Failed(int32_t hr) {
+  return hr < 0;
+}
 
 // Largest texture side a device must accept; larger ones are refused.
 constexpr uint32_t kMaxTextureSize = 8192;

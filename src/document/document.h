@@ -7,18 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "playback/document_link.h"
+
 namespace tolvani {
 
 class CArchive;
 
-// Implemented by the view: told after an open (hint 1) or another update.
-class IDocumentObserver {
- public:
-  virtual ~IDocumentObserver() = default;
-  virtual void OnUpdate(int hint) = 0;
-};
-
-class CPlayerDoc {
+class CPlayerDoc : public IObservedDocument {
  public:
   CPlayerDoc();  // sets the scene root's formatTag to "zvmov"
 
@@ -64,8 +59,8 @@ class CPlayerDoc {
     title_.clear();
   }
 
-  void AddObserver(IDocumentObserver* observer);
-  void RemoveObserver(IDocumentObserver* observer);
+  void AddObserver(IDocumentObserver* observer) override;
+  void RemoveObserver(IDocumentObserver* observer) override;
   void UpdateAllViews(int hint);
 
   // Called with each path recorded after a successful read (the recent-file list).

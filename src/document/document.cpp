@@ -1,14 +1,15 @@
 // The document: project layout, the open sequence with its error messages,
 // the start-up project and the framework's open path.
-#include "model/document.h"
+#include "document/document.h"
+#include "base/program_directory.h"
 
 #include <algorithm>
 #include <exception>
 #include <new>
 
 #include "audio/audio.h"
+#include "base/platform_services.h"
 #include "model/archive.h"
-#include "model/platform_services.h"
 #include "model/scene_state.h"
 #include "playback/animation.h"
 #include "prepare/material_texture.h"

@@ -25,7 +25,9 @@ struct Vec4 {
   float x = 0, y = 0, z = 0, w = 0;
 };
 
-inline bool operator==(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+inline bool operator==(const Vec3& a, const Vec3& b) {
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
 struct Matrix4 {
   float m[4][4] = {};

@@ -1,4 +1,4 @@
-#include "support/project_builder.h"
+#include "builder/project_builder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 
 #include "model/archive.h"
 
-namespace tolvani::testing {
+namespace tolvani::builder {
 
 WaveFormat PcmFormat(uint16_t channels, uint32_t samplesPerSec, uint16_t bitsPerSample) {
   WaveFormat f;
@@ -161,9 +161,9 @@ std::vector<uint8_t> ProjectBuilder::Build() const {
   return out;
 }
 
-namespace {
+namespace {}  // namespace
 
-void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) throw std::runtime_error("cannot create " + path);
   const size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -171,10 +171,8 @@ void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (written != bytes.size()) throw std::runtime_error("cannot write " + path);
 }
 
-}  // namespace
-
 void ProjectBuilder::WriteFile(const std::string& path) const {
-  WriteAll(path, Build());
+  WriteBytes(path, Build());
 }
 
 Animation MakeAnimation(int tracks, int frames) {
@@ -191,63 +189,4 @@ Animation MakeAnimation(int tracks, int frames) {
   return anim;
 }
 
-std::string MakeTempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/tolvani-test-XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-  return std::string(buf.data()) + "/";
-}
-
-std::string MakeProgramDirectory(const std::string& shaderText) {
-  const std::string dir = MakeTempDir();
-  if (::mkdir((dir + "DoNotTouch").c_str(), 0700) != 0)
-    throw std::runtime_error("mkdir DoNotTouch failed");
-  WriteAll(dir + "DoNotTouch/CoreShader.glsl",
-           std::vector<uint8_t>(shaderText.begin(), shaderText.end()));
-  return dir;
-}
-
-std::string WriteTempFile(const std::vector<uint8_t>& bytes, const std::string& name) {
-  const std::string path = MakeTempDir() + name;
-  WriteAll(path, bytes);
-  return path;
-}
-
-std::u16string U16(const std::string& utf8) {
-  return FromUtf8(utf8);
-}
-
-// ---------------------------------------------------------------------------
-
-RecordingPlatform::RecordingPlatform() {
-  SetPlatform(this);
-}
-RecordingPlatform::~RecordingPlatform() {
-  SetPlatform(nullptr);
-}
-
-void RecordingPlatform::ShowMessage(const std::u16string& text, MessageIcon icon) {
-  messages.push_back({text, icon});
-}
-void RecordingPlatform::OpenDocument(const std::u16string& target) {
-  opened.push_back(target);
-}
-void RecordingPlatform::Diagnostic(std::string_view subsystem, const std::u16string& text) {
-  diagnostics.emplace_back(std::string(subsystem), text);
-}
-
-std::vector<std::u16string> RecordingPlatform::MessageTexts() const {
-  std::vector<std::u16string> texts;
-  for (const auto& m : messages) texts.push_back(m.text);
-  return texts;
-}
-
-void RecordingPlatform::Clear() {
-  messages.clear();
-  opened.clear();
-  diagnostics.clear();
-}
-
-}  // namespace tolvani::testing
+}  // namespace tolvani::builder

@@ -1,0 +1,89 @@
+// UTF-8 <-> UTF-16 conversion, the one converter of the program.
+#include "base/text_conversion.h"
+
+#include <cstdint>
+
+namespace tolvani {
+
+std::string ToUtf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;  // unpaired surrogate
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::u16string FromUtf8(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    uint32_t c;
+    size_t len;
+    if (b0 < 0x80) {
+      c = b0;
+      len = 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+      c = b0 & 0x1F;
+      len = 2;
+    } else if ((b0 & 0xF0) == 0xE0) {
+      c = b0 & 0x0F;
+      len = 3;
+    } else if ((b0 & 0xF8) == 0xF0) {
+      c = b0 & 0x07;
+      len = 4;
+    } else {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    bool ok = i + len <= n;
+    for (size_t k = 1; ok && k < len; ++k) {
+      const auto b = static_cast<unsigned char>(s[i + k]);
+      if ((b & 0xC0) != 0x80) ok = false;
+      c = (c << 6) | (b & 0x3F);
+    }
+    static constexpr uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (!ok || c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace tolvani

@@ -1,0 +1,18 @@
+// UTF-8 <-> UTF-16 conversion for the whole program (file paths, diagnostics,
+// JSON, GL logs). Invalid input never throws and never drops text silently:
+//  - ToUtf8: an unpaired surrogate code unit becomes U+FFFD (EF BF BD).
+//  - FromUtf8: each byte that does not start a valid, shortest-form UTF-8
+//    sequence of a scalar value (no surrogates, at most U+10FFFF) becomes one
+//    U+FFFD, and decoding resumes at the next byte.
+// Valid text round-trips exactly in both directions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tolvani {
+
+std::string ToUtf8(std::u16string_view s);
+std::u16string FromUtf8(std::string_view s);
+
+}  // namespace tolvani

@@ -1,0 +1,71 @@
+#include "support/test_helpers.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "base/text_conversion.h"
+
+namespace tolvani::testing {
+
+std::string MakeTempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/tolvani-test-XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+  return std::string(buf.data()) + "/";
+}
+
+std::string MakeProgramDirectory(const std::string& shaderText) {
+  const std::string dir = MakeTempDir();
+  if (::mkdir((dir + "DoNotTouch").c_str(), 0700) != 0)
+    throw std::runtime_error("mkdir DoNotTouch failed");
+  WriteBytes(dir + "DoNotTouch/CoreShader.glsl",
+             std::vector<uint8_t>(shaderText.begin(), shaderText.end()));
+  return dir;
+}
+
+std::string WriteTempFile(const std::vector<uint8_t>& bytes, const std::string& name) {
+  const std::string path = MakeTempDir() + name;
+  WriteBytes(path, bytes);
+  return path;
+}
+
+std::u16string U16(const std::string& utf8) {
+  return FromUtf8(utf8);
+}
+
+// ---------------------------------------------------------------------------
+
+RecordingPlatform::RecordingPlatform() {
+  SetPlatform(this);
+}
+RecordingPlatform::~RecordingPlatform() {
+  SetPlatform(nullptr);
+}
+
+void RecordingPlatform::ShowMessage(const std::u16string& text, MessageIcon icon) {
+  messages.push_back({text, icon});
+}
+void RecordingPlatform::OpenDocument(const std::u16string& target) {
+  opened.push_back(target);
+}
+void RecordingPlatform::Diagnostic(std::string_view subsystem, const std::u16string& text) {
+  diagnostics.emplace_back(std::string(subsystem), text);
+}
+
+std::vector<std::u16string> RecordingPlatform::MessageTexts() const {
+  std::vector<std::u16string> texts;
+  for (const auto& m : messages) texts.push_back(m.text);
+  return texts;
+}
+
+void RecordingPlatform::Clear() {
+  messages.clear();
+  opened.clear();
+  diagnostics.clear();
+}
+
+}  // namespace tolvani::testing

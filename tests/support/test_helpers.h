@@ -1,0 +1,52 @@
+// Helpers shared by the tests: temporary files and directories, a stand-in
+// program directory, and a platform that records instead of showing.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/platform_services.h"
+#include "base/program_directory.h"
+#include "builder/project_builder.h"
+
+namespace tolvani::testing {
+
+using namespace tolvani::builder;
+
+// Writes bytes to a new file `name` in a fresh private temporary directory;
+// returns its path.
+std::string WriteTempFile(const std::vector<uint8_t>& bytes,
+                          const std::string& name = "project.zvmov");
+// A fresh private temporary directory (with a trailing '/').
+std::string MakeTempDir();
+// A fresh directory to stand in for the program's own: it holds
+// DoNotTouch/CoreShader.glsl with shaderText (the null device compiles an
+// entry point when its name appears in the text).
+std::string MakeProgramDirectory(const std::string& shaderText = "VS PS PS_TEX");
+std::u16string U16(const std::string& utf8);
+
+// Records what the core asks of the desktop; installs itself for its
+// lifetime, so no test ever blocks on a message box.
+class RecordingPlatform : public IPlatformServices {
+ public:
+  RecordingPlatform();
+  ~RecordingPlatform() override;
+
+  struct Message {
+    std::u16string text;
+    MessageIcon icon;
+  };
+  std::vector<Message> messages;
+  std::vector<std::u16string> opened;
+  std::vector<std::pair<std::string, std::u16string>> diagnostics;
+
+  void ShowMessage(const std::u16string& text, MessageIcon icon) override;
+  void OpenDocument(const std::u16string& target) override;
+  void Diagnostic(std::string_view subsystem, const std::u16string& text) override;
+
+  std::vector<std::u16string> MessageTexts() const;
+  void Clear();
+};
+
+}  // namespace tolvani::testing
