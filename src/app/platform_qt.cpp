@@ -51,8 +51,11 @@ const QLoggingCategory& LogCategory(std::string_view subsystem) {
 
 void LogDiagnostic(std::string_view subsystem, const std::u16string& text) {
   const QLoggingCategory& category = LogCategory(subsystem);
-  if (category.isDebugEnabled()) {
-    QMessageLogger(nullptr, 0, nullptr, category.categoryName()).debug().noquote() << LogText(text);
+  if (!category.isDebugEnabled()) return;
+  // A bare line feed (sent after a path) would only make an empty line.
+  const QString line = LogText(text);
+  if (!line.isEmpty()) {
+    QMessageLogger(nullptr, 0, nullptr, category.categoryName()).debug().noquote() << line;
   }
 }
 
