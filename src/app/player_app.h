@@ -52,6 +52,7 @@ class CPlayerApp {
   CMainFrame* mainFrame() const { return frame_.get(); }
   CPlayerViewWidget* viewWidget() const { return widget_; }
   CPlayerDoc& document() { return document_; }
+  CPlayerView& view() { return view_; }
   BusyFeedback* busyFeedback() const { return busy_.get(); }
 
  private:
