@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -345,6 +346,40 @@ class WindowMannersTest : public QObject {
       QCOMPARE(busy.progressShown(), !s.line.isEmpty());
       if (!s.line.isEmpty()) QCOMPARE(busy.progressText(), s.line);
     }
+  }
+
+  // In the player an open drives the feedback through its stages, and the
+  // line is on the window while the open runs.
+  void busyFeedbackDuringAnOpen() {
+    Prepare(MakeProgramDir());
+    const QString project =
+        WriteProject(QString::fromStdString(testing::MakeTempDir()) + QStringLiteral("p.zvmov"), 2);
+    CPlayerApp app;
+    QVERIFY(app.InitInstance({}));
+    QVERIFY(QTest::qWaitForWindowExposed(app.mainFrame()));
+    BusyFeedback* busy = app.busyFeedback();
+    busy->elapsedMs = [] { return qint64{5000}; };  // a slow open
+    QStringList seen;
+    QImage duringSounds;
+    auto forward = app.document().onOpenStage;
+    app.document().onOpenStage = [&](CPlayerDoc::OpenStage stage) {
+      forward(stage);
+      seen << (busy->progressShown() ? busy->progressText() : QStringLiteral("-")) +
+                  (busy->cursorShown() ? QStringLiteral("+cursor") : QString());
+      if (stage == CPlayerDoc::OpenStage::Sounds) duringSounds = app.mainFrame()->grab().toImage();
+    };
+    QVERIFY(app.mainFrame()->OpenFromFramework(project));
+    seen.removeDuplicates();
+    QCOMPARE(seen, (QStringList{QStringLiteral("ファイルを読み込んでいます…+cursor"),
+                                QStringLiteral("シーンを準備しています…+cursor"),
+                                QStringLiteral("サウンドを準備しています…+cursor"),
+                                QStringLiteral("-")}));
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QVERIFY(!duringSounds.isNull());
+    if (qEnvironmentVariableIsSet("TOLVANI_KEEP_GRABS")) {
+      duringSounds.save(qEnvironmentVariable("TOLVANI_KEEP_GRABS"));
+    }
+    app.ExitInstance(0);
   }
 
   // A normal run on the demo writes nothing on either stream; the
