@@ -27,7 +27,8 @@ class CPlayerDoc : public IObservedDocument {
   // was read, unprepared, under no path and the untitled name (message,
   // false).
   bool OnOpenDocument(const std::u16string& path);
-  // Clears the path, then opens "<program dir>Main.zvmov".
+  // Clears the path and the failed-read mark, then opens
+  // "<program dir>Main.zvmov".
   bool OnNewDocument();
   // Writes nothing, reports success: the player never writes a project,
   // so it never asks whether to save one.
@@ -58,7 +59,7 @@ class CPlayerDoc : public IObservedDocument {
   // Set while a read is under way and left set when it failed; it marks
   // the fallback of the framework path, never a question.
   bool modified() const { return modified_; }
-  // The title to show for the save question: file title, else title, else "無題".
+  // Sets the title shown while there is no path.
   void SetTitle(const std::u16string& t) { title_ = t; }
   void ClearPath() {
     path_.clear();
