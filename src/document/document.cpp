@@ -241,6 +241,8 @@ bool CPlayerDoc::OnSaveDocument(const std::u16string&) {
 
 bool CPlayerDoc::OpenDocumentFile(const std::u16string& path) {
   if (!HasProjectExtension(path)) return false;
+  // Only this open's own read failure leads to the fallback.
+  modified_ = false;
   if (OnOpenDocument(path)) return true;
   if (modified_) {
     // The read failed part-way: fall back to the start-up project.

@@ -398,6 +398,14 @@ TEST_F(DocumentTest, FrameworkOpenPath) {
   EXPECT_EQ(doc_->title(), u"無題");
   EXPECT_TRUE(doc_->path().empty());
   EXPECT_TRUE(doc_->modified());
+  const size_t partial = root().models.size();
+
+  // A file that then cannot be opened changes nothing: no fallback either.
+  EXPECT_FALSE(doc_->OpenDocumentFile(U16(dir_ + "gone.zvmov")));
+  EXPECT_EQ(doc_->title(), u"無題");
+  EXPECT_EQ(root().models.size(), partial);
+  EXPECT_EQ(failures, std::vector<std::u16string>{U16(dir_ + "gone.zvmov")});
+  failures.clear();
 
   // The next framework open goes ahead: nothing is ever asked.
   const std::u16string good = Write(full, "good.zvmov");
