@@ -7,6 +7,9 @@
 //    the page faults of fresh memory included);
 //  - DocumentRead: the document's read alone (records, images, sounds; no
 //    preparation);
+//  - ImageFromMemory/N: one 2048 x 2048 material image of N channels read
+//    from bytes in memory (the stored column order turned into rows: the
+//    image transposition, plus one copy per 256 KiB column chunk);
 //  - OpenWithPreparation: CPlayerDoc::OnOpenDocument with the preparation on
 //    the null graphics device (every texture converted to RGBA through a
 //    mapping) and voices on the null sound backend.
@@ -19,6 +22,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -26,6 +30,7 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "base/memory_policy.h"
 #include "document/document.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
@@ -146,6 +151,30 @@ void BM_OpenWithPreparation(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(g_fileMB * 1e6) * state.iterations());
 }
 
+void BM_ImageFromMemory(benchmark::State& state) {
+  const int channels = static_cast<int>(state.range(0));
+  CMaterial m;
+  m.name = u"m";
+  m.textureName = u"t.png";
+  m.image = PixelMatrix(2048, 2048, channels == 4 ? CV_8UC4 : CV_8UC3);
+  cv::randu(m.image, 0, 256);
+  std::vector<uint8_t> bytes;
+  {
+    CArchive out(bytes);
+    m.Serialize(out);
+  }
+  CMaterial in;
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    CArchive ar(bytes.data(), bytes.size());
+    in.Serialize(ar);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+  if (cv::norm(in.image, m.image, cv::NORM_INF) != 0) state.SkipWithError("image differs");
+  state.SetBytesProcessed(static_cast<int64_t>(m.image.total() * m.image.elemSize()) *
+                          state.iterations());
+}
+
 long MaxRssKb() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -171,6 +200,8 @@ int MeasureRss(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The player's memory policy (tolvani-player calls it first thing).
+  if (std::getenv("TOLVANI_DEFAULT_MALLOC") == nullptr) KeepFreedMemory();
   if (argc == 3 && std::strcmp(argv[1], "--measure-rss") == 0) return MeasureRss(argv[2]);
 
   const std::string dir = testing::MakeTempDir();
@@ -199,6 +230,13 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)
         ->Iterations(6);
   }
+  benchmark::RegisterBenchmark("ImageFromMemory", BM_ImageFromMemory)
+      ->Arg(3)
+      ->Arg(4)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(20)
+      ->MeasureProcessCPUTime();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
 

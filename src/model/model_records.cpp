@@ -16,6 +16,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define TOLVANI_HAVE_SSSE3_PATH 1
+#endif
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -64,6 +68,68 @@ constexpr int kStripe = 32;
 // channels: each pixel but a stripe row's last one moves as one 4-byte load
 // and store; the fourth byte lands on the next pixel, which the following
 // store writes properly.
+#if defined(TOLVANI_HAVE_SSSE3_PATH)
+// Three channels, rows [y, y1 & ~3) of one stripe, in 4 x 4 pixel blocks:
+// each column's four pixels are spread to 4-byte lanes, the lanes are
+// transposed as in the four-channel path, and each row's four pixels are
+// packed back to 12 bytes. A row's 16-byte store also writes the 4 bytes
+// after the block, which a later store of the same row writes properly;
+// near the end of the chunk a block stores only its 12 bytes.
+// Returns the first row not done.
+__attribute__((target("ssse3"))) int ColumnsToRows3Blocks(const uint8_t* stripe, size_t column,
+                                                          int y, int y1, int width, bool lastStripe,
+                                                          uint8_t* dst, size_t dstStride, int x0) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const int blocks = width & ~3;
+  for (; y + 4 <= y1; y += 4) {
+    uint8_t* d = dst + static_cast<size_t>(y) * dstStride + static_cast<size_t>(x0) * 3;
+    const uint8_t* s = stripe + static_cast<size_t>(y) * 3;
+    int x = 0;
+    for (; x < blocks; x += 4, s += 4 * column) {
+      const __m128i a =
+          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), spread);
+      const __m128i b =
+          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + column)), spread);
+      const __m128i c = _mm_shuffle_epi8(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * column)), spread);
+      const __m128i e = _mm_shuffle_epi8(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * column)), spread);
+      const __m128i ab01 = _mm_unpacklo_epi32(a, b), ce01 = _mm_unpacklo_epi32(c, e);
+      const __m128i ab23 = _mm_unpackhi_epi32(a, b), ce23 = _mm_unpackhi_epi32(c, e);
+      const __m128i r[4] = {_mm_shuffle_epi8(_mm_unpacklo_epi64(ab01, ce01), pack),
+                            _mm_shuffle_epi8(_mm_unpackhi_epi64(ab01, ce01), pack),
+                            _mm_shuffle_epi8(_mm_unpacklo_epi64(ab23, ce23), pack),
+                            _mm_shuffle_epi8(_mm_unpackhi_epi64(ab23, ce23), pack)};
+      uint8_t* o = d + static_cast<size_t>(x) * 3;
+      // The 16-byte store reaches 4 bytes (pixel x + 4 and one byte of
+      // x + 5) past the block: only while those lie inside the chunk.
+      const bool wide = x + 6 <= width || !lastStripe;
+      for (int k = 0; k < 4; ++k) {
+        uint8_t* row = o + static_cast<size_t>(k) * dstStride;
+        if (wide) {
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(row), r[k]);
+        } else {
+          alignas(16) uint8_t tmp[16];
+          _mm_store_si128(reinterpret_cast<__m128i*>(tmp), r[k]);
+          std::memcpy(row, tmp, 12);
+        }
+      }
+    }
+    for (; x < width; ++x, s += column)
+      for (int k = 0; k < 4; ++k)
+        std::memcpy(d + static_cast<size_t>(k) * dstStride + static_cast<size_t>(x) * 3, s + k * 3,
+                    3);
+  }
+  return y;
+}
+
+bool HaveSsse3() {
+  static const bool have = __builtin_cpu_supports("ssse3");
+  return have;
+}
+#endif
+
 template <int N>
 void ColumnsToRows(const uint8_t* src, int rows, int y0, int y1, int cols, uint8_t* dst,
                    size_t dstStride) {
@@ -72,6 +138,14 @@ void ColumnsToRows(const uint8_t* src, int rows, int y0, int y1, int cols, uint8
     const int width = std::min(kStripe, cols - x0);
     const uint8_t* stripe = src + static_cast<size_t>(x0) * column;
     int y = y0;
+#if defined(TOLVANI_HAVE_SSSE3_PATH)
+    if constexpr (N == 3) {
+      if (HaveSsse3()) {
+        y = ColumnsToRows3Blocks(stripe, column, y, y1, width, x0 + width >= cols, dst, dstStride,
+                                 x0);
+      }
+    }
+#endif
 #if defined(__SSE2__)
     if constexpr (N == 4) {
       const int blocks = width & ~3;
