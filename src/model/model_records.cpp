@@ -3,8 +3,6 @@
 #include "model/model_records.h"
 
 #include <algorithm>
-#include <atomic>
-#include <climits>
 #include <cstring>
 #include <thread>
 #include <type_traits>
@@ -263,9 +261,6 @@ class BackgroundPrefault {
   std::thread worker_;
 };
 
-// Images of at least this many sample bytes are transposed on two threads.
-constexpr size_t kSplitImageBytes = size_t{1} << 20;
-
 void ReadImage(CArchive& ar, PixelMatrix& image) {
   const int32_t width = ar.ReadInt32();
   const int32_t height = ar.ReadInt32();
@@ -293,54 +288,14 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
     ar.ReadBytes(block, static_cast<size_t>(chunkColumns(k)) * height * n);
   };
 
-  const bool split = height >= 8 && static_cast<size_t>(width) * height * n >= kSplitImageBytes &&
-                     std::thread::hardware_concurrency() >= 2;
-  if (!split) {
-    std::vector<uint8_t> block(blockBytes + kSlack);
-    for (int k = 0; k < chunks; ++k) {
-      readChunk(block.data(), k);
-      transpose(block.data(), k, 0, height);
-    }
-    return;
+  // One thread: a helper taking half of each chunk's rows cost more in
+  // hand-overs (one per 256 KiB chunk) than it saved, and lost badly
+  // whenever the other core was busy.
+  std::vector<uint8_t> block(blockBytes + kSlack);
+  for (int k = 0; k < chunks; ++k) {
+    readChunk(block.data(), k);
+    transpose(block.data(), k, 0, height);
   }
-
-  // Two threads, two chunk buffers: this thread reads chunk k and transposes
-  // its upper rows while the helper transposes its lower rows; chunk k + 2
-  // reuses the buffer once the helper is done with chunk k. Every sample is
-  // written once, by one thread, whatever the timing.
-  std::vector<uint8_t> blocks(2 * (blockBytes + kSlack));
-  auto block = [&](int k) {
-    return blocks.data() + static_cast<size_t>(k % 2) * (blockBytes + kSlack);
-  };
-  const int mid = height / 2;
-  std::atomic<int> ready{0};  // chunks read; INT_MAX when the read failed
-  std::atomic<int> done{0};   // chunks whose lower rows the helper wrote
-  std::thread helper([&] {
-    for (int k = 0; k < chunks; ++k) {
-      int r;
-      while ((r = ready.load(std::memory_order_acquire)) <= k) ready.wait(r);
-      if (r == INT_MAX) return;
-      transpose(block(k), k, mid, height);
-      done.store(k + 1, std::memory_order_release);
-      done.notify_one();
-    }
-  });
-  try {
-    for (int k = 0; k < chunks; ++k) {
-      int d;
-      while ((d = done.load(std::memory_order_acquire)) < k - 1) done.wait(d);
-      readChunk(block(k), k);
-      ready.store(k + 1, std::memory_order_release);
-      ready.notify_one();
-      transpose(block(k), k, 0, mid);
-    }
-  } catch (...) {
-    ready.store(INT_MAX, std::memory_order_release);
-    ready.notify_one();
-    helper.join();
-    throw;
-  }
-  helper.join();
 }
 
 void WriteImage(CArchive& ar, const PixelMatrix& image) {
