@@ -1,6 +1,5 @@
 #include "base/memory_policy.h"
 
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,22 +14,20 @@
 namespace tolvani {
 namespace {
 
-int InitialHugePageAdvice() {
-  const char* env = std::getenv("TOLVANI_HUGE_PAGES");
-  return env != nullptr && std::strcmp(env, "1") == 0 ? 1 : 0;
-}
-
-std::atomic<int>& HugePageFlag() {
-  static std::atomic<int> flag{InitialHugePageAdvice()};
-  return flag;
+// -1: the defaults; 0 or 1: every kind off or on.
+int HugePageOverride() {
+  static const int value = [] {
+    const char* env = std::getenv("TOLVANI_HUGE_PAGES");
+    if (env == nullptr) return -1;
+    return std::strcmp(env, "1") == 0 ? 1 : std::strcmp(env, "0") == 0 ? 0 : -1;
+  }();
+  return value;
 }
 
 }  // namespace
 
 void KeepFreedMemory() {
 #if defined(__GLIBC__)
-  // 32 MiB is the largest mmap threshold glibc accepts on 64-bit; fixing it
-  // also stops the dynamic threshold from moving.
   // Every block comes from the heap, none from a mapping of its own: a
   // freed block (the arrays of the project just closed, a driver's frame
   // buffers) is reused already faulted in instead of being unmapped and
@@ -41,22 +38,21 @@ void KeepFreedMemory() {
 #endif
 }
 
-bool HugePageAdvice() {
-  return HugePageFlag().load(std::memory_order_relaxed) != 0;
+bool HugePageAdvice(LoadBuffer kind) {
+  const int forced = HugePageOverride();
+  if (forced >= 0) return forced == 1;
+  return kind == LoadBuffer::Image;
 }
 
-void SetHugePageAdvice(bool on) {
-  HugePageFlag().store(on ? 1 : 0, std::memory_order_relaxed);
-}
-
-void AdviseHugePages(const void* data, size_t bytes) {
+void AdviseHugePages(LoadBuffer kind, const void* data, size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  if (!HugePageAdvice()) return;
+  if (!HugePageAdvice(kind)) return;
   constexpr uintptr_t kHuge = uintptr_t{2} << 20;
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kHuge - 1);
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 #else
+  (void)kind;
   (void)data;
   (void)bytes;
 #endif

@@ -229,7 +229,7 @@ class BackgroundPrefault {
   void Add(const void* data, size_t advise, size_t populate) {
 #if defined(__linux__)
     if (advise < kMinBytes) return;
-    AdviseHugePages(data, advise);
+    AdviseHugePages(LoadBuffer::Model, data, advise);
     const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
     const uintptr_t end =
         (reinterpret_cast<uintptr_t>(data) + std::min(advise, populate)) & ~(kPage - 1);
@@ -270,7 +270,7 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
                       static_cast<uint64_t>(n));
   image = PixelMatrix(height, width, n == 4 ? CV_8UC4 : CV_8UC3);
   if (width == 0 || height == 0) return;
-  AdviseHugePages(image.data, image.step[0] * static_cast<size_t>(height));
+  AdviseHugePages(LoadBuffer::Image, image.data, image.step[0] * static_cast<size_t>(height));
   const size_t stride = image.step[0];
   const int chunk = ChunkColumns(width, height, n);
   const int chunks = (width + chunk - 1) / chunk;

@@ -236,7 +236,7 @@ void Prefault(const void* data, size_t bytes) {
   constexpr uintptr_t kPage = 4096;
   constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE, Linux 5.14
   if (bytes < (size_t{1} << 22)) return;
-  AdviseHugePages(data, bytes);
+  AdviseHugePages(LoadBuffer::Model, data, bytes);
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
   if (end <= begin) return;
