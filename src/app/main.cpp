@@ -8,6 +8,7 @@
 
 #include "app/gl_format.h"
 #include "app/player_app.h"
+#include "base/memory_policy.h"
 
 namespace {
 
@@ -25,6 +26,9 @@ void PrintUsage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before Qt and the OpenGL driver start their threads: the software
+  // rasteriser allocates and frees megabytes per frame.
+  tolvani::KeepFreedMemory();
   tolvani::PlayerOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

@@ -109,7 +109,7 @@ int GlScene::AddObject(const std::u16string& timelineName,
   CModel model;
   for (const auto& [vertices, material] : groups) {
     MeshGroup group;
-    group.vertices = vertices;
+    group.vertices.assign(vertices.begin(), vertices.end());
     group.material = material;
     device_.CreateVertexBuffer(group.vertices.data(),
                                static_cast<uint32_t>(group.vertices.size() * sizeof(MeshVertex)),

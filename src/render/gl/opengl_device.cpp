@@ -106,6 +106,10 @@ bool OpenGLDevice::Initialize(std::string* error) {
   GLint maxSize = 0;
   f_->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   maxTextureSize_ = maxSize;
+  GLint alignment = 0;
+  f_->glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &alignment);
+  if (alignment > 0) uniformAlignment_ = static_cast<uint32_t>(alignment);
+  f_->glGenBuffers(1, &batchBuffer_);
   if (major_ > 4 || (major_ == 4 && minor_ >= 5) ||
       context_->hasExtension(QByteArrayLiteral("GL_ARB_clip_control"))) {
     clipControl_ = reinterpret_cast<ClipControlFn>(context_->getProcAddress("glClipControl"));
@@ -117,8 +121,10 @@ bool OpenGLDevice::Initialize(std::string* error) {
 
 void OpenGLDevice::Shutdown() {
   if (context_ == nullptr) return;
+  commands_.clear();
   if (MakeCurrent()) {
     for (auto& [handle, object] : objects_) Destroy(object);
+    if (batchBuffer_ != 0) f_->glDeleteBuffers(1, &batchBuffer_);
     // Only the device's own vertex array can be deleted here; the others
     // belong to contexts that delete them with themselves.
     auto own = vaos_.find(context_);
@@ -136,6 +142,8 @@ void OpenGLDevice::Shutdown() {
   surface_ = nullptr;
   f_ = nullptr;
   functionsContext_ = nullptr;
+  batchBuffer_ = 0;
+  batchBufferSize_ = 0;
 }
 
 bool OpenGLDevice::MakeCurrent() {
@@ -201,6 +209,7 @@ void OpenGLDevice::Release(gfx::Handle handle) {
   auto it = objects_.find(handle);
   if (it == objects_.end()) return;
   if (--it->second.refs > 0) return;
+  Flush();  // recorded draws may still use it
   const gfx::Handle dependent = it->second.kind == Kind::View ? it->second.target : gfx::kNone;
   if (MakeCurrent()) Destroy(it->second);
   objects_.erase(it);
@@ -230,12 +239,10 @@ int32_t OpenGLDevice::CreateVertexBuffer(const void* data, uint32_t byteWidth, g
 int32_t OpenGLDevice::CreateConstantBuffer(uint32_t byteWidth, gfx::Handle* out) {
   if (out == nullptr || byteWidth == 0 || byteWidth % 16 != 0) return gfx::kInvalidArg;
   *out = gfx::kNone;
-  if (!MakeCurrent()) return gfx::kFail;
+  if (context_ == nullptr) return gfx::kFail;
+  // Contents live in memory; draws read them from the batch buffer.
   Object o(Kind::ConstantBuffer);
-  f_->glGenBuffers(1, &o.name);
-  f_->glBindBuffer(GL_UNIFORM_BUFFER, o.name);
-  f_->glBufferData(GL_UNIFORM_BUFFER, byteWidth, nullptr, GL_DYNAMIC_DRAW);
-  f_->glBindBuffer(GL_UNIFORM_BUFFER, 0);
+  o.staging.assign(byteWidth, 0);
   o.size = byteWidth;
   *out = Add(std::move(o));
   return gfx::kOk;
@@ -245,11 +252,8 @@ int32_t OpenGLDevice::UpdateConstantBuffer(gfx::Handle buffer, const void* data,
                                            uint32_t byteWidth) {
   Object* o = Find(buffer, Kind::ConstantBuffer);
   if (o == nullptr || data == nullptr || byteWidth != o->size) return gfx::kInvalidArg;
-  if (!MakeCurrent()) return gfx::kFail;
-  f_->glBindBuffer(GL_UNIFORM_BUFFER, o->name);
-  // Orphan, then fill: the driver never waits for a draw still reading it.
-  f_->glBufferData(GL_UNIFORM_BUFFER, o->size, data, GL_DYNAMIC_DRAW);
-  f_->glBindBuffer(GL_UNIFORM_BUFFER, 0);
+  std::memcpy(o->staging.data(), data, byteWidth);
+  o->batch = 0;  // the next draw copies the new contents into the batch
   return gfx::kOk;
 }
 
@@ -321,6 +325,7 @@ int32_t OpenGLDevice::UpdateTexture(gfx::Handle texture, const void* data, uint3
   if (o == nullptr || data == nullptr || rowPitch < o->width * 4 || rowPitch % 4 != 0) {
     return gfx::kInvalidArg;
   }
+  Flush();  // recorded draws sample the old contents
   if (!MakeCurrent()) return gfx::kFail;
   f_->glBindTexture(GL_TEXTURE_2D, o->name);
   f_->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -602,6 +607,8 @@ int32_t OpenGLDevice::CreateDepthStencilView(uint32_t width, uint32_t height, gf
 // --- bindings and drawing ----------------------------------------------------
 
 void OpenGLDevice::BeginFrame(GLuint fbo, int fbWidth, int fbHeight) {
+  commands_.clear();
+  batch_.clear();
   inFrame_ = true;
   frameFbo_ = fbo;
   frameWidth_ = fbWidth;
@@ -610,6 +617,7 @@ void OpenGLDevice::BeginFrame(GLuint fbo, int fbWidth, int fbHeight) {
 }
 
 void OpenGLDevice::EndFrame() {
+  Flush();
   if (inFrame_ && MakeCurrent()) {
     // Leave the state Qt expects for composing the widget.
     f_->glBindVertexArray(0);
@@ -665,22 +673,16 @@ void OpenGLDevice::ClearRenderTarget(gfx::Handle renderTargetView, const float r
   if (!inFrame_ || rgba == nullptr || Find(renderTargetView, Kind::RenderTargetView) == nullptr) {
     return;
   }
-  if (!MakeCurrent()) return;
-  f_->glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
-  f_->glDisable(GL_SCISSOR_TEST);
-  f_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  f_->glClearColor(rgba[0], rgba[1], rgba[2], rgba[3]);
-  f_->glClear(GL_COLOR_BUFFER_BIT);
+  Command& c = commands_.emplace_back();
+  c.kind = CommandKind::ClearColor;
+  std::copy(rgba, rgba + 4, c.clear);
 }
 
 void OpenGLDevice::ClearDepth(gfx::Handle depthStencilView, float depth) {
   if (!inFrame_ || Find(depthStencilView, Kind::DepthStencilView) == nullptr) return;
-  if (!MakeCurrent()) return;
-  f_->glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
-  f_->glDisable(GL_SCISSOR_TEST);
-  f_->glDepthMask(GL_TRUE);
-  f_->glClearDepth(depth);
-  f_->glClear(GL_DEPTH_BUFFER_BIT);
+  Command& c = commands_.emplace_back();
+  c.kind = CommandKind::ClearDepth;
+  c.clear[0] = depth;
 }
 
 GLuint OpenGLDevice::VertexArrayForCurrentContext() {
@@ -708,17 +710,83 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
       buffer->size > bound_.offset ? (buffer->size - bound_.offset) / bound_.stride : 0;
   if (startVertex >= available) return;
   vertexCount = static_cast<uint32_t>(std::min<uint64_t>(vertexCount, available - startVertex));
-  if (!MakeCurrent()) return;
 
+  Command& c = commands_.emplace_back();
+  c.kind = CommandKind::Draw;
+  c.bindings = bound_;
+  c.vertexCount = vertexCount;
+  c.startVertex = startVertex;
+  if (Object* constants = Find(bound_.constantBuffer, Kind::ConstantBuffer)) {
+    // Draws that see the same contents share one copy in the batch.
+    if (constants->batch != batchNumber_) {
+      const size_t offset =
+          (batch_.size() + uniformAlignment_ - 1) / uniformAlignment_ * uniformAlignment_;
+      batch_.resize(offset + constants->size);
+      std::memcpy(batch_.data() + offset, constants->staging.data(), constants->size);
+      constants->batch = batchNumber_;
+      constants->batchOffset = static_cast<uint32_t>(offset);
+    }
+    c.hasConstants = true;
+    c.constantsOffset = constants->batchOffset;
+    c.constantsSize = constants->size;
+  }
+  ++drawCount_;
+}
+
+void OpenGLDevice::Flush() {
+  if (commands_.empty()) return;
+  if (MakeCurrent()) {
+    if (!batch_.empty()) {
+      // One upload for the whole batch, into fresh storage (earlier frames
+      // may still read the old one) of a size that only grows, so the
+      // driver can recycle it.
+      f_->glBindBuffer(GL_UNIFORM_BUFFER, batchBuffer_);
+      batchBufferSize_ = std::max(batch_.size(), batchBufferSize_);
+      f_->glBufferData(GL_UNIFORM_BUFFER, static_cast<GLsizeiptr>(batchBufferSize_), nullptr,
+                       GL_STREAM_DRAW);
+      f_->glBufferSubData(GL_UNIFORM_BUFFER, 0, static_cast<GLsizeiptr>(batch_.size()),
+                          batch_.data());
+      f_->glBindBuffer(GL_UNIFORM_BUFFER, 0);
+    }
+    for (const Command& c : commands_) Issue(c);
+  }
+  commands_.clear();
+  batch_.clear();
+  ++batchNumber_;
+}
+
+void OpenGLDevice::Issue(const Command& c) {
   f_->glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
-  const gfx::Viewport& vp = bound_.viewport;
+  if (c.kind == CommandKind::ClearColor) {
+    f_->glDisable(GL_SCISSOR_TEST);
+    f_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    f_->glClearColor(c.clear[0], c.clear[1], c.clear[2], c.clear[3]);
+    f_->glClear(GL_COLOR_BUFFER_BIT);
+    return;
+  }
+  if (c.kind == CommandKind::ClearDepth) {
+    f_->glDisable(GL_SCISSOR_TEST);
+    f_->glDepthMask(GL_TRUE);
+    f_->glClearDepth(c.clear[0]);
+    f_->glClear(GL_DEPTH_BUFFER_BIT);
+    return;
+  }
+  // Every object was checked when the draw was recorded, and none has been
+  // released since (Release flushes first).
+  const Bindings& b = c.bindings;
+  Object* program = Find(b.pixelShader, Kind::PixelShader);
+  Object* layout = Find(b.layout, Kind::InputLayout);
+  Object* buffer = Find(b.vertexBuffer, Kind::VertexBuffer);
+  if (program == nullptr || layout == nullptr || buffer == nullptr) return;
+
+  const gfx::Viewport& vp = b.viewport;
   f_->glViewport(static_cast<GLint>(vp.topLeftX),
                  frameHeight_ - static_cast<GLint>(vp.topLeftY + vp.height),
                  static_cast<GLsizei>(vp.width), static_cast<GLsizei>(vp.height));
   f_->glDepthRange(vp.minDepth, vp.maxDepth);
   if (clipControl_) clipControl_(kClipLowerLeft, kClipZeroToOne);
 
-  const bool depth = Find(bound_.depthStencilView, Kind::DepthStencilView) != nullptr;
+  const bool depth = Find(b.depthStencilView, Kind::DepthStencilView) != nullptr;
   if (depth) {
     f_->glEnable(GL_DEPTH_TEST);
     f_->glDepthFunc(GL_LESS);
@@ -727,7 +795,7 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
     f_->glDisable(GL_DEPTH_TEST);
   }
   f_->glEnable(GL_CULL_FACE);
-  if (Find(bound_.rasterizer, Kind::RasterizerState)) {
+  if (Find(b.rasterizer, Kind::RasterizerState)) {
     f_->glFrontFace(GL_CCW);
     f_->glCullFace(GL_FRONT);
   } else {
@@ -735,7 +803,7 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
     f_->glFrontFace(GL_CW);
     f_->glCullFace(GL_BACK);
   }
-  if (Find(bound_.blend, Kind::BlendState)) {
+  if (Find(b.blend, Kind::BlendState)) {
     f_->glEnable(GL_BLEND);
     f_->glBlendEquation(GL_FUNC_ADD);
     f_->glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
@@ -745,12 +813,17 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
   f_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
   f_->glUseProgram(program->name);
-  Object* constants = Find(bound_.constantBuffer, Kind::ConstantBuffer);
-  f_->glBindBufferBase(GL_UNIFORM_BUFFER, 0, constants ? constants->name : 0);
+  if (c.hasConstants) {
+    f_->glBindBufferRange(GL_UNIFORM_BUFFER, 0, batchBuffer_,
+                          static_cast<GLintptr>(c.constantsOffset),
+                          static_cast<GLsizeiptr>(c.constantsSize));
+  } else {
+    f_->glBindBufferBase(GL_UNIFORM_BUFFER, 0, 0);
+  }
   f_->glActiveTexture(GL_TEXTURE0);
   GLuint textureName = 0;
   bool ownSampling = false;
-  if (Object* view = Find(bound_.view, Kind::View)) {
+  if (Object* view = Find(b.view, Kind::View)) {
     if (Object* texture = Find(view->target, Kind::Texture)) {
       textureName = texture->name;
       ownSampling = texture->mipmapped;
@@ -759,7 +832,7 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
   f_->glBindTexture(GL_TEXTURE_2D, textureName);
   // A mipmapped texture samples trilinearly through its own parameters; the
   // bound sampler reads the top level only.
-  Object* sampler = ownSampling ? nullptr : Find(bound_.sampler, Kind::SamplerState);
+  Object* sampler = ownSampling ? nullptr : Find(b.sampler, Kind::SamplerState);
   f_->glBindSampler(0, sampler ? sampler->name : 0);
 
   f_->glBindVertexArray(VertexArrayForCurrentContext());
@@ -769,15 +842,15 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
     f_->glEnableVertexAttribArray(location);
     f_->glVertexAttribPointer(
         location, static_cast<GLint>(e.components), GL_FLOAT, GL_FALSE,
-        static_cast<GLsizei>(bound_.stride),
-        reinterpret_cast<const void*>(static_cast<uintptr_t>(bound_.offset + e.offset)));
+        static_cast<GLsizei>(b.stride),
+        reinterpret_cast<const void*>(static_cast<uintptr_t>(b.offset + e.offset)));
   }
-  f_->glDrawArrays(GL_TRIANGLES, static_cast<GLint>(startVertex),
-                   static_cast<GLsizei>(vertexCount));
-  ++drawCount_;
+  f_->glDrawArrays(GL_TRIANGLES, static_cast<GLint>(c.startVertex),
+                   static_cast<GLsizei>(c.vertexCount));
 }
 
 int32_t OpenGLDevice::Present() {
+  Flush();
   ++presentCount_;
   // The widget composes its framebuffer after painting; nothing to swap here.
   return gfx::kOk;

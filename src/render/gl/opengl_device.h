@@ -10,6 +10,13 @@
 // per context. Drawing happens only between BeginFrame and EndFrame, with
 // the caller's (widget's) context current and its framebuffer given.
 //
+// Constants: a constant buffer is a copy in memory. Within a frame, clears
+// and draws are recorded with the constants each draw sees, and issued
+// together at Present or EndFrame (or before a call that changes or releases
+// a resource): every recorded draw's constants go to the GPU in one upload
+// of one uniform buffer, each draw binding its range of it. A steady frame
+// thus uploads constants once, never once per draw.
+//
 // Conventions kept from the renderer's original platform: clip z runs 0..w
 // (glClipControl, or a remap in the vertex shader where it is missing);
 // depth test LESS with writes; counter-clockwise triangles are front faces
@@ -134,7 +141,9 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     gfx::Handle target = gfx::kNone;          // view: its texture; pixel shader: its vertex shader
     bool vertexStage = false;                 // blob
     std::string source;                       // blob, vertex shader: the compiled text
-    std::vector<uint8_t> staging;             // texture while mapped
+    std::vector<uint8_t> staging;             // texture while mapped; constant buffer contents
+    uint64_t batch = 0;                       // constant buffer: batch of batchOffset
+    uint32_t batchOffset = 0;                 // constant buffer: its copy in the batch
     std::vector<gfx::InputElement> elements;  // input layout
   };
 
@@ -145,6 +154,13 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   void AddRef(gfx::Handle handle);
   GLuint VertexArrayForCurrentContext();
   GLuint CompileStage(bool vertexStage, const std::string& source, std::string* log);
+
+  // Recorded frame work, issued by Flush.
+  enum class CommandKind : uint8_t { ClearColor, ClearDepth, Draw };
+  struct Bindings;
+  struct Command;
+  void Flush();
+  void Issue(const Command& command);
 
   QOpenGLContext* context_ = nullptr;
   QOffscreenSurface* surface_ = nullptr;
@@ -173,6 +189,20 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     uint32_t stride = 0, offset = 0;
     gfx::Handle constantBuffer = gfx::kNone, sampler = gfx::kNone, view = gfx::kNone;
   } bound_;
+  struct Command {
+    CommandKind kind = CommandKind::Draw;
+    float clear[4] = {};  // ClearColor: rgba; ClearDepth: depth in [0]
+    Bindings bindings;
+    bool hasConstants = false;
+    uint32_t constantsOffset = 0, constantsSize = 0;  // range of the batch buffer
+    uint32_t vertexCount = 0, startVertex = 0;
+  };
+  std::vector<Command> commands_;  // recorded since the last flush
+  std::vector<uint8_t> batch_;     // constants of the recorded draws
+  uint64_t batchNumber_ = 1;       // counts flushes
+  GLuint batchBuffer_ = 0;         // the uniform buffer batch_ is uploaded to
+  size_t batchBufferSize_ = 0;
+  uint32_t uniformAlignment_ = 256;  // GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT
   gfx::Handle lastVertexShader_ = gfx::kNone;
 
   bool swapChain_ = false;
