@@ -104,8 +104,9 @@ bool Autoplay::BeforeTick() {
   ++waited_;
   switch (phase_) {
     case Phase::Arriving: {
-      // Scroll's camera moves with the wheel only.
-      const bool moving = scene->playMode != kScroll && view_.stepProgress < 1.0f;
+      // Scroll's camera moves with the wheel only; Glide and Orbit cameras
+      // stand still at the first step.
+      const bool moving = scene->playMode != kScroll && step_ > 0 && view_.stepProgress < 1.0f;
       if (moving && waited_ < kArrivalLimitTicks) return true;
       phase_ = Phase::Reading;
       waited_ = 0;

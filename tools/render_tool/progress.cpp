@@ -50,12 +50,13 @@ void Progress::Update(int64_t frames, int32_t step, int32_t lastStep, double don
                remaining.c_str());
 }
 
-void Progress::Finish(int64_t frames) {
+void Progress::Finish(int64_t frames, int32_t step, int32_t lastStep) {
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   if (terminal_) std::fputc('\n', out_);
-  std::fprintf(out_, "%lld frames (%.2f s of cartoon) in %.2f s\n", static_cast<long long>(frames),
-               static_cast<double>(frames) * 0.03, elapsed);
+  std::fprintf(out_, "done: %lld frames, %.2f s of cartoon in %.2f s, story at step %d of %d\n",
+               static_cast<long long>(frames), static_cast<double>(frames) * 0.03, elapsed,
+               step + 1, lastStep + 1);
 }
 
 }  // namespace tolvani::render_tool

@@ -15,8 +15,9 @@ class Progress {
   // frames written; step and lastStep of the story; done: an estimate of
   // the part finished, 0 to 1 (negative when unknown).
   void Update(int64_t frames, int32_t step, int32_t lastStep, double done);
-  // Ends the bar's line.
-  void Finish(int64_t frames);
+  // Ends the bar's line and sums up: frames, cartoon time, wall time and
+  // the story step reached.
+  void Finish(int64_t frames, int32_t step, int32_t lastStep);
 
  private:
   FILE* out_;

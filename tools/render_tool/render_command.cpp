@@ -296,7 +296,8 @@ int RunRender(const std::vector<std::string>& args) {
     std::fprintf(stderr, "tolvani render: %s\n", why.c_str());
     return 1;
   }
-  progress.Finish(frames);
+  progress.Finish(frames, SceneState.sceneRoot ? SceneState.sceneRoot->currentStep : 0,
+                  autoplay.lastStep());
   if (g_stop) std::fprintf(stderr, "tolvani render: interrupted; the file ends there\n");
   std::fprintf(stderr,
                "time: drawing %.2f s, read-back %.2f s, sound mixing %.2f s, encoding %.2f s\n",
