@@ -34,11 +34,12 @@ std::string Quote(const std::string& s) {
   return out + "'";
 }
 
-// Runs `tolvani ARGS` with no display in the environment.
-RunResult Tolvani(const std::string& args, const std::string& dir) {
+// Runs `tolvani ARGS` with no display in the environment, after prefix (a
+// command such as `timeout` that runs it).
+RunResult Tolvani(const std::string& args, const std::string& dir, const std::string& prefix = "") {
   const std::string err = dir + "stderr.txt";
-  const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + Quote(kBin + "/tolvani") +
-                              " " + args + " >/dev/null 2>" + Quote(err);
+  const std::string command = prefix + "env -u DISPLAY -u WAYLAND_DISPLAY " +
+                              Quote(kBin + "/tolvani") + " " + args + " >/dev/null 2>" + Quote(err);
   const int raw = std::system(command.c_str());
   RunResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -306,6 +307,34 @@ TEST(Render, AutoplayRefusesWalkStories) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("needs a --script"), std::string::npos) << run.err;
   EXPECT_TRUE(NoFilesBut(dir, {"stderr.txt"}));
+}
+
+TEST(Render, InterruptFinishesTheFileUpToTheLastFrame) {
+  const std::string dir = MakeTempDir();
+  const std::string out = dir + "cut.webm";
+  const RunResult run =
+      Tolvani("render " + Quote(kDemo) + " -o " + Quote(out) + " --size 320x240 --max-seconds 600",
+              dir, "timeout --preserve-status -s INT 3 ");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+  const MediaProbe media = ProbeMedia(out);
+  ASSERT_TRUE(media.ok) << media.error;
+  EXPECT_GT(media.frames, 10);
+  EXPECT_LT(media.frames, 20000);
+  // The sound is as long as the picture.
+  EXPECT_NEAR(static_cast<double>(media.samples.size()) / media.channels / media.sampleRate,
+              media.frames * 0.03, 0.1);
+}
+
+TEST(Thumbnail, RefusesFilesAboveTheLimit) {
+  const std::string dir = MakeTempDir();
+  const std::string big = dir + "big.zvmov";
+  std::ofstream(big, std::ios::binary) << std::string(2 * 1024 * 1024 + 1, 'x');
+  const RunResult run =
+      Tolvani("thumbnail " + Quote(big) + " " + Quote(dir + "t.png") + " --max-megabytes 2", dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("larger than 2 MB"), std::string::npos) << run.err;
+  EXPECT_TRUE(NoFilesBut(dir, {"big.zvmov", "stderr.txt"}));
 }
 
 // The player's window and the companion draw the same pixels for the same

@@ -149,8 +149,9 @@ bool MediaWriter::Open(const std::string& path, const MediaSettings& settings, s
   s.video->color_range = AVCOL_RANGE_MPEG;
   AVDictionary* videoOptions = nullptr;
   if (mp4) {
-    // CRF 40 at quality 0 down to 10 at 100.
-    av_dict_set(&videoOptions, "preset", "veryfast", 0);
+    // CRF 40 at quality 0 down to 10 at 100. "superfast" keeps a 1280 x 720
+    // cartoon ahead of real time on two cores shared with the drawing.
+    av_dict_set(&videoOptions, "preset", "superfast", 0);
     av_dict_set_int(&videoOptions, "crf", std::lround(40 - quality * 0.3), 0);
   } else {
     av_dict_set(&videoOptions, "deadline", "realtime", 0);
@@ -183,7 +184,11 @@ bool MediaWriter::Open(const std::string& path, const MediaSettings& settings, s
   if (s.format->oformat->flags & AVFMT_GLOBALHEADER) {
     s.audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   }
-  r = avcodec_open2(s.audio, audioCodec, nullptr);
+  AVDictionary* audioOptions = nullptr;
+  // FFmpeg's AAC encoder: the fast coder costs a third of the default one.
+  if (mp4) av_dict_set(&audioOptions, "aac_coder", "fast", 0);
+  r = avcodec_open2(s.audio, audioCodec, &audioOptions);
+  av_dict_free(&audioOptions);
   if (r < 0) {
     *error = std::string("cannot open the ") + audioName + " encoder: " + AvError(r);
     return false;
