@@ -224,15 +224,15 @@ int RunRender(const std::vector<std::string>& args) {
   }
   bool failed = false;
 
-  // Reads the frame just drawn and, for a video, encodes it with its 30 ms
-  // of sound.
+  // For a video, reads the frame just drawn and encodes it with its 30 ms
+  // of sound; a PNG reads only the last frame, at the end.
   auto emit = [&]() {
-    if (encoder) encoder->Recycle(rgba);
+    ++frames;
+    if (png) return true;
+    encoder->Recycle(rgba);
     auto start = std::chrono::steady_clock::now();
     player.ReadFrame(rgba);
     shares.readBack += Since(start);
-    ++frames;
-    if (png) return true;
     start = std::chrono::steady_clock::now();
     if (!player.MixSound(samples.data(), kSamplesPerTick)) {
       std::fill(samples.begin(), samples.end(), int16_t{0});
@@ -255,7 +255,7 @@ int RunRender(const std::vector<std::string>& args) {
     progress.Update(frames, scene ? scene->currentStep : 0, autoplay.lastStep(), done);
     return true;
   };
-  auto more = [&] { return !g_stop && !failed && (png || frames < maxFrames); };
+  auto more = [&] { return !g_stop && !failed && frames < maxFrames; };
   auto tick = [&]() {
     const auto start = std::chrono::steady_clock::now();
     player.Tick();
@@ -291,6 +291,7 @@ int RunRender(const std::vector<std::string>& args) {
     return 1;
   }
   if (png) {
+    player.ReadFrame(rgba);
     if (!WritePng(out.temporaryPath(), rgba, o.width, o.height, 0, &why)) {
       std::fprintf(stderr, "tolvani render: %s\n", why.c_str());
       return 1;
@@ -303,11 +304,13 @@ int RunRender(const std::vector<std::string>& args) {
   progress.Finish(frames, SceneState.sceneRoot ? SceneState.sceneRoot->currentStep : 0,
                   autoplay.lastStep());
   if (g_stop) std::fprintf(stderr, "tolvani render: interrupted; the file ends there\n");
-  std::fprintf(stderr,
-               "time: drawing %.2f s, read-back %.2f s, sound mixing %.2f s, encoding %.2f s "
-               "(on its own thread; the drawing waited %.2f s for it)\n",
-               shares.drawing, shares.readBack, shares.sound, writer.encodeSeconds(),
-               shares.waiting);
+  if (!png) {
+    std::fprintf(stderr,
+                 "time: drawing %.2f s, read-back %.2f s, sound mixing %.2f s, encoding %.2f s "
+                 "(on its own thread; the drawing waited %.2f s for it)\n",
+                 shares.drawing, shares.readBack, shares.sound, writer.encodeSeconds(),
+                 shares.waiting);
+  }
   return 0;
 }
 
