@@ -116,16 +116,18 @@ void OffscreenFramebuffer::Finish() {
   glFinish();
 }
 
-void OffscreenFramebuffer::ReadRgba(std::vector<uint8_t>& out) {
+void OffscreenFramebuffer::ReadRgba(std::vector<uint8_t>& out, bool bottomUp) {
   const size_t row = static_cast<size_t>(width_) * 4;
-  bottomUp_.resize(row * static_cast<size_t>(height_));
-  out.resize(bottomUp_.size());
+  std::vector<uint8_t>& target = bottomUp ? out : bottomUp_;
+  target.resize(row * static_cast<size_t>(height_));
   glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
   glReadBuffer(GL_COLOR_ATTACHMENT0);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp_.data());
+  glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, target.data());
+  if (bottomUp) return;
   // OpenGL's row 0 is the bottom one.
+  out.resize(target.size());
   for (int y = 0; y < height_; ++y) {
     std::memcpy(out.data() + row * static_cast<size_t>(y),
                 bottomUp_.data() + row * static_cast<size_t>(height_ - 1 - y), row);

@@ -51,8 +51,9 @@ class OffscreenFramebuffer {
   // Waits until every drawing command has run.
   void Finish();
   // The colour buffer as width x height RGBA bytes, row 0 the top row (as
-  // a window grab gives it).
-  void ReadRgba(std::vector<uint8_t>& out);
+  // a window grab gives it), or with bottomUp OpenGL's own order, row 0 the
+  // bottom row, which saves a copy.
+  void ReadRgba(std::vector<uint8_t>& out, bool bottomUp = false);
 
  private:
   unsigned fbo_ = 0, color_ = 0, depth_ = 0;

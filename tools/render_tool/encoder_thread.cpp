@@ -46,7 +46,7 @@ void EncoderThread::Run() {
     }
     changed_.notify_all();
     std::string error;
-    const bool ok = writer_.WriteFrame(job.rgba.data(), &error) &&
+    const bool ok = writer_.WriteFrame(job.rgba.data(), true, &error) &&
                     writer_.WriteAudio(job.samples.data(),
                                        static_cast<int>(job.samples.size() / kChannels), &error);
     std::lock_guard<std::mutex> lock(mutex_);

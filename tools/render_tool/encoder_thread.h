@@ -25,7 +25,8 @@ class EncoderThread {
   EncoderThread(const EncoderThread&) = delete;
   EncoderThread& operator=(const EncoderThread&) = delete;
 
-  // One frame (RGBA, the writer's size) and its tick of sound. The vectors
+  // One frame (RGBA, the writer's size, bottom row first) and its tick of
+  // sound. The vectors
   // are taken; spare ones come back through Recycle. False once encoding
   // has failed.
   bool Submit(std::vector<uint8_t>& rgba, std::vector<int16_t>& samples);

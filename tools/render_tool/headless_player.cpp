@@ -77,8 +77,8 @@ void HeadlessPlayer::Draw() {
   frame_.Finish();
 }
 
-void HeadlessPlayer::ReadFrame(std::vector<uint8_t>& rgba) {
-  frame_.ReadRgba(rgba);
+void HeadlessPlayer::ReadFrame(std::vector<uint8_t>& rgba, bool bottomUp) {
+  frame_.ReadRgba(rgba, bottomUp);
 }
 
 bool HeadlessPlayer::MixSound(int16_t* out, uint32_t frames) {

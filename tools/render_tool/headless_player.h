@@ -55,8 +55,8 @@ class HeadlessPlayer : private IViewHost {
   void Tick();
   // One paint (DrawFrame) into the frame.
   void Draw();
-  // The frame as RGBA, row 0 the top row.
-  void ReadFrame(std::vector<uint8_t>& rgba);
+  // The frame as RGBA, row 0 the top row (bottomUp: the bottom row).
+  void ReadFrame(std::vector<uint8_t>& rgba, bool bottomUp = false);
   // Mixes the next frames of stereo 16-bit sound; false without sound.
   bool MixSound(int16_t* out, uint32_t frames);
 

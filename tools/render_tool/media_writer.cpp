@@ -244,15 +244,18 @@ bool MediaWriter::Open(const std::string& path, const MediaSettings& settings, s
   return true;
 }
 
-bool MediaWriter::WriteFrame(const uint8_t* rgba, std::string* error) {
+bool MediaWriter::WriteFrame(const uint8_t* rgba, bool bottomUp, std::string* error) {
   State& s = *s_;
   const auto start = std::chrono::steady_clock::now();
   if (av_frame_make_writable(s.picture) < 0) {
     *error = "out of memory";
     return false;
   }
-  const uint8_t* planes[1] = {rgba};
-  const int strides[1] = {s.settings.width * 4};
+  // A bottom-up picture is read from its last row with a negative stride.
+  const int rowBytes = s.settings.width * 4;
+  const uint8_t* planes[1] = {
+      bottomUp ? rgba + static_cast<size_t>(rowBytes) * (s.settings.height - 1) : rgba};
+  const int strides[1] = {bottomUp ? -rowBytes : rowBytes};
   sws_scale(s.sws, planes, strides, 0, s.settings.height, s.picture->data, s.picture->linesize);
   s.picture->pts = s.nextVideoPts++;
   const bool ok = s.Encode(s.video, s.videoStream, s.picture, error);

@@ -34,8 +34,9 @@ class MediaWriter {
   // Creates the file at path (the container is taken from settings, not
   // from the name). False with a reason in *error.
   bool Open(const std::string& path, const MediaSettings& settings, std::string* error);
-  // One picture: width x height RGBA bytes, row 0 the top row.
-  bool WriteFrame(const uint8_t* rgba, std::string* error);
+  // One picture: width x height RGBA bytes, row 0 the top row, or the
+  // bottom row with bottomUp (as OpenGL reads them).
+  bool WriteFrame(const uint8_t* rgba, bool bottomUp, std::string* error);
   // Interleaved stereo samples, any count.
   bool WriteAudio(const int16_t* samples, int frames, std::string* error);
   // Drains the encoders and writes the trailer.

@@ -231,7 +231,7 @@ int RunRender(const std::vector<std::string>& args) {
     if (png) return true;
     encoder->Recycle(rgba);
     auto start = std::chrono::steady_clock::now();
-    player.ReadFrame(rgba);
+    player.ReadFrame(rgba, true);
     shares.readBack += Since(start);
     start = std::chrono::steady_clock::now();
     if (!player.MixSound(samples.data(), kSamplesPerTick)) {
