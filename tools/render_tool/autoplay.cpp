@@ -84,6 +84,28 @@ int32_t Autoplay::lastStep() const {
   return steps == 0 ? 0 : static_cast<int32_t>(steps - 1);
 }
 
+int64_t Autoplay::EstimatedTicks() const {
+  const CCoreMotion3D* scene = SceneState.sceneRoot;
+  if (scene == nullptr) return 0;
+  const std::vector<CTimeLine>& lines = SceneState.timeLines;
+  int64_t ticks = 0;
+  for (int32_t step = 0; step <= lastStep(); ++step) {
+    size_t characters = 0;
+    for (size_t i = 1; i < lines.size(); ++i) {
+      if (lines[i].IsBalloon() && lines[i].EntryState(step) == 2) {
+        characters += lines[i].entries[static_cast<size_t>(step)].text.size();
+      }
+    }
+    ticks += ReadingTicks(characters);
+    // The camera's glide: glideDuration * 30 / 1000 ticks.
+    if (step > 0 && scene->playMode != kScroll) {
+      ticks +=
+          std::clamp<int64_t>(int64_t{scene->glideDuration} * 30 / 1000, 0, kArrivalLimitTicks);
+    }
+  }
+  return ticks;
+}
+
 void Autoplay::EnterStep(int32_t step) {
   step_ = step;
   phase_ = Phase::Arriving;

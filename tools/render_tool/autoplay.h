@@ -35,6 +35,9 @@ class Autoplay {
   // The step being played and the story's last step, for progress reports.
   int32_t step() const { return step_; }
   int32_t lastStep() const;
+  // The ticks the whole story should take: each step's camera movement and
+  // reading time, for the estimate of the time left.
+  int64_t EstimatedTicks() const;
 
  private:
   enum class Phase { Arriving, Reading, Acting };

@@ -217,6 +217,7 @@ int RunRender(const std::vector<std::string>& args) {
   Shares shares;
   Progress progress(stderr);
   Autoplay autoplay(player.view());
+  const int64_t storyTicks = o.autoplay ? autoplay.EstimatedTicks() : 0;
   int64_t frames = 0;
   int64_t scriptTicks = 0;
   for (const script::Command& c : commands) {
@@ -247,9 +248,9 @@ int RunRender(const std::vector<std::string>& args) {
     double done = static_cast<double>(frames) / static_cast<double>(maxFrames);
     if (!commands.empty() && scriptTicks > 0) {
       done = std::max(done, static_cast<double>(frames) / static_cast<double>(scriptTicks + 1));
-    } else if (o.autoplay && autoplay.lastStep() > 0) {
-      done = std::max(done, static_cast<double>(std::max(autoplay.step(), 0)) /
-                                static_cast<double>(autoplay.lastStep() + 1));
+    } else if (o.autoplay && storyTicks > 0) {
+      done = std::max(
+          done, std::min(0.99, static_cast<double>(frames) / static_cast<double>(storyTicks + 1)));
     }
     const CCoreMotion3D* scene = SceneState.sceneRoot;
     progress.Update(frames, scene ? scene->currentStep : 0, autoplay.lastStep(), done);
