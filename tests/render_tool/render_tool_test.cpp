@@ -94,9 +94,9 @@ bool NoFilesBut(const std::string& dir, const std::vector<std::string>& allowed)
 
 // The demo for 3 s: a click on the balloon after 20 ticks starts step 1 and
 // its chime at 0.63 s.
-class RenderVideo : public ::testing::TestWithParam<const char*> {};
+class RenderCommandVideo : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(RenderVideo, StreamsFramesSoundAndFirstPicture) {
+TEST_P(RenderCommandVideo, StreamsFramesSoundAndFirstPicture) {
   const std::string dir = MakeTempDir();
   const std::string ext = GetParam();
   ASSERT_EQ(
@@ -138,9 +138,9 @@ TEST_P(RenderVideo, StreamsFramesSoundAndFirstPicture) {
   EXPECT_TRUE(NoFilesBut(dir, {"first.png", "script.txt", "demo." + ext, "stderr.txt"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Containers, RenderVideo, ::testing::Values("mp4", "webm"));
+INSTANTIATE_TEST_SUITE_P(Containers, RenderCommandVideo, ::testing::Values("mp4", "webm"));
 
-TEST(Thumbnail, DrawsTheSceneWithoutADisplay) {
+TEST(ThumbnailCommand, DrawsTheSceneWithoutADisplay) {
   const std::string dir = MakeTempDir();
   const RunResult run = Tolvani("thumbnail " + Quote(kDemo) + " " + Quote(dir + "t.png"), dir);
   ASSERT_EQ(run.status, 0) << run.err;
@@ -161,7 +161,7 @@ TEST(Thumbnail, DrawsTheSceneWithoutADisplay) {
   EXPECT_GT(white, 1000);
 }
 
-TEST(Thumbnail, FadeInIsWaitedFor) {
+TEST(ThumbnailCommand, FadeInIsWaitedFor) {
   // A black veil over the whole view on a red background, fading out over
   // 0.6 s from the first step.
   ProjectBuilder b;
@@ -187,7 +187,7 @@ TEST(Thumbnail, FadeInIsWaitedFor) {
   EXPECT_GT(centre[0], 200) << "the veil still covers the scene";
 }
 
-TEST(Thumbnail, FirstFrameOfAFadeIsBlack) {
+TEST(ThumbnailCommand, FirstFrameOfAFadeIsBlack) {
   // The same veil seen by `render -o x.png`: the first paint is covered,
   // which is what the thumbnail waits out.
   ProjectBuilder b;
@@ -219,9 +219,13 @@ struct BadCase {
   const char* message;  // part of standard error
 };
 
-class BadInput : public ::testing::TestWithParam<BadCase> {};
+void PrintTo(const BadCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
-TEST_P(BadInput, MessageStatusAndNoOutput) {
+class RenderToolBadInput : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(RenderToolBadInput, MessageStatusAndNoOutput) {
   const BadCase& c = GetParam();
   const std::string dir = MakeTempDir();
   const std::string file = dir + "in.zvmov";
@@ -240,7 +244,7 @@ TEST_P(BadInput, MessageStatusAndNoOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, BadInput,
+    Cases, RenderToolBadInput,
     ::testing::Values(
         BadCase{"missing_mp4", "render FILE -o OUT.mp4", nullptr, 1, "が見つかりませんでした"},
         BadCase{"garbage_webm", "render FILE -o OUT.webm", "not a project", 1,
@@ -256,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"thumbnail_size", "thumbnail FILE OUT.png --size 0", "xx", 2, "--size"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Render, MessagesAreThoseOfInspect) {
+TEST(RenderCommand, MessagesAreThoseOfInspect) {
   const std::string dir = MakeTempDir();
   const std::string file = dir + "in.zvmov";
   std::ofstream(file, std::ios::binary) << "not a project";
@@ -277,7 +281,7 @@ TEST(Render, MessagesAreThoseOfInspect) {
   EXPECT_NE(run.err.find(first), std::string::npos) << first << "\n" << run.err;
 }
 
-TEST(Render, AutoplayReadsTheDemoToItsLastStep) {
+TEST(RenderCommand, AutoplayReadsTheDemoToItsLastStep) {
   const std::string dir = MakeTempDir();
   const RunResult run = Tolvani("render " + Quote(kDemo) + " -o " + Quote(dir + "end.png") +
                                     " --autoplay --size 320x240 --max-seconds 30",
@@ -294,7 +298,7 @@ TEST(Render, AutoplayReadsTheDemoToItsLastStep) {
   EXPECT_LT(frames, 400);
 }
 
-TEST(Render, AutoplayRefusesWalkStories) {
+TEST(RenderCommand, AutoplayRefusesWalkStories) {
   ProjectBuilder b;
   b.version = 1.1f;
   b.playMode = 2;
@@ -309,7 +313,7 @@ TEST(Render, AutoplayRefusesWalkStories) {
   EXPECT_TRUE(NoFilesBut(dir, {"stderr.txt"}));
 }
 
-TEST(Render, InterruptFinishesTheFileUpToTheLastFrame) {
+TEST(RenderCommand, InterruptFinishesTheFileUpToTheLastFrame) {
   const std::string dir = MakeTempDir();
   const std::string out = dir + "cut.webm";
   const RunResult run =
@@ -326,7 +330,7 @@ TEST(Render, InterruptFinishesTheFileUpToTheLastFrame) {
               media.frames * 0.03, 0.1);
 }
 
-TEST(Thumbnail, RefusesFilesAboveTheLimit) {
+TEST(ThumbnailCommand, RefusesFilesAboveTheLimit) {
   const std::string dir = MakeTempDir();
   const std::string big = dir + "big.zvmov";
   std::ofstream(big, std::ios::binary) << std::string(2 * 1024 * 1024 + 1, 'x');

@@ -13,7 +13,7 @@
 namespace tolvani::render_tool {
 namespace {
 
-TEST(ReadingTime, GrowsWithTheTextUpToEightSeconds) {
+TEST(AutoplayReadingTime, GrowsWithTheTextUpToEightSeconds) {
   const struct {
     size_t characters;
     int ticks;
@@ -21,7 +21,7 @@ TEST(ReadingTime, GrowsWithTheTextUpToEightSeconds) {
   for (const auto& c : cases) EXPECT_EQ(ReadingTicks(c.characters), c.ticks) << c.characters;
 }
 
-TEST(OutputFile, CommitRenamesAndAbandonRemoves) {
+TEST(RenderOutputFile, CommitRenamesAndAbandonRemoves) {
   const std::string dir = testing::MakeTempDir();
   std::string error;
   {
@@ -44,14 +44,14 @@ TEST(OutputFile, CommitRenamesAndAbandonRemoves) {
   EXPECT_FALSE(nowhere.Reserve(dir + "no/such/folder/x.png", &error));
 }
 
-TEST(OutputFile, ExtensionIsLowerCasedAndOfTheLastName) {
+TEST(RenderOutputFile, ExtensionIsLowerCasedAndOfTheLastName) {
   EXPECT_EQ(ExtensionOf("a/b.MP4"), "mp4");
   EXPECT_EQ(ExtensionOf("x.y/file"), "");
   EXPECT_EQ(ExtensionOf("clip.webm"), "webm");
   EXPECT_EQ(ExtensionOf("noext"), "");
 }
 
-TEST(Script, ReportsTheLineOfTheFirstError) {
+TEST(ScriptLanguage, ReportsTheLineOfTheFirstError) {
   const std::string dir = testing::MakeTempDir();
   const struct {
     const char* text;
