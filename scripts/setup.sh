@@ -14,6 +14,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth fonts-noto-cjk
+  qt6-translations-l10n
 )
 
 missing=()
