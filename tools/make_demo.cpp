@@ -1,12 +1,16 @@
 // Builds the demo project that ships beside the player as Main.zvmov:
 // a checkered floor, a spinning cube (one bone, one animation) and a speech
-// balloon whose text leads through three steps, in Glide mode.
+// balloon whose text leads through three steps, in Glide mode; a chime
+// sounds as each later step begins.
 //
 //   tolvani-make-demo OUTPUT.zvmov
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "base/math.h"
 #include "builder/project_builder.h"
@@ -57,6 +61,25 @@ CMotion Pose(Vec3 position, Vec3 rotation = {0, 0, 0}, Vec3 scale = {1, 1, 1}) {
   m.rotation = rotation;
   m.scale = scale;
   return m;
+}
+
+// A two-note chime (E6 then B5, each fading out), 16-bit mono at 22050 Hz.
+std::vector<uint8_t> Chime() {
+  constexpr int kRate = 22050;
+  constexpr float kNotes[2] = {1318.5f, 987.8f};
+  constexpr int kNoteSamples = kRate * 35 / 100;
+  std::vector<uint8_t> data;
+  for (float frequency : kNotes) {
+    for (int i = 0; i < kNoteSamples; ++i) {
+      const float t = static_cast<float>(i) / kRate;
+      const float envelope = std::exp(-6.0f * t) * std::min(1.0f, static_cast<float>(i) / 64.0f);
+      const float v = 0.45f * envelope * std::sin(6.2831853f * frequency * t);
+      const auto sample = static_cast<int16_t>(std::lround(v * 32767.0f));
+      data.push_back(static_cast<uint8_t>(sample & 0xFF));
+      data.push_back(static_cast<uint8_t>((sample >> 8) & 0xFF));
+    }
+  }
+  return data;
 }
 
 }  // namespace
@@ -143,7 +166,9 @@ int main(int argc, char** argv) {
     t.text = texts[step];
     t.jumpEnabled = step == 2 ? 1 : 0;
     t.jumpTarget = 0;
+    if (step > 0) t.soundName = u"chime";
   }
+  b.AddSound(u"chime", builder::PcmFormat(1, 22050, 16), Chime());
 
   try {
     b.WriteFile(argv[1]);

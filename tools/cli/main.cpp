@@ -10,7 +10,10 @@ namespace {
 void PrintUsage(FILE* out) {
   std::fputs(
       "usage: tolvani inspect FILE [--geometry]\n"
-      "       tolvani simulate FILE SCRIPT   (SCRIPT '-' reads standard input)\n",
+      "       tolvani simulate FILE SCRIPT   (SCRIPT '-' reads standard input)\n"
+      "       tolvani render FILE -o OUT [--script SCRIPT | --autoplay] [--size WxH]\n"
+      "                      [--max-seconds N] [--quality Q]   (OUT: .mp4, .webm, .png)\n"
+      "       tolvani thumbnail FILE OUT.png [--size N]\n",
       out);
 }
 
@@ -25,6 +28,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "inspect") return tolvani::cli::RunInspect(args);
   if (command == "simulate") return tolvani::cli::RunSimulate(args);
+  if (command == "render" || command == "thumbnail") {
+    return tolvani::cli::RunCompanion(command, args);
+  }
   if (command == "--help" || command == "-h") {
     PrintUsage(stdout);
     return 0;
