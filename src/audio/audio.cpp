@@ -120,6 +120,12 @@ int32_t CAudio::PrepareVoices() {
 }
 
 int32_t CAudio::Play(const std::u16string& name, bool loop) {
+  const int32_t result = PlayRequest(name, loop);
+  if (onPlay) onPlay(name, loop, result);
+  return result;
+}
+
+int32_t CAudio::PlayRequest(const std::u16string& name, bool loop) {
   if (sounds.empty()) return kFail;
   if (name == kStopSoundName) {
     // Every entry but the last, which is the stop entry itself.
