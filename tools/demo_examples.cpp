@@ -98,20 +98,18 @@ ProjectBuilder MakeWalkExample() {
     AddTree(trees, {x, height(x, z) - 5, z}, 280.0f + 20.0f * static_cast<float>(i % 4), s.mats);
   }
   s.Line(u"Trees", 2);
-  AddBalloon(s.b, u"fukidashi", s.mats, 90, 56);
+  AddBalloon(s.b, u"fukidashi", s.mats, 100, 64);
   CTimeLine& talk = s.Line(u"fukidashi", 1);
 
   const char16_t* texts[kSteps] = {
-      u"歩いてみよう!矢印キーか WASD で歩けます。ドラッグで向きを変えられます。\nLet's walk! Use "
-      u"the arrow "
-      u"keys or WASD, and drag to look around.",
-      u"坂を上ると、目の高さも地面に合わせて変わります。\nWalk up the slope: your eyes follow the "
-      u"ground.",
-      u"このふきだしをクリックすると Web ページ (Qt のドキュメント) が開きます。\nClicking this "
-      u"balloon "
-      u"opens a web page: the Qt documentation.",
+      u"歩いてみよう!\n矢印キーか WASD で歩けます。\nドラッグで向きを変えられます。\nLet's walk! "
+      u"Use the arrow keys\nor WASD; drag to look around.",
+      u"坂を上ると、目の高さも\n地面に合わせて変わります。\nWalk up the slope:\nyour eyes follow "
+      u"the ground.",
+      u"このふきだしをクリックすると\nWeb ページ (Qt のドキュメント)\nが開きます。\nClicking this "
+      u"balloon opens\na web page: the Qt documentation.",
       u"https://doc.qt.io/\nQt のドキュメント / the Qt documentation",
-      u"お散歩おつかれさま!クリックで最初から。\nThanks for the walk! Click to start again.",
+      u"お散歩おつかれさま!\nクリックで最初から。\nThanks for the walk!\nClick to start again.",
   };
   const char16_t* sounds[kSteps] = {u"chime1", u"chime2", u"chime3", u"chime4", u"bell"};
   for (int i = 0; i < kSteps; ++i) {
@@ -119,7 +117,7 @@ ProjectBuilder MakeWalkExample() {
     const Vec3 eye{0, height(0, z) + 200, z};
     CameraRig rig{Add(eye, {0, 0, -700}), 700, 0, 0};
     s.camera().entries[i].motion = rig.Motion();
-    const float bz = z - 700;
+    const float bz = z - 600;
     CMotion pose = Pose({0, height(0, bz) + 215, bz});
     ShowAt(talk, i, pose, texts[i], sounds[i]);
   }
@@ -171,7 +169,7 @@ ProjectBuilder MakeExploreExample() {
     wellLine.entries[i].soundName = u"chime4";
   }
 
-  AddBalloon(s.b, u"fukidashi", s.mats, 90, 56);
+  AddBalloon(s.b, u"fukidashi", s.mats, 100, 64);
   CTimeLine& talk = s.Line(u"fukidashi", 1);
   struct Spot {
     Vec3 eye;
@@ -183,20 +181,18 @@ ProjectBuilder MakeExploreExample() {
   const Spot spots[kSteps] = {
       {{0, 200, 700},
        0,
-       u"ここは探検モード。見つめたものがしゃべります。\nExplore: things speak when you look at "
-       u"them. "
-       u"Look at a balloon, then click it."},
+       u"ここは探検モード。\n見つめたものがしゃべります。\nExplore: things speak when\nyou look at "
+       u"them. Look at a\nballoon, then click it."},
       {{-150, 200, 200},
        -20,
-       u"奥の鐘を見てごらん。坂を上ると高い段に出ます。\nLook at the bell tower over there; the "
-       u"ramp leads "
-       u"up to the upper terrace."},
+       u"奥の鐘を見てごらん。\n坂を上ると高い段に出ます。\nLook at the bell tower; the\nramp leads "
+       u"up to the terrace."},
       {{200, 200, 250},
        30,
-       u"井戸も見つめるとしゃべるよ。\nThe well speaks too, once per step, when you look at it."},
+       u"井戸も見つめるとしゃべるよ。\nThe well speaks too, once\nper step, when you look at it."},
       {{0, 290, -700},
        180,
-       u"探検はおしまい。クリックで最初から。\nThat's all! Click to start again."},
+       u"探検はおしまい。\nクリックで最初から。\nThat's all!\nClick to start again."},
   };
   for (int i = 0; i < kSteps; ++i) {
     const Spot& sp = spots[i];
@@ -240,19 +236,16 @@ ProjectBuilder MakeScrollExample() {
   AddBalloon(s.b, u"fukidashi", s.mats, 91, 56);
   CTimeLine& talk = s.Line(u"fukidashi", 1);
   const char16_t* texts[kSteps] = {
-      u"スクロールモード:マウスのホイールを手前に回すと進みます。\nScroll: turn the mouse wheel "
-      u"towards "
-      u"you to move on.",
-      u"ホイールを回すたびに、カメラが次の場面へ少しずつ動きます。\nEach notch moves the camera a "
-      u"tenth of "
-      u"the way.",
+      u"スクロールモード:\nマウスのホイールを手前に\n回すと進みます。\nScroll: turn the mouse "
+      u"wheel\ntowards you to move on.",
+      u"ホイールを回すたびに、カメラが\n次の場面へ少しずつ動きます。\nEach notch moves the "
+      u"camera\na tenth of the way.",
       u"赤い屋根の家。\nA house with a red roof.",
       u"青い屋根の家。\nAnd one with a blue roof.",
       u"池のまわりを一周します。\nWe go once around the pond.",
       u"もうすぐ一周。\nAlmost round.",
-      u"最後の場面です。次のひと回しで最初に戻ります。\nThe last scene: the next notches bring you "
-      u"back to "
-      u"the start.",
+      u"最後の場面です。次のひと回しで\n最初に戻ります。\nThe last scene: the next\nnotches bring "
+      u"you back\nto the start.",
   };
   const char16_t* sounds[kSteps] = {u"bell",   u"chime1", u"chime2", u"chime3",
                                     u"chime4", u"chime2", u"chime1"};
@@ -290,16 +283,14 @@ ProjectBuilder MakeOrbitExample() {
   AddBalloon(s.b, u"fukidashi", s.mats, 120, 74);
   CTimeLine& talk = s.Line(u"fukidashi", 1);
   const char16_t* texts[kSteps] = {
-      u"オービットモード:カメラはふきだしのまわりを回ります。\nOrbit: the camera circles around "
-      u"the "
-      u"balloons.",
-      u"ドラッグすると回転し、手を離してもしばらく回り続けます。\nDrag to spin; the spin slows "
-      u"down by "
-      u"itself.",
+      u"オービットモード:\nカメラはふきだしのまわりを\n回ります。\nOrbit: the camera "
+      u"circles\naround the balloons.",
+      u"ドラッグすると回転し、手を\n離してもしばらく回り続けます。\nDrag to spin; the spin\nslows "
+      u"down by itself.",
       u"ホイールで大きさが変わります。\nThe wheel zooms in and out.",
-      u"ふきだしは時計台のまわりに並んでいます。\nThe balloons stand in a ring around the clock "
+      u"ふきだしは時計台のまわりに\n並んでいます。\nThe balloons stand in a ring\naround the clock "
       u"tower.",
-      u"ひと回りしました。クリックで最初から。\nRound we go! Click to start again.",
+      u"ひと回りしました。\nクリックで最初から。\nRound we go!\nClick to start again.",
   };
   const char16_t* sounds[kSteps] = {u"bell", u"chime1", u"chime2", u"chime3", u"chime4"};
   for (int i = 0; i < kSteps; ++i) {

@@ -181,7 +181,7 @@ ProjectBuilder MakeMainDemo() {
                         {{-300, 0, 420}, 260},
                         {{420, 0, 380}, 240}})
     AddTree(trees, t.first, t.second, mats);
-  AddBalloon(b, u"fukidashi", mats, 0.13f * kReference, 0.08f * kReference);
+  AddBalloon(b, u"fukidashi", mats, 0.13f * kReference, 0.085f * kReference);
   AddBalloon(b, u"fukidashi_again", mats, 0.1f * kReference, 0.07f * kReference);
   AddBalloon(b, u"fukidashi_next", mats, 0.1f * kReference, 0.07f * kReference);
   const int32_t sparkle = Index(b);
@@ -232,37 +232,34 @@ ProjectBuilder MakeMainDemo() {
       {{target, 900, 0, 6}, u"idle", u"Tolvani へようこそ!\nWelcome to Tolvani!", u"bell"},
       {{target, 700, 0, 8},
        u"wave",
-       u"やあ、ぼくはポコ!\nふきだしをクリックすると、お話が進むよ。\nHi, I'm Poko! Click a "
-       u"balloon to "
-       u"move the story on.",
+       u"やあ、ぼくはポコ!\nふきだしをクリックすると\nお話が進むよ。\nHi, I'm Poko! Click a "
+       u"balloon\nto move the story on.",
        u"chime1"},
       {{target, 720, -28, 8},
        u"idle",
        u"Tolvani は 3D "
-       u"のまんがを再生するプレーヤーです。場面が変わるたびにカメラがすべるように動き、"
-       u"ふきだしをクリックするとお話が先へ進みます。\nTolvani plays interactive 3D cartoons: the "
-       u"camera glides from scene to scene, and every click on a balloon takes the story one step "
-       u"further.",
+       u"のまんがを再生するプレーヤーです。場面が変わるたびにカメラがすべるように動き、ふきだしをク"
+       u"リックするとお話が進みます。\nTolvani plays interactive 3D cartoons: the camera glides "
+       u"from scene to scene, and each click on a balloon moves the story on.",
        u"chime2"},
       {{target, 760, 32, 4},
        u"idle",
-       u"うしろの山と空は背景です。いつもいちばん奥に描かれます。\nThe sky and the mountains are a "
-       u"backdrop, always drawn behind everything else.",
+       u"うしろの山と空は背景です。\nいつもいちばん奥に描かれます。\nThe sky and the mountains "
+       u"are\na backdrop, drawn behind\neverything else.",
        u"chime3"},
       {{target, 680, 12, 10},
        u"wave",
-       u"ぼくの腕は骨で動くんだ。ほっぺの色もアニメーションと一緒に変わるよ。\nMy arm moves on "
-       u"bones, "
-       u"and my cheeks change colour with the animation.",
+       u"ぼくの腕は骨で動くんだ。\nほっぺの色もアニメーション\nと一緒に変わるよ。\nMy arm moves on "
+       u"bones, and my\ncheeks change colour with it.",
        u"chime2"},
       {{target, 700, -12, 8},
        u"dance",
-       u"ダンスの時間!体の色も変わるよ。\nDance time! Watch my colours change.",
+       u"ダンスの時間!\n体の色も変わるよ。\nDance time!\nWatch my colours change.",
        u"chime4"},
       {{target, 740, 0, 8}, u"idle", nullptr, nullptr},
       {{target, 700, 25, 10},
        u"wave",
-       u"楽しかった?そろそろお別れの時間です。\nDid you enjoy it? It is almost time to say "
+       u"楽しかった?\nそろそろお別れの時間です。\nDid you enjoy it? It is almost\ntime to say "
        u"goodbye.",
        u"chime3"},
       {{target, 950, 0, 12}, u"wave", u"さようなら!\nGoodbye!", u"停止"},

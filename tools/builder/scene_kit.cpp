@@ -194,9 +194,9 @@ void AddBalloonShape(CModel& m, float w, float h, int32_t cardMaterial, int32_t 
       const double cs = std::cos(a), sn = std::sin(a);
       // A superellipse: a card with rounded corners.
       const float x =
-          (w + grow) * static_cast<float>((cs < 0 ? -1 : 1) * std::pow(std::abs(cs), 0.5));
+          (w + grow) * static_cast<float>((cs < 0 ? -1 : 1) * std::pow(std::abs(cs), 1.0 / 3.0));
       const float y =
-          (h + grow) * static_cast<float>((sn < 0 ? -1 : 1) * std::pow(std::abs(sn), 0.5));
+          (h + grow) * static_cast<float>((sn < 0 ? -1 : 1) * std::pow(std::abs(sn), 1.0 / 3.0));
       ring.push_back(AddVertex(m, {x, y, z}));
     }
     for (int k = 0; k < kSegments; ++k) {
