@@ -280,7 +280,16 @@ ProjectBuilder MakeOrbitExample() {
   AddBox(tower, {14, 300, -4}, {16, 3, 2}, hand);
   AddBox(tower, {0, 415, -60}, {85, 15, 65}, roof);
   s.Line(u"ClockTower", 2);
-  AddBalloon(s.b, u"fukidashi", s.mats, 120, 74);
+  // Lanterns mark the places on the ring where the balloons appear.
+  const int32_t lamp = Plain(s.b, u"Lantern", 1.0f, 0.8f, 0.35f);
+  CModel& lanterns = s.b.AddModel(u"Lanterns");
+  for (int i = 0; i < kSteps; ++i) {
+    const float a = 2 * kPi * static_cast<float>(i) / kSteps + kPi / 2;
+    AddEllipsoid(lanterns, {380 * std::cos(a), 260 + 300 * std::sin(a), 20}, {18, 18, 18}, lamp, 12,
+                 8);
+  }
+  s.Line(u"Lanterns", 2);
+  AddBalloon(s.b, u"fukidashi", s.mats, 165, 100);
   CTimeLine& talk = s.Line(u"fukidashi", 1);
   const char16_t* texts[kSteps] = {
       u"オービットモード:\nカメラはふきだしのまわりを\n回ります。\nOrbit: the camera "
@@ -295,9 +304,9 @@ ProjectBuilder MakeOrbitExample() {
   const char16_t* sounds[kSteps] = {u"bell", u"chime1", u"chime2", u"chime3", u"chime4"};
   for (int i = 0; i < kSteps; ++i) {
     const float a = 2 * kPi * static_cast<float>(i) / kSteps + kPi / 2;
-    const Vec3 at{300 * std::cos(a), 300 + 220 * std::sin(a), 60};
+    const Vec3 at{380 * std::cos(a), 260 + 300 * std::sin(a), 60};
     ShowAt(talk, i, Pose(at), texts[i], sounds[i]);
-    s.camera().entries[i].motion = Pose({0, 0, -1000}, {8, 0, 0});
+    s.camera().entries[i].motion = Pose({0, 0, -1000}, {12, 0, 0});
   }
   talk.entries[kSteps - 1].jumpEnabled = 1;
   talk.entries[kSteps - 1].jumpTarget = 0;
