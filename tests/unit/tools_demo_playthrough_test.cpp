@@ -20,11 +20,11 @@
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
 #include "base/math.h"
+#include "base/text_conversion.h"
 #include "document/document.h"
 #include "document/scene_reset.h"
 #include "model/scene_state.h"
 #include "render/null_device.h"
-#include "render/transforms.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -51,11 +51,13 @@ std::vector<std::string> RunCommand(const std::string& command, int* status) {
   return lines;
 }
 
-// What the test needs of a project: mode, field of view and timelines.
+// What the test needs of a project: mode, field of view, timelines, and
+// which features of the format its models and materials use.
 struct Project {
   int32_t playMode = 0;
   float fieldOfView = 0;
   std::vector<CTimeLine> lines;
+  std::set<std::string> features;
 };
 
 Project Load(const std::string& path) {
@@ -72,6 +74,14 @@ Project Load(const std::string& path) {
     p.playMode = SceneState.sceneRoot->playMode;
     p.fieldOfView = SceneState.sceneRoot->fieldOfView;
     p.lines = SceneState.timeLines;
+    for (const CModel& m : SceneState.sceneRoot->models) {
+      if (m.collisionMaterial >= 0) p.features.insert("walkable ground");
+      if (!m.materialSets.empty()) p.features.insert("material sets");
+      for (const Animation& a : m.animations)
+        if (a.size() >= 2) p.features.insert("skinning");
+    }
+    for (const CMaterial& m : SceneState.sceneRoot->materials)
+      if (!m.image.empty()) p.features.insert(std::to_string(m.image.channels()) + " channels");
   }
   SceneState.sceneRoot->ResetScene();
   ResetSceneStateForTests();
@@ -264,6 +274,38 @@ INSTANTIATE_TEST_SUITE_P(Shipped, DemoPlaythrough,
                            name = name.substr(name.rfind('/') + 1);
                            return name.substr(0, name.find('.'));
                          });
+
+// Between them the shipped projects use every feature of the format the
+// player supports; links only in an example, never in the start-up demo.
+TEST(DemoPlaythrough, TheShippedProjectsUseEveryFeature) {
+  std::set<std::string> used;
+  for (const char* file : {"Main.zvmov", "examples/walk.zvmov", "examples/explore.zvmov",
+                           "examples/scroll.zvmov", "examples/orbit.zvmov"}) {
+    const Project p = Load(BinDir() + file);
+    used.insert(p.features.begin(), p.features.end());
+    used.insert("mode " + std::to_string(p.playMode));
+    for (const CTimeLine& t : p.lines) {
+      for (const char16_t* name : {u"FadeIn", u"FadeOut", u"Effect", u"Background"})
+        if (t.NameContains(name)) used.insert(ToUtf8(name));
+      for (const CTimeLineData& e : t.entries) {
+        if (e.state != 2) continue;
+        if (t.IsBalloon()) used.insert("balloons");
+        if (t.IsBalloon() && e.jumpEnabled) used.insert("jumps");
+        if (!e.soundName.empty()) used.insert(e.soundLoops ? "looping sound" : "sound");
+        if (e.text.rfind(u"http", 0) == 0) {
+          used.insert("links");
+          EXPECT_STRNE(file, "Main.zvmov");
+        }
+      }
+    }
+  }
+  const std::set<std::string> all = {"mode 1",     "mode 2",        "mode 3",         "mode 4",
+                                     "mode 5",     "balloons",      "jumps",          "links",
+                                     "FadeIn",     "FadeOut",       "Effect",         "Background",
+                                     "sound",      "looping sound", "skinning",       "3 channels",
+                                     "4 channels", "material sets", "walkable ground"};
+  EXPECT_EQ(used, all);
+}
 
 // Sounds and links the shipped projects promise: the demo's background
 // loop starts with the greeting and the goodbye stops it; the walk example
