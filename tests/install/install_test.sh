@@ -38,12 +38,21 @@ for f in Main.zvmov examples/walk.zvmov examples/explore.zvmov examples/scroll.z
     fail "inspect $f"
 done
 
+# The launcher's own options need no display; usage errors exit with 2.
+"$prefix/bin/tolvani-player" --version | grep -q '^Tolvani 1\.1$' || fail "player --version"
+"$prefix/bin/tolvani-player" --help | grep -q '^usage: tolvani-player' || fail "player --help"
+status=0
+"$prefix/bin/tolvani-player" --ticks=many 2>/dev/null || status=$?
+[ "$status" -eq 2 ] || fail "a bad --ticks=VALUE gave status $status"
+
 # The launcher in bin/ opens Main.zvmov from lib/tolvani: no message box
-# (they are recorded, not shown) and a frame saved.
+# (they are recorded, not shown) and a frame saved; Qt's own options and
+# --option=value mix with the player's.
 export TOLVANI_RECORD_MESSAGES="$prefix/messages.jsonl"
-"$here/../gui/run_under_x.sh" timeout 120 "$prefix/bin/tolvani-player" \
+"$here/../gui/run_under_x.sh" timeout 120 "$prefix/bin/tolvani-player" -qwindowgeometry 640x480 \
   --screenshot="$prefix/shot.png" --ticks 2 >/dev/null 2>&1 || fail "the launcher did not run"
 [ -s "$prefix/shot.png" ] || fail "no screenshot from the launcher"
+file "$prefix/shot.png" | grep -q 'PNG image data, 640 x' || fail "-qwindowgeometry was not applied"
 if [ -s "$TOLVANI_RECORD_MESSAGES" ]; then
   cat "$TOLVANI_RECORD_MESSAGES" >&2
   fail "the launcher showed messages"

@@ -331,5 +331,27 @@ TEST(DemoPlaythrough, LoopStopsAtGoodbyeAndTheWalkOpensItsPage) {
   EXPECT_EQ(opens, 1);
 }
 
+// Command-line conventions of the tool: --version, --help per command.
+TEST(ToolCommandLine, VersionAndHelp) {
+  const struct {
+    const char* args;
+    int status;
+    const char* firstLine;
+  } cases[] = {
+      {"--version", 0, "tolvani 1.1"},
+      {"--help", 0, "usage: tolvani inspect FILE [--geometry]"},
+      {"inspect --help", 0, "usage: tolvani inspect FILE [--geometry]"},
+      {"simulate -h", 0, "usage: tolvani simulate FILE SCRIPT"},
+      {"simulate x.zvmov script --help", 0, "usage: tolvani simulate FILE SCRIPT"},
+      {"frobnicate 2>/dev/null", 2, ""},
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    const auto lines = RunCommand(std::string("'" TOLVANI_CLI "' ") + c.args, &status);
+    EXPECT_EQ(status, c.status) << c.args;
+    EXPECT_EQ(lines.empty() ? "" : lines[0], c.firstLine) << c.args;
+  }
+}
+
 }  // namespace
 }  // namespace tolvani
