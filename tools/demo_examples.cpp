@@ -169,39 +169,51 @@ ProjectBuilder MakeExploreExample() {
     wellLine.entries[i].soundName = u"chime4";
   }
 
-  AddBalloon(s.b, u"fukidashi", s.mats, 100, 64);
+  AddBalloon(s.b, u"fukidashi", s.mats, 80, 52);
   CTimeLine& talk = s.Line(u"fukidashi", 1);
   struct Spot {
     Vec3 eye;
-    float yaw;
+    float yaw;          // degrees; ignored when looking at an object
+    const CMotion* at;  // an object that should speak at the step start, or null
     const char16_t* text;
   };
-  // Each step starts looking at its balloon; the speaking objects lie on
-  // the way between the spots.
+  // Each step starts looking at its balloon; at steps 1 and 2 a speaking
+  // object stands a little to the right of it, inside the view's middle band.
   const Spot spots[kSteps] = {
       {{0, 200, 700},
        0,
+       nullptr,
        u"ここは探検モード。\n見つめたものがしゃべります。\nExplore: things speak when\nyou look at "
        u"them. Look at a\nballoon, then click it."},
       {{-150, 200, 200},
-       -20,
-       u"奥の鐘を見てごらん。\n坂を上ると高い段に出ます。\nLook at the bell tower; the\nramp leads "
+       0,
+       &bellPose,
+       u"右の鐘を見てごらん。\n坂を上ると高い段に出ます。\nLook at the bell tower; the\nramp leads "
        u"up to the terrace."},
-      {{200, 200, 250},
-       30,
+      {{100, 200, 700},
+       0,
+       &wellPose,
        u"井戸も見つめるとしゃべるよ。\nThe well speaks too, once\nper step, when you look at it."},
       {{0, 290, -700},
        180,
+       nullptr,
        u"探検はおしまい。\nクリックで最初から。\nThat's all!\nClick to start again."},
   };
+  constexpr float kRadToDeg = 57.29578f;
   for (int i = 0; i < kSteps; ++i) {
     const Spot& sp = spots[i];
-    CameraRig rig{{0, 0, 0}, 600, sp.yaw, 0};
+    float yaw = sp.yaw;
+    if (sp.at) {
+      const Vec3 d = Sub(sp.at->position, sp.eye);
+      yaw = std::atan2(d.x, -d.z) * kRadToDeg - 6.0f;
+    }
+    CameraRig rig{{0, 0, 0}, 600, yaw, 0};
     // Place the rig so that its eye is at the spot.
     rig.target = Add(sp.eye, Sub(rig.target, rig.Eye()));
     rig.target.y = sp.eye.y;
     s.camera().entries[i].motion = rig.Motion();
-    ShowAt(talk, i, rig.Facing({0, 10, -600}), sp.text, u"chime1");
+    const float side = sp.at ? -42.0f : 0.0f;  // about 4 degrees to the left
+    ShowAt(talk, i, rig.Facing({side, 20, -600}), sp.text, u"chime1");
   }
   talk.entries[kSteps - 1].jumpEnabled = 1;
   talk.entries[kSteps - 1].jumpTarget = 0;

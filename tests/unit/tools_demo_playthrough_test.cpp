@@ -307,10 +307,11 @@ TEST(DemoPlaythrough, TheShippedProjectsUseEveryFeature) {
   EXPECT_EQ(used, all);
 }
 
-// Sounds and links the shipped projects promise: the demo's background
-// loop starts with the greeting and the goodbye stops it; the walk example
-// asks to open its web page when its link step starts.
-TEST(DemoPlaythrough, LoopStopsAtGoodbyeAndTheWalkOpensItsPage) {
+// What the shipped projects promise besides their steps: the demo's
+// background loop starts with the greeting and the goodbye stops it; the
+// walk follows the ground up and down and asks once to open its web page;
+// in Explore the bell and the well speak when looked at.
+TEST(DemoPlaythrough, SoundsLinksAndGroundOfTheExamples) {
   std::vector<std::string> out;
   Play(Playthrough{"Main.zvmov", 1, {0, 1, 2, 3, 4, 5, 6, 5, 6, 7, 8, 9}}, 640, 480, &out);
   int loopAt = -1, stopAt = -1;
@@ -323,12 +324,25 @@ TEST(DemoPlaythrough, LoopStopsAtGoodbyeAndTheWalkOpensItsPage) {
 
   Play(Playthrough{"examples/walk.zvmov", 2, {0, 1, 2, 3}}, 640, 480, &out);
   int opens = 0;
-  for (const std::string& line : out)
+  std::set<float> eyeHeights;
+  for (const std::string& line : out) {
+    if (line.find("\"event\":\"state\"") != std::string::npos)
+      eyeHeights.insert(ParseState(line).camera.position.y);
     if (line.find("\"event\":\"open\"") != std::string::npos) {
       ++opens;
       EXPECT_NE(line.find("\"target\":\"https://doc.qt.io/\""), std::string::npos) << line;
     }
+  }
   EXPECT_EQ(opens, 1);
+  EXPECT_GT(eyeHeights.size(), 8u);  // the eye rises and falls with the meadow
+
+  Play(Playthrough{"examples/explore.zvmov", 4, {0, 1, 2, 3}}, 1920, 800, &out);
+  std::set<std::string> spoken;
+  for (const std::string& line : out)
+    for (const char* name : {"bell", "chime4"})
+      if (line.find(std::string("\"name\":\"") + name + "\"") != std::string::npos)
+        spoken.insert(name);
+  EXPECT_EQ(spoken, (std::set<std::string>{"bell", "chime4"}));
 }
 
 // Command-line conventions of the tool: --version, --help per command.
