@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/platform_services.h"
+#include "base/text_conversion.h"
 #include "model/archive.h"
 
 namespace tolvani {
@@ -159,8 +160,10 @@ int32_t CAudio::SubmitBuffer(size_t index, uint32_t loopCount) {
   const int32_t hr = backend_->SubmitSourceBuffer(
       sound.voice, sound.data ? sound.data->data() : nullptr, bytes, loopCount);
   if (hr < 0) {
-    std::printf("Error %#X submitting source buffer\n", static_cast<unsigned>(hr));
-    std::fflush(stdout);
+    char text[64];
+    std::snprintf(text, sizeof text, "Error %#X submitting source buffer\n",
+                  static_cast<unsigned>(hr));
+    Platform().Warning("audio", FromUtf8(text));
     backend_->DestroyVoice(sound.voice);
     sound.voice = 0;
     sound.data.reset();

@@ -104,7 +104,9 @@ InputFile::InputFile(const std::u16string& path) : path_(path) {
   if (path.empty()) throw FileError(FileCause::badPath, path);
   const std::string native = ToUtf8(path);
   if (native.find('\0') != std::string::npos) throw FileError(FileCause::badPath, path);
-  fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that opening a FIFO does not wait for a writer; only
+  // regular files are read.
+  fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) throw FileError(CauseFromErrno(errno), path);
   struct stat st {};
   if (::fstat(fd_, &st) != 0) {
@@ -113,7 +115,7 @@ InputFile::InputFile(const std::u16string& path) : path_(path) {
     fd_ = -1;
     throw FileError(CauseFromErrno(err), path);
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (!S_ISREG(st.st_mode)) {
     ::close(fd_);
     fd_ = -1;
     throw FileError(FileCause::badPath, path);
