@@ -15,6 +15,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth fonts-noto-cjk
   qt6-translations-l10n
+  desktop-file-utils appstream libxml2-utils dpkg-dev fakeroot file librsvg2-bin
 )
 
 missing=()
