@@ -229,7 +229,7 @@ ProjectBuilder MakeMainDemo() {
   };
   const Vec3 target{0, 175, 0};
   const Step steps[kSteps] = {
-      {{target, 900, 0, 6}, u"idle", u"Tolvani へようこそ!\nWelcome to Tolvani!", u"bell"},
+      {{target, 900, 0, 6}, u"idle", u"Tolvani へようこそ!\nWelcome to Tolvani!", nullptr},
       {{target, 700, 0, 8},
        u"wave",
        u"やあ、ぼくはポコ!\nふきだしをクリックすると\nお話が進むよ。\nHi, I'm Poko! Click a "
@@ -280,7 +280,7 @@ ProjectBuilder MakeMainDemo() {
       CTimeLineData& e = balloon.entries[s];
       e.state = 2;
       e.text = st.text;
-      e.soundName = st.sound;
+      if (st.sound) e.soundName = st.sound;  // the fade-in opens in silence
       e.motion = st.rig.Facing({0, 0.095f * d, -0.7f * d});
       e.motion.scale = {scale, scale, scale};
     }

@@ -46,35 +46,44 @@ bool FindBalloonPoint(int* x, int* y) {
   const RenderState& render = scene.render;
   const Matrix4 viewProjection = MatrixMultiply(render.viewMatrix, render.projectionMatrix);
   bool found = false;
-  ForEachShownBalloon(scene, [&](size_t i, const CTimeLine& line) {
-    if (found) return;
-    const Matrix4 world = line.EntryWorldMatrix(scene.currentStep);
-    const Matrix4 worldView = MatrixMultiply(world, render.viewMatrix);
-    const Matrix4 wvp = MatrixMultiply(world, viewProjection);
-    for (const MeshGroup& group : scene.models[i].groups) {
-      for (size_t v = 0; v + 2 < group.vertices.size() && !found; v += 3) {
-        Vec4 sum{0, 0, 0, 0};
-        for (size_t k = 0; k < 3; ++k) {
-          const Vec3& p = group.vertices[v + k].position;
-          const Vec4 c = Vec4Transform(Vec4{p.x, p.y, p.z, 1.0f}, wvp);
-          if (c.w <= 0.0f) return;
-          sum = Vec4{sum.x + c.x / c.w, sum.y + c.y / c.w, 0, 0};
-        }
-        const float nx = sum.x / 3.0f, ny = sum.y / 3.0f;
-        const int px = static_cast<int>(
-            std::lround(render.viewport.topLeftX + (nx + 1.0f) * 0.5f * render.viewport.width));
-        const int py = static_cast<int>(
-            std::lround(render.viewport.topLeftY + (1.0f - ny) * 0.5f * render.viewport.height));
-        float distance = 0.0f;
-        if (HitTestScreenPoint(scene.models[i], px, py, render.viewport, worldView,
-                               render.projectionMatrix, distance) >= 0) {
-          *x = px;
-          *y = py;
-          found = true;
+  // A choice offers several balloons: a reader who wants to see the story
+  // through picks one that moves it on (no jump, or a jump forward), and
+  // takes any other only when none does.
+  auto movesOn = [&](const CTimeLine& line) {
+    return line.EntryJumpEnabled(scene.currentStep) == 0 ||
+           line.EntryJumpTarget(scene.currentStep) > scene.currentStep;
+  };
+  for (const bool forwardOnly : {true, false}) {
+    ForEachShownBalloon(scene, [&](size_t i, const CTimeLine& line) {
+      if (found || (forwardOnly && !movesOn(line))) return;
+      const Matrix4 world = line.EntryWorldMatrix(scene.currentStep);
+      const Matrix4 worldView = MatrixMultiply(world, render.viewMatrix);
+      const Matrix4 wvp = MatrixMultiply(world, viewProjection);
+      for (const MeshGroup& group : scene.models[i].groups) {
+        for (size_t v = 0; v + 2 < group.vertices.size() && !found; v += 3) {
+          Vec4 sum{0, 0, 0, 0};
+          for (size_t k = 0; k < 3; ++k) {
+            const Vec3& p = group.vertices[v + k].position;
+            const Vec4 c = Vec4Transform(Vec4{p.x, p.y, p.z, 1.0f}, wvp);
+            if (c.w <= 0.0f) return;
+            sum = Vec4{sum.x + c.x / c.w, sum.y + c.y / c.w, 0, 0};
+          }
+          const float nx = sum.x / 3.0f, ny = sum.y / 3.0f;
+          const int px = static_cast<int>(
+              std::lround(render.viewport.topLeftX + (nx + 1.0f) * 0.5f * render.viewport.width));
+          const int py = static_cast<int>(
+              std::lround(render.viewport.topLeftY + (1.0f - ny) * 0.5f * render.viewport.height));
+          float distance = 0.0f;
+          if (HitTestScreenPoint(scene.models[i], px, py, render.viewport, worldView,
+                                 render.projectionMatrix, distance) >= 0) {
+            *x = px;
+            *y = py;
+            found = true;
+          }
         }
       }
-    }
-  });
+    });
+  }
   return found;
 }
 

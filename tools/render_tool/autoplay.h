@@ -23,7 +23,8 @@ int ReadingTicks(size_t characters);
 
 // A client point on a visible balloon shown at the current step that
 // picking accepts, found by projecting the triangles of its mesh groups
-// with the renderer's last matrices. False when there is none.
+// with the renderer's last matrices; at a choice, one whose click moves the
+// story forward comes first. False when there is none.
 bool FindBalloonPoint(int* x, int* y);
 
 class Autoplay {
