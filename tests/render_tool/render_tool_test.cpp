@@ -38,8 +38,10 @@ std::string Quote(const std::string& s) {
 // command such as `timeout` that runs it).
 RunResult Tolvani(const std::string& args, const std::string& dir, const std::string& prefix = "") {
   const std::string err = dir + "stderr.txt";
+  // run_gl.sh: under the sanitizer build, Mesa stays loaded for the leak check.
   const std::string command = prefix + "env -u DISPLAY -u WAYLAND_DISPLAY " +
-                              Quote(kBin + "/tolvani") + " " + args + " >/dev/null 2>" + Quote(err);
+                              Quote(TOLVANI_RUN_GL) + " " + Quote(kBin + "/tolvani") + " " + args +
+                              " >/dev/null 2>" + Quote(err);
   const int raw = std::system(command.c_str());
   RunResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
