@@ -11,7 +11,7 @@ gl_leak_env() {
   local arg asan=""
   for arg in "$@"; do
     [ -f "$arg" ] && [ -x "$arg" ] || continue
-    asan=$(ldd "$arg" 2>/dev/null | awk '/libasan\.so/ {print $3; exit}')
+    asan=$(ldd "$arg" 2>/dev/null | awk '/libasan\.so/ && !found {print $3; found = 1}' || true)
     [ -n "$asan" ] && break
   done
   [ -n "$asan" ] || return 0
