@@ -22,12 +22,17 @@ mkdir -p "$corpus" "$findings"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
+# Inputs may grow to the largest seed (it reaches the multi-threaded reading
+# and preparation paths), and never below 64 KiB.
+largest="$(find "$seeds" -type f ! -name .stamp -printf '%s\n' | sort -n | tail -1)"
+max_len=$(( ${largest:-0} > 65536 ? ${largest:-0} : 65536 ))
+
 # New inputs go to the working corpus; the seeds stay as generated.
 "$build/bin/fuzz_open" "$corpus" "$seeds" \
   -max_total_time="$seconds" \
   -rss_limit_mb=2048 \
   -timeout=10 \
-  -max_len=65536 \
+  -max_len="$max_len" \
   -print_final_stats=1 \
   -artifact_prefix="$findings/" \
   ${FUZZ_FLAGS:-}

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/gl_format.h"
+#include "app/native_path_qt.h"
 #include "app/player_app.h"
 
 namespace {
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tolvani-player: only one project file may be given\n");
       return 2;
     }
-    options.file = QString::fromLocal8Bit(argv[i]);
+    // The name's own bytes: fromLocal8Bit would replace those that are not UTF-8.
+    options.file = tolvani::PathFromNative(QByteArray(argv[i]));
   }
 
   tolvani::SetDefaultOpenGlFormat();

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "audio/audio.h"
+#include "base/native_path.h"
 #include "base/platform_services.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
@@ -21,6 +22,9 @@ namespace {
 
 // name (empty 8-bit string), auxFlag, entry count.
 constexpr size_t kMinTimeLineBytes = 1 + 1 + 4;
+
+// Failing textures of one open that get a message box; the rest are diagnostics.
+constexpr int kTextureMessages = 3;
 
 constexpr char16_t kUntitled[] = u"無題";
 constexpr char16_t kUntitledFile[] = u"無題のファイル";
@@ -75,7 +79,7 @@ CCoreMotion3D& SceneRoot() {
 }  // namespace
 
 std::u16string LoadErrorMessage(std::exception_ptr error, const std::u16string& path) {
-  const std::u16string shownPath = path.empty() ? std::u16string(kUntitledFile) : path;
+  const std::u16string shownPath = path.empty() ? std::u16string(kUntitledFile) : DisplayPath(path);
   try {
     if (error) std::rethrow_exception(error);
   } catch (const ArchiveError& e) {
@@ -171,8 +175,12 @@ void CPlayerDoc::PrepareScene() {
   CCoreMotion3D& root = SceneRoot();
   for (CModel& model : root.models) ComputeNormals(model);
   for (CModel& model : root.models) BuildMeshGroups(model, root.render.device);
+  // Only the first few failing textures of an open get a message box; a
+  // file with thousands of them would otherwise lock the user in boxes.
+  int failed = 0;
   for (CMaterial& material : root.materials) {
-    if (!material.textureName.empty()) BuildMaterialTexture(material, root.render.device);
+    if (material.textureName.empty()) continue;
+    if (!BuildMaterialTexture(material, root.render.device, failed < kTextureMessages)) ++failed;
   }
   if (SceneState.audio) SceneState.audio->PrepareVoices();
 }
@@ -206,7 +214,7 @@ bool CPlayerDoc::OpenDocumentFile(const std::u16string& path) {
     std::u16string name = path_.empty() ? title_ : FileTitle(path_);
     if (name.empty()) name = kUntitled;
     const SaveAnswer answer =
-        saveQuestion ? saveQuestion(ReplaceArg(kSaveQuestion, name)) : SaveAnswer::No;
+        saveQuestion ? saveQuestion(ReplaceArg(kSaveQuestion, DisplayPath(name))) : SaveAnswer::No;
     if (answer == SaveAnswer::Cancel) {
       if (onOpenFailed) onOpenFailed(path, true);
       return false;
