@@ -173,7 +173,11 @@ void CPlayerDoc::ResetScene() {
 
 void CPlayerDoc::PrepareScene() {
   CCoreMotion3D& root = SceneRoot();
-  for (CModel& model : root.models) ComputeNormals(model);
+  // A model without vertices or faces has no normals to compute (and keeps
+  // no per-vertex table: a file may hold millions of such models).
+  for (CModel& model : root.models) {
+    if (!model.vertices.empty() || !model.faces.empty()) ComputeNormals(model);
+  }
   for (CModel& model : root.models) BuildMeshGroups(model, root.render.device);
   // Only the first few failing textures of an open get a message box; a
   // file with thousands of them would otherwise lock the user in boxes.

@@ -7,7 +7,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <malloc.h>
+
 #include <cstring>
+#include <functional>
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
@@ -141,6 +144,49 @@ TEST_F(UntrustedFileTest, OnlyTheFirstThreeFailingTexturesOfAnOpenShowAMessage) 
   platform.Clear();
   ASSERT_TRUE(doc->OnOpenDocument(U16(path)));
   EXPECT_EQ(platform.MessageTexts().size(), 3u);
+}
+
+// Heap bytes in use (the arenas and the large blocks).
+size_t HeapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+TEST_F(UntrustedFileTest, TinyRecordsTakeLessThanEightTimesTheirBytes) {
+  // Files of the smallest records a project can hold, millions of them in
+  // the wild: empty names, empty models, empty timelines.
+  struct Case {
+    const char* name;
+    std::function<void(testing::ProjectBuilder&)> fill;
+  };
+  const Case cases[] = {
+      {"names", [](testing::ProjectBuilder& b) { b.auxNames.assign(200000, u""); }},
+      {"animation names",
+       [](testing::ProjectBuilder& b) {
+         CModel& m = b.AddModel(u"");
+         for (int i = 0; i < 200000; ++i) m.animationNames.push_back(u"a");
+       }},
+      {"models",
+       [](testing::ProjectBuilder& b) {
+         for (int i = 0; i < 40000; ++i) b.AddModel(u"");
+       }},
+      {"timelines",
+       [](testing::ProjectBuilder& b) {
+         for (int i = 0; i < 200000; ++i) b.AddTimeline(u"");
+       }},
+  };
+  for (const Case& c : cases) {
+    testing::ProjectBuilder b;
+    c.fill(b);
+    const std::vector<uint8_t> bytes = b.Build();
+    const std::string path = dir + "tiny.zvmov";
+    testing::WriteBytes(path, bytes);
+    CPlayerDoc::ResetScene();
+    const size_t before = HeapInUse();
+    ASSERT_TRUE(doc->OnOpenDocument(U16(path))) << c.name;
+    const size_t used = HeapInUse() - std::min(before, HeapInUse());
+    EXPECT_LT(used, 8 * bytes.size()) << c.name << ": " << used << " bytes for " << bytes.size();
+  }
 }
 
 }  // namespace

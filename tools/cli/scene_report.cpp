@@ -124,10 +124,10 @@ void WriteMaterial(JsonWriter& w, const CMaterial& m) {
   w.EndObject();
 }
 
-template <typename T>
-void WriteInts(JsonWriter& w, const std::vector<T>& values) {
+template <typename Vector>
+void WriteInts(JsonWriter& w, const Vector& values) {
   w.BeginArray();
-  for (T v : values) w.Int(v);
+  for (auto v : values) w.Int(v);
   w.EndArray();
 }
 
@@ -167,7 +167,7 @@ void WriteModel(JsonWriter& w, const CModel& m, bool geometry) {
   for (size_t a = 0; a < animationCount; ++a) {
     w.BeginObject();
     w.Key("name");
-    w.String(a < m.animationNames.size() ? m.animationNames[a] : std::u16string());
+    w.String(a < m.animationNames.size() ? m.animationNames[a] : std::u16string_view());
     w.Key("tracks");
     w.UInt(a < m.animations.size() ? m.animations[a].size() : 0);
     w.Key("frames");
