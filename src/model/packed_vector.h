@@ -176,10 +176,11 @@ class PackedVector {
       }
       return begin() + at;
     }
+    PackedVector inserted(first, last);  // the range may lie in this vector
     PackedVector merged;
     merged.reserve(size() + n);
     for (size_t i = 0; i < at; ++i) merged.emplace_back(std::move((*this)[i]));
-    for (; first != last; ++first) merged.emplace_back(*first);
+    for (T& value : inserted) merged.emplace_back(std::move(value));
     for (size_t i = at; i < size(); ++i) merged.emplace_back(std::move((*this)[i]));
     *this = std::move(merged);
     return begin() + at;

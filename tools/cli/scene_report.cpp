@@ -10,6 +10,7 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "base/native_path.h"
 #include "base/platform_services.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
@@ -354,7 +355,7 @@ int RunInspect(const std::vector<std::string>& args) {
     CPlayerDoc document;
     CPlayerView view;
     AttachHeadlessView(view, document);
-    ok = document.OnOpenDocument(FromUtf8(file));
+    ok = document.OnOpenDocument(FromNativePath(file));
     JsonWriter writer(stdout);
     WriteScene(writer, ok, services.messages, geometry);
   }

@@ -24,6 +24,7 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "base/native_path.h"
 #include "base/platform_services.h"
 #include "base/program_directory.h"
 #include "cli/commands.h"
@@ -420,7 +421,7 @@ int RunSimulate(const std::vector<std::string>& args) {
     return 1;
   }
   view.OnSize(kViewportWidth, kViewportHeight);
-  document.OnOpenDocument(FromUtf8(args[0]));
+  document.OnOpenDocument(FromNativePath(args[0]));
   view.OnUpdate(0);
   view.OnDraw();  // the window's first paint
   host.invalidated = false;
@@ -475,7 +476,7 @@ int RunSimulate(const std::vector<std::string>& args) {
                           c.hasPoint ? static_cast<int>(c.c) : 0);
         break;
       case Cmd::Open:
-        document.OpenDocumentFile(FromUtf8(c.path));
+        document.OpenDocumentFile(FromNativePath(c.path));
         break;
       case Cmd::State:
         Emit(StateLine(view, device));
