@@ -12,6 +12,7 @@ packages=(
   libopencv-core-dev
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth fonts-noto-cjk
+  qt6-translations-l10n
 )
 
 missing=()

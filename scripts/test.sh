@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds everything and runs every test:
+# Sets up the machine, checks the include layers, builds everything and
+# runs every test:
 #  1. the sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer) and its tests,
 #  2. the fuzzer over the file reader for a bounded time,
 #  3. the release build with warnings as errors and its tests, GUI tests
@@ -9,6 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+
+# Includes between source folders run downward only (src/README.md).
+bash scripts/check_layers.sh
 
 # Window tests need an X server: one private Xvfb for the whole run.
 export QT_QPA_PLATFORM=xcb

@@ -2,7 +2,6 @@
 #include "base/program_directory.h"
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -30,6 +29,7 @@ CMainFrame::CMainFrame(CPlayerDoc& document, RecentFileList& recent, QWidget* vi
   QAction* open = fileMenu_->addAction(QStringLiteral("開く(&O)...\tCtrl+O"));
   open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   connect(open, &QAction::triggered, this, &CMainFrame::FileOpen);
+  addAction(open);  // keeps Ctrl+O working while the menu bar is hidden
   fileMenu_->addSeparator();
   recentSeparator_ = fileMenu_->addSeparator();
   QAction* exit = fileMenu_->addAction(QStringLiteral("アプリケーションの終了(&X)"));
@@ -58,6 +58,12 @@ CMainFrame::CMainFrame(CPlayerDoc& document, RecentFileList& recent, QWidget* vi
       QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace),
       QKeySequence(Qt::Key_F6),           QKeySequence(Qt::SHIFT | Qt::Key_F6)};
   for (const QKeySequence& keys : inert) shortcut(keys, [] {});
+  // Full screen belongs to the window; the view's keys stay its own.
+  shortcut(QKeySequence(Qt::Key_F11), [this] { ToggleFullScreen(); });
+  leaveFullScreen_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  leaveFullScreen_->setContext(Qt::WindowShortcut);
+  leaveFullScreen_->setEnabled(false);
+  connect(leaveFullScreen_, &QShortcut::activated, this, [this] { LeaveFullScreen(); });
 
   RebuildRecentMenu();
   RefreshTitle();
@@ -90,27 +96,10 @@ void CMainFrame::RebuildRecentMenu() {
   }
 }
 
-bool CMainFrame::SaveModified() {
-  if (!document_.modified()) return true;
-  std::u16string title = document_.title();
-  QString question = QStringLiteral("%1 への変更を保存しますか?").arg(ToQString(title));
-  switch (AskSaveQuestion(FromQString(question))) {
-    case CPlayerDoc::SaveAnswer::Yes:
-      document_.OnSaveDocument(document_.path());
-      document_.SetModified(false);
-      return true;
-    case CPlayerDoc::SaveAnswer::No:
-      return true;
-    case CPlayerDoc::SaveAnswer::Cancel:
-      return false;
-  }
-  return false;
-}
-
 void CMainFrame::FileOpen() {
   // As a URL: a file name that is not UTF-8 keeps its bytes.
   const QString path = PathFromUrl(QFileDialog::getOpenFileUrl(
-      nullptr, QString(), QUrl::fromLocalFile(ToQString(ProgramDirectory())),
+      this, QString(), QUrl::fromLocalFile(ToQString(ProgramDirectory())),
       QStringLiteral("Tolvaniファイル(*.zvmov)")));
   if (path.isEmpty()) return;
   document_.OnOpenDocument(FromQString(path));
@@ -118,13 +107,12 @@ void CMainFrame::FileOpen() {
 }
 
 void CMainFrame::FileNew() {
-  if (!SaveModified()) return;
   document_.OnNewDocument();
   RefreshTitle();
 }
 
 void CMainFrame::FileSave() {
-  if (document_.OnSaveDocument(document_.path())) document_.SetModified(false);
+  document_.OnSaveDocument(document_.path());
 }
 
 bool CMainFrame::OpenFromFramework(const QString& path) {
@@ -142,12 +130,22 @@ void CMainFrame::About() {
   dialog.exec();
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
-  if (!SaveModified()) {
-    event->ignore();
-    return;
+void CMainFrame::ToggleFullScreen() {
+  // The other state bits (maximised) come back when full screen ends.
+  setWindowState(windowState() ^ Qt::WindowFullScreen);
+}
+
+void CMainFrame::LeaveFullScreen() {
+  if (isFullScreen()) setWindowState(windowState() & ~Qt::WindowFullScreen);
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::WindowStateChange) {
+    const bool full = isFullScreen();
+    menuBar()->setVisible(!full);
+    leaveFullScreen_->setEnabled(full);
   }
-  event->accept();
+  QMainWindow::changeEvent(event);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

@@ -1,6 +1,7 @@
 // CMainFrame: the main window around the single view: title, the File and
-// Help menus, the accelerators, dropped files, and the save question before
-// the window closes.
+// Help menus, the accelerators, dropped files and full screen (F11 toggles,
+// Esc leaves; the menu bar hides meanwhile). The player never writes a
+// project, so nothing here asks whether to save one.
 #pragma once
 
 #include <QMainWindow>
@@ -9,6 +10,7 @@
 #include "document/document.h"
 
 class QMenu;
+class QShortcut;
 
 namespace tolvani {
 
@@ -28,21 +30,21 @@ class CMainFrame : public QMainWindow {
   bool OpenFromFramework(const QString& path);  // recent entry, dropped file
   void HelpIndex();
   void About();
+  void ToggleFullScreen();  // F11
+  void LeaveFullScreen();   // Esc
 
  protected:
-  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
-  // Asks the save question when the document is modified; false on Cancel.
-  bool SaveModified();
-
   CPlayerDoc& document_;
   RecentFileList& recent_;
   QMenu* fileMenu_ = nullptr;
   QAction* recentSeparator_ = nullptr;
   QList<QAction*> recentActions_;
+  QShortcut* leaveFullScreen_ = nullptr;
 };
 
 }  // namespace tolvani

@@ -5,7 +5,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QMessageBox>
+#include <QPointer>
 #include <QUrl>
 
 #include <cstdio>
@@ -18,6 +20,23 @@ namespace {
 
 // The caption of every message box: the application's title.
 const QString kCaption = QStringLiteral("Player");
+
+// One category per subsystem; debug output is off unless QT_LOGGING_RULES
+// turns it on (for example "tolvani.*.debug=true").
+Q_LOGGING_CATEGORY(lcModel, "tolvani.model", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcRender, "tolvani.render", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcAudio, "tolvani.audio", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPlayback, "tolvani.playback", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcApp, "tolvani.app", QtInfoMsg)
+
+QPointer<QWidget> g_dialogParent;
+
+// Diagnostic texts often end in a line feed of their own; the logger adds one.
+QString LogText(const std::u16string& text) {
+  QString t = ToQString(text);
+  while (t.endsWith(QLatin1Char('\n')) || t.endsWith(QLatin1Char('\r'))) t.chop(1);
+  return t;
+}
 
 // What an open request may launch: a web page (http or https with a host)
 // or a local file named by an absolute path (the help page). Anything else,
@@ -36,17 +55,51 @@ QUrl TargetUrl(const std::u16string& target) {
   return {};
 }
 
+const QLoggingCategory& LogCategory(std::string_view subsystem) {
+  if (subsystem == "render") return lcRender();
+  if (subsystem == "audio") return lcAudio();
+  if (subsystem == "model" || subsystem == "document") return lcModel();
+  if (subsystem == "playback") return lcPlayback();
+  return lcApp();
+}
+
+void LogDiagnostic(std::string_view subsystem, const std::u16string& text) {
+  const QLoggingCategory& category = LogCategory(subsystem);
+  if (!category.isDebugEnabled()) return;
+  // A bare line feed (sent after a path) would only make an empty line.
+  const QString line = LogText(text);
+  if (!line.isEmpty()) {
+    QMessageLogger(nullptr, 0, nullptr, category.categoryName()).debug().noquote() << line;
+  }
+}
+
+void LogWarning(std::string_view subsystem, const std::u16string& text) {
+  const QLoggingCategory& category = LogCategory(subsystem);
+  if (category.isWarningEnabled()) {
+    QMessageLogger(nullptr, 0, nullptr, category.categoryName()).warning().noquote()
+        << LogText(text);
+  }
+}
+
 }  // namespace
 
+void SetDialogParent(QWidget* parent) {
+  g_dialogParent = parent;
+}
+
+QWidget* DialogParent() {
+  return g_dialogParent.data();
+}
+
 void QtPlatformServices::ShowMessage(const std::u16string& text, MessageIcon icon) {
-  QMessageBox box;
+  QMessageBox box(DialogParent());
   box.setWindowTitle(kCaption);
   box.setText(ToQString(text));
   box.setIcon(icon == MessageIcon::Error         ? QMessageBox::Critical
               : icon == MessageIcon::Exclamation ? QMessageBox::Warning
                                                  : QMessageBox::NoIcon);
   box.setStandardButtons(QMessageBox::Ok);
-  box.setWindowModality(Qt::ApplicationModal);
+  box.setWindowModality(DialogParent() ? Qt::WindowModal : Qt::ApplicationModal);
   box.exec();
 }
 
@@ -64,8 +117,11 @@ void QtPlatformServices::OpenDocument(const std::u16string& target) {
 }
 
 void QtPlatformServices::Diagnostic(std::string_view subsystem, const std::u16string& text) {
-  std::fprintf(stderr, "tolvani.%.*s: %s\n", static_cast<int>(subsystem.size()), subsystem.data(),
-               ToQString(text).toUtf8().constData());
+  LogDiagnostic(subsystem, text);
+}
+
+void QtPlatformServices::Warning(std::string_view subsystem, const std::u16string& text) {
+  LogWarning(subsystem, text);
 }
 
 void RecordingPlatformServices::Record(const char* event, const char* key, const QString& value) {
@@ -88,30 +144,17 @@ void RecordingPlatformServices::OpenDocument(const std::u16string& target) {
 }
 
 void RecordingPlatformServices::Diagnostic(std::string_view subsystem, const std::u16string& text) {
-  std::fprintf(stderr, "tolvani.%.*s: %s\n", static_cast<int>(subsystem.size()), subsystem.data(),
-               ToQString(text).toUtf8().constData());
+  LogDiagnostic(subsystem, text);
+}
+
+void RecordingPlatformServices::Warning(std::string_view subsystem, const std::u16string& text) {
+  LogWarning(subsystem, text);
 }
 
 std::unique_ptr<IPlatformServices> MakePlatformServices() {
   const QString record = qEnvironmentVariable("TOLVANI_RECORD_MESSAGES");
   if (!record.isEmpty()) return std::make_unique<RecordingPlatformServices>(record);
   return std::make_unique<QtPlatformServices>();
-}
-
-CPlayerDoc::SaveAnswer AskSaveQuestion(const std::u16string& question) {
-  if (auto* recorder = dynamic_cast<RecordingPlatformServices*>(&Platform())) {
-    recorder->Record("question", "text", ToQString(question));
-    const QString answer = qEnvironmentVariable("TOLVANI_SAVE_ANSWER").toLower();
-    if (answer == QLatin1String("yes")) return CPlayerDoc::SaveAnswer::Yes;
-    if (answer == QLatin1String("cancel")) return CPlayerDoc::SaveAnswer::Cancel;
-    return CPlayerDoc::SaveAnswer::No;
-  }
-  const auto button = QMessageBox::question(
-      nullptr, kCaption, ToQString(question),
-      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
-  if (button == QMessageBox::Yes) return CPlayerDoc::SaveAnswer::Yes;
-  if (button == QMessageBox::No) return CPlayerDoc::SaveAnswer::No;
-  return CPlayerDoc::SaveAnswer::Cancel;
 }
 
 }  // namespace tolvani

@@ -5,8 +5,11 @@
 // TOLVANI_RECORD_MESSAGES=FILE selects the recorder. Its lines:
 //   {"event":"message","text":"..."}
 //   {"event":"open","target":"..."}
-//   {"event":"question","text":"..."}   (answered by TOLVANI_SAVE_ANSWER:
-//                                         yes, no (default) or cancel)
+//
+// Diagnostics and warnings of both go to the logging categories
+// tolvani.model, .render, .audio, .playback and .app (anything else is
+// .app): diagnostics at debug level, off unless QT_LOGGING_RULES enables
+// them; warnings on standard error. A trailing line feed is dropped.
 #pragma once
 
 #include <QString>
@@ -14,7 +17,8 @@
 #include <memory>
 
 #include "base/platform_services.h"
-#include "document/document.h"
+
+class QWidget;
 
 namespace tolvani {
 
@@ -26,6 +30,7 @@ class QtPlatformServices : public IPlatformServices {
   // only gives a diagnostic.
   void OpenDocument(const std::u16string& target) override;
   void Diagnostic(std::string_view subsystem, const std::u16string& text) override;
+  void Warning(std::string_view subsystem, const std::u16string& text) override;
 };
 
 class RecordingPlatformServices : public IPlatformServices {
@@ -34,6 +39,7 @@ class RecordingPlatformServices : public IPlatformServices {
   void ShowMessage(const std::u16string& text, MessageIcon icon) override;
   void OpenDocument(const std::u16string& target) override;
   void Diagnostic(std::string_view subsystem, const std::u16string& text) override;
+  void Warning(std::string_view subsystem, const std::u16string& text) override;
   void Record(const char* event, const char* key, const QString& value);
 
  private:
@@ -43,9 +49,10 @@ class RecordingPlatformServices : public IPlatformServices {
 // The services for this run (recorder when TOLVANI_RECORD_MESSAGES is set).
 std::unique_ptr<IPlatformServices> MakePlatformServices();
 
-// The save question "<question>" with Yes, No and Cancel (recorded and
-// answered from the environment when recording).
-CPlayerDoc::SaveAnswer AskSaveQuestion(const std::u16string& question);
+// The window that message boxes are centred on and modal to (the main
+// window while it exists; null: none). Not owned; cleared when it goes.
+void SetDialogParent(QWidget* parent);
+QWidget* DialogParent();
 
 inline QString ToQString(const std::u16string& s) {
   return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));

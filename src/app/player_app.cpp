@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QLibraryInfo>
 #include <QTimer>
 
+#include "app/busy_feedback.h"
 #include "app/main_frame.h"
 #include "app/platform_qt.h"
 #include "app/qt_text_rasterizer.h"
@@ -24,19 +26,26 @@ CPlayerApp::~CPlayerApp() {
 bool CPlayerApp::InitInstance(const PlayerOptions& options) {
   platform_ = MakePlatformServices();
   SetPlatform(platform_.get());
+  // The menus are Japanese; Qt's own buttons and dialogs follow them.
+  qtTranslator_ = std::make_unique<QTranslator>();
+  if (qtTranslator_->load(QStringLiteral("qtbase_ja"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(qtTranslator_.get());
+  } else {
+    Platform().Diagnostic("app", u"Qt's Japanese translations (qtbase_ja) are not installed");
+    qtTranslator_.reset();
+  }
 
   QCoreApplication::setOrganizationName(QStringLiteral("Tolvani MFC Application"));
   QCoreApplication::setApplicationName(QStringLiteral("Player"));
   recent_.Load();
 
   EnsureSceneRoot();
-  document_.saveQuestion = AskSaveQuestion;
   document_.onPathRecorded = [this](const std::u16string& path) {
     recent_.Add(ToQString(path));
     if (frame_) frame_->RebuildRecentMenu();
   };
-  document_.onOpenFailed = [this](const std::u16string& path, bool cancelled) {
-    if (cancelled) return;
+  document_.onOpenFailed = [this](const std::u16string& path) {
     recent_.Remove(ToQString(path));
     if (frame_) frame_->RebuildRecentMenu();
   };
@@ -51,6 +60,12 @@ bool CPlayerApp::InitInstance(const PlayerOptions& options) {
   textRasterizer_ = std::make_unique<QtTextRasterizer>();
   widget_ = new CPlayerViewWidget(view_, *device_);
   frame_ = std::make_unique<CMainFrame>(document_, recent_, widget_);
+  SetDialogParent(frame_.get());
+  busy_ = std::make_unique<BusyFeedback>(frame_.get());
+  document_.onOpenStage = [this](CPlayerDoc::OpenStage stage) {
+    widget_->SetLoading(stage != CPlayerDoc::OpenStage::Done);
+    busy_->OnStage(stage);
+  };
   view_.SetHost(widget_);
   view_.AttachDocument(&document_);
   if (view_.OnCreate(device_.get(), textRasterizer_.get(), std::make_unique<OpenAlSoundBackend>()) <
@@ -58,6 +73,9 @@ bool CPlayerApp::InitInstance(const PlayerOptions& options) {
     // The view's window is not created: the program ends.
     view_.AttachDocument(nullptr);
     view_.SetHost(nullptr);
+    document_.onOpenStage = nullptr;
+    busy_.reset();
+    SetDialogParent(nullptr);
     frame_.reset();
     widget_ = nullptr;
     return false;
@@ -129,11 +147,16 @@ int CPlayerApp::ExitInstance(int loopResult) {
   view_.SetHost(nullptr);
   audioLibraryPin_.reset();  // after the sound engine went with the view
   if (device_) device_->Shutdown();
+  document_.onOpenStage = nullptr;
+  busy_.reset();
+  SetDialogParent(nullptr);
   frame_.reset();
   widget_ = nullptr;
   device_.reset();
   SetPlatform(nullptr);
   platform_.reset();
+  if (qtTranslator_) QCoreApplication::removeTranslator(qtTranslator_.get());
+  qtTranslator_.reset();
   return loopResult != 0 ? loopResult : exitCode_;
 }
 

@@ -1,6 +1,7 @@
 // CPlayerApp: start-up and shutdown of the player.
 //
-// Start-up order: platform services; settings and the recent-file list;
+// Start-up order: platform services and Qt's Japanese translations;
+// settings and the recent-file list;
 // document, main window and view; the view's creation (OpenGL device,
 // renderer, shader program, sound container, 30 ms timer); the start-up
 // project (or the file named on the command line); the view's initial
@@ -12,6 +13,7 @@
 #pragma once
 
 #include <QString>
+#include <QTranslator>
 
 #include <memory>
 
@@ -27,6 +29,7 @@ namespace gl {
 class OpenGLDevice;
 }
 class QtTextRasterizer;
+class BusyFeedback;
 class CMainFrame;
 class CPlayerViewWidget;
 
@@ -49,11 +52,15 @@ class CPlayerApp {
   CMainFrame* mainFrame() const { return frame_.get(); }
   CPlayerViewWidget* viewWidget() const { return widget_; }
   CPlayerDoc& document() { return document_; }
+  CPlayerView& view() { return view_; }
+  BusyFeedback* busyFeedback() const { return busy_.get(); }
 
  private:
   void ArmScreenshot(const PlayerOptions& options);
 
   std::unique_ptr<IPlatformServices> platform_;
+  // Qt's own Japanese texts (dialog buttons, the Open dialog).
+  std::unique_ptr<QTranslator> qtTranslator_;
   RecentFileList recent_;
   CPlayerDoc document_;
   CPlayerView view_;
@@ -61,6 +68,7 @@ class CPlayerApp {
   std::unique_ptr<QtTextRasterizer> textRasterizer_;
   std::unique_ptr<CMainFrame> frame_;
   CPlayerViewWidget* widget_ = nullptr;  // owned by frame_
+  std::unique_ptr<BusyFeedback> busy_;
   bool viewCreated_ = false;
   // Extra load of the audio library, from start-up to exit.
   std::unique_ptr<Xaudio2DllUnloadWorkaround_LoadLibraryVersion> audioLibraryPin_;

@@ -1,5 +1,6 @@
 #include "app/view_widget.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -51,6 +52,7 @@ void CPlayerViewWidget::resizeGL(int w, int h) {
 }
 
 void CPlayerViewWidget::paintGL() {
+  if (loading_) return;
   const qreal dpr = devicePixelRatioF();
   device_.BeginFrame(defaultFramebufferObject(), static_cast<int>(std::lround(width() * dpr)),
                      static_cast<int>(std::lround(height() * dpr)));
@@ -61,6 +63,7 @@ void CPlayerViewWidget::paintGL() {
 }
 
 void CPlayerViewWidget::Tick() {
+  if (loading_) return;
   // A tick may draw a frame itself (Explore mode): give it the window's
   // framebuffer when the widget is ready.
   const bool ready = isValid();
@@ -112,6 +115,14 @@ void CPlayerViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void CPlayerViewWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = DevicePoint(event->position());
+  // A button the view saw pressed but that is no longer down was released
+  // where the view could not see it (the grab was lost): the drag ends.
+  if (view_.leftButtonHeld && !(event->buttons() & Qt::LeftButton)) {
+    view_.OnLButtonUp(p.x(), p.y());
+  }
+  if (view_.rightButtonHeld && !(event->buttons() & Qt::RightButton)) {
+    view_.OnRButtonUp(p.x(), p.y());
+  }
   view_.OnMouseMove(p.x(), p.y());
 }
 
@@ -134,6 +145,30 @@ void CPlayerViewWidget::keyReleaseEvent(QKeyEvent* event) {
   const uint32_t key = VirtualKeyOf(event->key());
   if (key != 0) view_.OnKeyUp(key);
   QOpenGLWidget::keyReleaseEvent(event);
+}
+
+void CPlayerViewWidget::ReleaseHeldInput() {
+  // One key per row of the key table: a release clears the row's flag.
+  for (uint32_t key : {vk::kLeft, vk::kRight, vk::kUp, vk::kDown}) view_.OnKeyUp(key);
+  if (view_.leftButtonHeld) view_.OnLButtonUp(view_.lastMouseX, view_.lastMouseY);
+  if (view_.rightButtonHeld) view_.OnRButtonUp(view_.lastMouseX, view_.lastMouseY);
+}
+
+void CPlayerViewWidget::focusOutEvent(QFocusEvent* event) {
+  ReleaseHeldInput();
+  QOpenGLWidget::focusOutEvent(event);
+}
+
+bool CPlayerViewWidget::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::WindowDeactivate:
+    case QEvent::Hide:
+      ReleaseHeldInput();
+      break;
+    default:
+      break;
+  }
+  return QOpenGLWidget::event(event);
 }
 
 }  // namespace tolvani

@@ -21,6 +21,14 @@ class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
   uint64_t tickCount() const { return ticks_; }
   uint64_t frameCount() const { return frames_; }
   void StopTimer() { timer_.stop(); }
+  // Lets go of every held movement key and mouse button, as the matching
+  // release events would: run when the view loses the focus or the window
+  // is deactivated (a menu, a dialog, another window), so nothing stays
+  // held without the user holding it.
+  void ReleaseHeldInput();
+  // While a project loads the scene is half built: ticks and paints leave
+  // it alone (the window keeps showing the last frame).
+  void SetLoading(bool loading) { loading_ = loading; }
 
   // IViewHost
   void StartTimer(int periodMs) override;
@@ -43,6 +51,8 @@ class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
   void wheelEvent(QWheelEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void Tick();
@@ -53,6 +63,7 @@ class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
   QTimer timer_;
   uint64_t ticks_ = 0;
   uint64_t frames_ = 0;
+  bool loading_ = false;
 };
 
 // Virtual-key code of a Qt key, 0 for keys without one.

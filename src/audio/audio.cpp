@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/platform_services.h"
+#include "base/text_conversion.h"
 #include "model/archive.h"
 
 namespace tolvani {
@@ -147,6 +148,12 @@ int32_t CAudio::PrepareVoices() {
 }
 
 int32_t CAudio::Play(const std::u16string& name, bool loop) {
+  const int32_t result = PlayRequest(name, loop);
+  if (onPlay) onPlay(name, loop, result);
+  return result;
+}
+
+int32_t CAudio::PlayRequest(const std::u16string& name, bool loop) {
   if (sounds.empty()) return kFail;
   if (name == kStopSoundName) {
     // Every entry but the last, which is the stop entry itself.
@@ -180,8 +187,10 @@ int32_t CAudio::SubmitBuffer(size_t index, uint32_t loopCount) {
   const int32_t hr = backend_->SubmitSourceBuffer(
       sound.voice, sound.data ? sound.data->data() : nullptr, bytes, loopCount);
   if (hr < 0) {
-    std::printf("Error %#X submitting source buffer\n", static_cast<unsigned>(hr));
-    std::fflush(stdout);
+    char text[64];
+    std::snprintf(text, sizeof text, "Error %#X submitting source buffer\n",
+                  static_cast<unsigned>(hr));
+    Platform().Warning("audio", FromUtf8(text));
     backend_->DestroyVoice(sound.voice);
     sound.voice = 0;
     sound.data.reset();

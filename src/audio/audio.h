@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,7 +49,10 @@ class CAudio {
   // infinities and values beyond +-1 clamped.
   int32_t PrepareVoices();
   // Plays name (A-Z case folded, first match) once or looping; "停止" stops all.
+  // Every request, whatever its name, is then reported to onPlay (if set)
+  // with its result.
   int32_t Play(const std::u16string& name, bool loop);
+  std::function<void(const std::u16string& name, bool loop, int32_t result)> onPlay;
   int32_t SubmitBuffer(size_t index, uint32_t loopCount);
   // Destroys every voice, then frees every data array. The list stays.
   void ReleaseVoices();
@@ -56,6 +60,8 @@ class CAudio {
   ISoundBackend* backend() { return backend_.get(); }
 
  private:
+  int32_t PlayRequest(const std::u16string& name, bool loop);
+
   std::unique_ptr<ISoundBackend> backend_;
 };
 

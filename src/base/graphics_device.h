@@ -43,6 +43,11 @@ struct TextureDesc {
   uint32_t height = 0;
   TextureFormat format = TextureFormat::RGBA8;
   TextureUsage usage = TextureUsage::Dynamic;
+  // A full mip chain, rebuilt from the top level after every write, and
+  // sampled trilinearly with all its levels whatever sampler is bound (the
+  // balloon card, drawn far smaller than its 1024 texels). Without it a
+  // texture has the one level the sampler reads.
+  bool mipmapped = false;
 };
 
 struct MappedTexture {
@@ -75,7 +80,8 @@ class IGraphicsDevice {
   // Discarding map, copy of the whole buffer, unmap. On failure nothing is
   // written and the buffer keeps its previous contents.
   virtual int32_t UpdateConstantBuffer(Handle buffer, const void* data, uint32_t byteWidth) = 0;
-  // A texture of one mip level. A zero side, or one above kMaxTextureSize
+  // A texture of one mip level (or a full chain when desc.mipmapped). A
+  // zero side, or one above kMaxTextureSize
   // (or the platform's own limit), is refused.
   virtual int32_t CreateTexture2D(const TextureDesc& desc, Handle* out) = 0;
   // Write-discard mapping of a Dynamic texture.

@@ -18,8 +18,14 @@ class IPlatformServices {
   // "Open" a link or a document with the system's default handler.
   virtual void OpenDocument(const std::u16string& target) = 0;
   // A developer diagnostic (never shown to the user). Subsystem is a short
-  // name such as "render" or "audio".
+  // name such as "render" or "audio". Debug level: silent unless asked for.
   virtual void Diagnostic(std::string_view subsystem, const std::u16string& text) = 0;
+  // A warning for whoever runs the program from a terminal (a failed sound
+  // engine, a rejected sound buffer); still never shown in the window. The
+  // default treats it as a diagnostic.
+  virtual void Warning(std::string_view subsystem, const std::u16string& text) {
+    Diagnostic(subsystem, text);
+  }
 };
 
 // Process-wide services; never null (a default writes diagnostics to stderr

@@ -7,12 +7,16 @@
 // Valid text round-trips exactly in both directions.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace tolvani {
 
 std::string ToUtf8(std::u16string_view s);
+// Writes the UTF-8 form of code point c (at most U+10FFFF; a surrogate or
+// larger value is written as U+FFFD) to out; returns the byte count, 1 to 4.
+size_t EncodeUtf8(char32_t c, char out[4]);
 std::u16string FromUtf8(std::string_view s);
 
 }  // namespace tolvani

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <new>
 
 #include "audio/audio.h"
+#include "base/full_path.h"
 #include "base/native_path.h"
 #include "base/platform_services.h"
 #include "model/archive.h"
@@ -30,7 +32,6 @@ constexpr char16_t kUntitled[] = u"無題";
 constexpr char16_t kUntitledFile[] = u"無題のファイル";
 constexpr char16_t kBadFormat[] = u"予期しないファイル形式です。";
 constexpr char16_t kOpenFailed[] = u"ドキュメントを開くことに失敗しました。";
-constexpr char16_t kSaveQuestion[] = u"%1 への変更を保存しますか?";
 
 const char16_t* FileErrorText(FileCause cause) {
   switch (cause) {
@@ -129,36 +130,59 @@ void CPlayerDoc::Serialize(CArchive& ar) {
   if (root.formatTag == u"zvmov" && SceneState.audio) SceneState.audio->Serialize(ar);
 }
 
-bool CPlayerDoc::OnOpenDocument(const std::u16string& path) {
-  if (HasProjectExtension(path)) {
-    ResetScene();
-
-    try {
-      InputFile file(path);
-      modified_ = true;
-      try {
-        if (file.Size() > 0) {
-          CArchive ar(file);
-          Serialize(ar);
-        }
-      } catch (...) {
-        Platform().ShowMessage(LoadErrorMessage(std::current_exception(), path),
-                               MessageIcon::Exclamation);
-        return false;
+bool CPlayerDoc::OnOpenDocument(const std::u16string& givenPath) {
+  if (HasProjectExtension(givenPath)) {
+    const std::u16string path = FullPath(givenPath);
+    auto report = [this](OpenStage stage) {
+      if (onOpenStage) onOpenStage(stage);
+    };
+    // Done is reported once, before any message box and at the latest on
+    // the way out.
+    struct Finish {
+      std::function<void(OpenStage)> report;
+      bool done = false;
+      void Now() {
+        if (!done) report(OpenStage::Done);
+        done = true;
       }
+      ~Finish() { Now(); }
+    } finish{report};
+
+    // A file that cannot be opened leaves everything as it was.
+    std::unique_ptr<InputFile> file;
+    try {
+      file = std::make_unique<InputFile>(path);
     } catch (...) {
-      // The file could not be opened.
+      finish.Now();
       Platform().ShowMessage(LoadErrorMessage(std::current_exception(), path),
                              MessageIcon::Exclamation);
       return false;
     }
+    report(OpenStage::Reading);
+    ResetScene();
+    modified_ = true;
+    try {
+      if (file->Size() > 0) {
+        CArchive ar(*file);
+        Serialize(ar);
+      }
+    } catch (...) {
+      // What was read stays, unprepared, and no longer under the old name.
+      file.reset();
+      ClearPath();
+      finish.Now();
+      Platform().ShowMessage(LoadErrorMessage(std::current_exception(), path),
+                             MessageIcon::Exclamation);
+      return false;
+    }
+    file.reset();
     modified_ = false;
 
     path_ = path;
     title_ = FileTitle(path);
     if (onPathRecorded) onPathRecorded(path);
 
-    PrepareScene();
+    PrepareScene(report);
     SetStartState();
   }
   UpdateAllViews(1);
@@ -171,21 +195,32 @@ void CPlayerDoc::ResetScene() {
   if (SceneState.audio) SceneState.audio->ReleaseVoices();
 }
 
-void CPlayerDoc::PrepareScene() {
+void CPlayerDoc::PrepareScene(const std::function<void(OpenStage)>& progress) {
   CCoreMotion3D& root = SceneRoot();
+  // Progress hears of every model and texture, so that a slow preparation
+  // is noticed while it runs.
+  auto preparing = [&progress] {
+    if (progress) progress(OpenStage::Preparing);
+  };
   // A model without vertices or faces has no normals to compute (and keeps
   // no per-vertex table: a file may hold millions of such models).
   for (CModel& model : root.models) {
+    preparing();
     if (!model.vertices.empty() || !model.faces.empty()) ComputeNormals(model);
   }
-  for (CModel& model : root.models) BuildMeshGroups(model, root.render.device);
+  for (CModel& model : root.models) {
+    preparing();
+    BuildMeshGroups(model, root.render.device);
+  }
   // Only the first few failing textures of an open get a message box; a
   // file with thousands of them would otherwise lock the user in boxes.
   int failed = 0;
   for (CMaterial& material : root.materials) {
     if (material.textureName.empty()) continue;
+    preparing();
     if (!BuildMaterialTexture(material, root.render.device, failed < kTextureMessages)) ++failed;
   }
+  if (progress) progress(OpenStage::Sounds);
   if (SceneState.audio) SceneState.audio->PrepareVoices();
 }
 
@@ -214,29 +249,16 @@ bool CPlayerDoc::OnSaveDocument(const std::u16string&) {
 }
 
 bool CPlayerDoc::OpenDocumentFile(const std::u16string& path) {
-  if (modified_) {
-    std::u16string name = path_.empty() ? title_ : FileTitle(path_);
-    if (name.empty()) name = kUntitled;
-    const SaveAnswer answer =
-        saveQuestion ? saveQuestion(ReplaceArg(kSaveQuestion, DisplayPath(name))) : SaveAnswer::No;
-    if (answer == SaveAnswer::Cancel) {
-      if (onOpenFailed) onOpenFailed(path, true);
-      return false;
-    }
-    if (answer == SaveAnswer::Yes) OnSaveDocument(path_);
-  }
-  if (OnOpenDocument(path)) {
-    path_ = path;
-    title_ = FileTitle(path);
-    if (onPathRecorded) onPathRecorded(path);
-    return true;
-  }
+  if (!HasProjectExtension(path)) return false;
+  // Only this open's own read failure leads to the fallback.
+  modified_ = false;
+  if (OnOpenDocument(path)) return true;
   if (modified_) {
     // The read failed part-way: fall back to the start-up project.
     title_ = kUntitled;
     OnNewDocument();
   }
-  if (onOpenFailed) onOpenFailed(path, false);
+  if (onOpenFailed) onOpenFailed(path);
   return false;
 }
 

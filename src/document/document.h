@@ -20,12 +20,18 @@ class CPlayerDoc : public IObservedDocument {
   // Reads or writes the whole project layout.
   void Serialize(CArchive& ar);
 
-  // The open sequence: extension test, resets, read, messages, path and
-  // title, preparation, start state, view notification.
+  // The open sequence: extension test, the file opened, resets, read,
+  // messages, path and title, preparation, start state, view notification.
+  // The path is made full (absolute, normalised) first. A file that cannot
+  // be opened changes nothing (message, false); a failed read leaves what
+  // was read, unprepared, under no path and the untitled name (message,
+  // false).
   bool OnOpenDocument(const std::u16string& path);
-  // Clears the path and the modified mark, then opens "<program dir>Main.zvmov".
+  // Clears the path and the failed-read mark, then opens
+  // "<program dir>Main.zvmov".
   bool OnNewDocument();
-  // Writes nothing, reports success.
+  // Writes nothing, reports success: the player never writes a project,
+  // so it never asks whether to save one.
   bool OnSaveDocument(const std::u16string& path);
 
   // Steps of the open sequence, also run on their own by the fuzzer, which
@@ -33,26 +39,27 @@ class CPlayerDoc : public IObservedDocument {
   // camera, models, materials, timelines and sound voices released;
   static void ResetScene();
   // normals, mesh groups, textures, then voices (results not looked at);
-  static void PrepareScene();
+  // progress, when given, hears Preparing before each model and texture
+  // step and Sounds before the voices.
+  enum class OpenStage { Reading, Preparing, Sounds, Done };
+  static void PrepareScene(const std::function<void(OpenStage)>& progress = {});
   // step 0, the last model picked, the camera from timeline 0's first entry
   // when it is shown, and each model's animation for step 0.
   static void SetStartState();
 
-  // The framework's open path (recent entry, dropped file, command line):
-  // asks the save question when modified, opens, and on a failed read
-  // falls back to the start-up project. Returns the open's result.
-  // The save question is answered by saveQuestion (Yes/No/Cancel); without
-  // one, "No" is assumed.
-  enum class SaveAnswer { Yes, No, Cancel };
+  // The framework's open path (recent entry, dropped file): a path of
+  // another extension is ignored entirely (false, nothing changes, no
+  // failure reported); otherwise it opens, and on a failed read falls back
+  // to the start-up project. Returns the open's result.
   bool OpenDocumentFile(const std::u16string& path);
-  std::function<SaveAnswer(const std::u16string& question)> saveQuestion;
 
   const std::u16string& path() const { return path_; }
   // The file title of the path, or "無題" when there is none.
   std::u16string title() const;
+  // Set while a read is under way and left set when it failed; it marks
+  // the fallback of the framework path, never a question.
   bool modified() const { return modified_; }
-  void SetModified(bool m) { modified_ = m; }
-  // The title to show for the save question: file title, else title, else "無題".
+  // Sets the title shown while there is no path.
   void SetTitle(const std::u16string& t) { title_ = t; }
   void ClearPath() {
     path_.clear();
@@ -65,9 +72,13 @@ class CPlayerDoc : public IObservedDocument {
 
   // Called with each path recorded after a successful read (the recent-file list).
   std::function<void(const std::u16string& path)> onPathRecorded;
-  // Called when a framework open fails (the recent-file list removes the entry);
-  // cancelled is true when the user cancelled at the save question.
-  std::function<void(const std::u16string& path, bool cancelled)> onOpenFailed;
+  // Called with the path as given when a framework open fails (the
+  // recent-file list removes the entry).
+  std::function<void(const std::u16string& path)> onOpenFailed;
+  // Called as an open moves on: Reading once the file is open, Preparing,
+  // Sounds, then Done at every end of an open that got past the extension
+  // test (the window's busy feedback).
+  std::function<void(OpenStage stage)> onOpenStage;
 
  private:
   std::u16string path_;

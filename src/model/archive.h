@@ -77,7 +77,8 @@ class FileError : public std::runtime_error {
   std::u16string path_;
 };
 
-// A file opened for reading (POSIX descriptor); closed on destruction.
+// A regular file opened for reading (POSIX descriptor); closed on
+// destruction. Directories, FIFOs and devices are refused (badPath).
 class InputFile {
  public:
   // Throws FileError. The path is UTF-16 carrying the OS's bytes (native_path.h).

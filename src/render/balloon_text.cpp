@@ -86,6 +86,7 @@ gfx::Handle UploadCard(gfx::IGraphicsDevice& device, const std::vector<uint8_t>&
   desc.height = kBalloonCardSize;
   desc.format = gfx::TextureFormat::BGRA8;
   desc.usage = gfx::TextureUsage::RenderTarget;
+  desc.mipmapped = true;  // legible when drawn small
   gfx::Handle texture = gfx::kNone;
   if (gfx::Failed(device.CreateTexture2D(desc, &texture))) return gfx::kNone;
   gfx::Handle view = gfx::kNone;

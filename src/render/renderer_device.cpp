@@ -90,6 +90,7 @@ int32_t CreateRenderer(CCoreMotion3D& scene, gfx::IGraphicsDevice* device,
     desc.height = kBalloonCardSize;
     desc.format = gfx::TextureFormat::BGRA8;
     desc.usage = gfx::TextureUsage::RenderTarget;
+    desc.mipmapped = true;  // balloon cards are drawn far below 1024 texels
     ReleaseHandle(device, r.balloonTexture);
     hr = device->CreateTexture2D(desc, &r.balloonTexture);
     if (!gfx::Failed(hr)) {

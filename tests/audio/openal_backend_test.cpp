@@ -366,10 +366,11 @@ TEST(NoSoundDevice, EngineFailsWithTheDiagnosticAndStaysSilent) {
   if (!drivers || std::string(drivers) != "tolvani-no-such-driver") {
     GTEST_SKIP() << "needs ALSOFT_DRIVERS=tolvani-no-such-driver";
   }
-  ::testing::internal::CaptureStdout();
+  RecordingPlatform platform;
   auto backend = std::make_unique<OpenAlSoundBackend>();
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "Failed to init XAudio2 engine: 0X80004005\n");
+  using Line = std::pair<std::string, std::u16string>;
+  EXPECT_EQ(platform.warnings,
+            std::vector<Line>{Line("audio", u"Failed to init XAudio2 engine: 0X80004005\n")});
   EXPECT_FALSE(backend->HasEngine());
   VoiceHandle v = 5;
   EXPECT_LT(backend->CreateSourceVoice(PcmFormat(1, kRate, 16), &v), 0);

@@ -113,7 +113,6 @@ class PlayerWindowTest : public QObject {
   void cleanup() {
     SetPlatform(nullptr);
     SetProgramDirectoryForTests(u"");
-    qunsetenv("TOLVANI_SAVE_ANSWER");
     ResetSceneStateForTests();
   }
 
@@ -281,17 +280,8 @@ class PlayerWindowTest : public QObject {
       list.Load();
       QCOMPARE(list.entries(), (QStringList{second, first}));
 
-      // A cancelled save question keeps the entry even though nothing opened.
-      QFile::remove(first);
-      app.document().SetModified(true);
-      qputenv("TOLVANI_SAVE_ANSWER", "cancel");
-      QVERIFY(!app.mainFrame()->OpenFromFramework(first));
-      list.Load();
-      QCOMPARE(list.entries(), (QStringList{second, first}));
-
       // A failed open removes it.
-      qputenv("TOLVANI_SAVE_ANSWER", "no");
-      app.document().SetModified(false);
+      QFile::remove(first);
       QVERIFY(!app.mainFrame()->OpenFromFramework(first));
       list.Load();
       QCOMPARE(list.entries(), QStringList{second});

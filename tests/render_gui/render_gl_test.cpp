@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -156,6 +157,55 @@ TEST_F(GlPixels, BalloonsShowTheirOwnTextsOnWhiteCards) {
   const QImage flat = gl->Frame();
   Save(flat, "balloon_flat");
   EXPECT_EQ(CountInk(flat, 100, 80, 540, 400).dark, 0);
+}
+
+// A one-texel checkerboard drawn eight times smaller: a mipmapped texture
+// (the balloon card's kind) averages to grey; a material texture keeps its
+// one level and shows single texels.
+TEST_F(GlPixels, MipmappedTexturesAverageWhenMinified) {
+  constexpr uint32_t kSide = 256;
+  std::vector<uint8_t> checker(kSide * kSide * 4, 255);
+  for (uint32_t y = 0; y < kSide; ++y)
+    for (uint32_t x = 0; x < kSide; ++x)
+      if ((x + y) % 2 == 1) std::fill_n(&checker[(y * kSide + x) * 4], 3, uint8_t{0});
+  struct Case {
+    bool mipmapped;
+    int picture;
+  };
+  Case cases[] = {{true, 0}, {false, 0}};
+  for (Case& c : cases) {
+    CMaterial m = FlatMaterial(c.mipmapped ? u"card" : u"material", 1, 1, 1);
+    m.textureName = u"checker.bmp";
+    m.image = PixelMatrix(kSide, kSide, CV_8UC3, cv::Scalar(0, 0, 0));
+    c.picture = gl->AddMaterial(m);
+    gfx::TextureDesc desc;
+    desc.width = kSide;
+    desc.height = kSide;
+    desc.usage = gfx::TextureUsage::RenderTarget;
+    desc.mipmapped = c.mipmapped;
+    gfx::Handle texture = gfx::kNone, view = gfx::kNone;
+    ASSERT_EQ(gl->device().CreateTexture2D(desc, &texture), gfx::kOk);
+    ASSERT_EQ(gl->device().UpdateTexture(texture, checker.data(), kSide * 4), gfx::kOk);
+    ASSERT_EQ(gl->device().CreateShaderResourceView(texture, &view), gfx::kOk);
+    gl->device().Release(texture);
+    CMaterial& stored = gl->scene().materials[static_cast<size_t>(c.picture)];
+    gl->device().Release(stored.textureView);
+    stored.textureView = view;
+  }
+  // 4.7 units are about 30 pixels: 256 texels go some eight and a half to
+  // a pixel, so single-level samples fall on all sorts of texel positions.
+  gl->AddObject(u"Card Background", {{Quad(-10, -2.5f, -5.3f, 2.5f, 0), cases[0].picture}});
+  gl->AddObject(u"Material Background", {{Quad(5, -2.5f, 9.7f, 2.5f, 0), cases[1].picture}});
+  const QImage image = gl->Frame();
+  Save(image, "minified_checker");
+  int cardOff = 0, materialOff = 0;
+  for (float y = -2.0f; y <= 2.0f; y += 0.5f)
+    for (float x = 0.5f; x <= 4.0f; x += 0.25f) {
+      cardOff = std::max(cardOff, std::abs(FlatPixel(image, -10 + x, y).green() - 128));
+      materialOff = std::max(materialOff, std::abs(FlatPixel(image, 5 + x, y).green() - 128));
+    }
+  EXPECT_LT(cardOff, 24);
+  EXPECT_GT(materialOff, 64);
 }
 
 TEST_F(GlPixels, SkinnedVerticesFollowTheirBoneMatrices) {

@@ -55,6 +55,9 @@ void RecordingPlatform::OpenDocument(const std::u16string& target) {
 void RecordingPlatform::Diagnostic(std::string_view subsystem, const std::u16string& text) {
   diagnostics.emplace_back(std::string(subsystem), text);
 }
+void RecordingPlatform::Warning(std::string_view subsystem, const std::u16string& text) {
+  warnings.emplace_back(std::string(subsystem), text);
+}
 
 std::vector<std::u16string> RecordingPlatform::MessageTexts() const {
   std::vector<std::u16string> texts;
@@ -66,6 +69,7 @@ void RecordingPlatform::Clear() {
   messages.clear();
   opened.clear();
   diagnostics.clear();
+  warnings.clear();
 }
 
 }  // namespace tolvani::testing

@@ -40,10 +40,12 @@ class RecordingPlatform : public IPlatformServices {
   std::vector<Message> messages;
   std::vector<std::u16string> opened;
   std::vector<std::pair<std::string, std::u16string>> diagnostics;
+  std::vector<std::pair<std::string, std::u16string>> warnings;
 
   void ShowMessage(const std::u16string& text, MessageIcon icon) override;
   void OpenDocument(const std::u16string& target) override;
   void Diagnostic(std::string_view subsystem, const std::u16string& text) override;
+  void Warning(std::string_view subsystem, const std::u16string& text) override;
 
   std::vector<std::u16string> MessageTexts() const;
   void Clear();

@@ -251,11 +251,13 @@ TEST(AudioPlay, SubmissionFailureSilencesTheSoundUntilTheNextLoad) {
   c.audio->PrepareVoices();
   const VoiceHandle a = c.audio->sounds[0].voice;
   c.backend->FailCall(Op::SubmitSourceBuffer, 1);
-  ::testing::internal::CaptureStdout();
+  testing::RecordingPlatform platform;
   const int32_t hr = c.audio->Play(u"A", false);
-  const std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(static_cast<uint32_t>(hr), 0x80004005u);
-  EXPECT_EQ(out, "Error 0X80004005 submitting source buffer\n");
+  using Line = std::pair<std::string, std::u16string>;
+  EXPECT_EQ(platform.warnings,
+            std::vector<Line>{Line("audio", u"Error 0X80004005 submitting source buffer\n")});
+  EXPECT_TRUE(platform.diagnostics.empty());
   EXPECT_EQ(c.audio->sounds[0].voice, 0u);
   EXPECT_FALSE(c.audio->sounds[0].data);
   EXPECT_EQ(c.backend->destroyed(), std::vector<VoiceHandle>{a});

@@ -1,11 +1,14 @@
 // The document's open sequence end to end: file layout, messages, what the
 // scene holds after failures, preparation and the start state.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "base/full_path.h"
 #include "base/program_directory.h"
+#include "base/text_conversion.h"
 #include "document/document.h"
 #include "document/scene_reset.h"
 #include "model/archive.h"
@@ -385,32 +388,27 @@ TEST_F(DocumentTest, FrameworkOpenPath) {
   Write(full, "Main.zvmov");
   ASSERT_TRUE(doc_->OnNewDocument());
   EXPECT_EQ(doc_->title(), u"Main.zvmov");
+  std::vector<std::u16string> failures;
+  doc_->onOpenFailed = [&](const std::u16string& p) { failures.push_back(p); };
 
-  // A failed read leaves the document modified: the next open asks first.
+  // A failed read (File Open dialog) leaves what was read under no name.
   const Bytes cut(full.begin(), full.begin() + 40);
   const std::u16string bad = Write(cut, "bad.zvmov");
   EXPECT_FALSE(doc_->OnOpenDocument(bad));
+  EXPECT_EQ(doc_->title(), u"無題");
+  EXPECT_TRUE(doc_->path().empty());
   EXPECT_TRUE(doc_->modified());
-  std::vector<std::u16string> questions;
-  doc_->saveQuestion = [&](const std::u16string& q) {
-    questions.push_back(q);
-    return CPlayerDoc::SaveAnswer::Cancel;
-  };
-  std::vector<std::pair<std::u16string, bool>> failures;
-  doc_->onOpenFailed = [&](const std::u16string& p, bool cancelled) {
-    failures.emplace_back(p, cancelled);
-  };
-  const std::u16string good = Write(full, "good.zvmov");
-  EXPECT_FALSE(doc_->OpenDocumentFile(good));
-  EXPECT_EQ(questions, std::vector<std::u16string>{u"Main.zvmov への変更を保存しますか?"});
-  ASSERT_EQ(failures.size(), 1u);
-  EXPECT_TRUE(failures[0].second);
-  EXPECT_TRUE(root().models.empty());  // the cancelled open read nothing
+  const size_t partial = root().models.size();
 
-  doc_->saveQuestion = [&](const std::u16string& q) {
-    questions.push_back(q);
-    return CPlayerDoc::SaveAnswer::Yes;
-  };
+  // A file that then cannot be opened changes nothing: no fallback either.
+  EXPECT_FALSE(doc_->OpenDocumentFile(U16(dir_ + "gone.zvmov")));
+  EXPECT_EQ(doc_->title(), u"無題");
+  EXPECT_EQ(root().models.size(), partial);
+  EXPECT_EQ(failures, std::vector<std::u16string>{U16(dir_ + "gone.zvmov")});
+  failures.clear();
+
+  // The next framework open goes ahead: nothing is ever asked.
+  const std::u16string good = Write(full, "good.zvmov");
   EXPECT_TRUE(doc_->OpenDocumentFile(good));
   EXPECT_EQ(doc_->title(), u"good.zvmov");
   EXPECT_EQ(doc_->path(), good);
@@ -419,28 +417,129 @@ TEST_F(DocumentTest, FrameworkOpenPath) {
 
   // A read failure through the framework falls back to the start-up project.
   platform_.Clear();
-  failures.clear();
   EXPECT_FALSE(doc_->OpenDocumentFile(bad));
   EXPECT_EQ(platform_.MessageTexts(), std::vector<std::u16string>{kBadFormat});
   EXPECT_EQ(doc_->title(), u"Main.zvmov");
   EXPECT_EQ(root().models.size(), 2u);
   EXPECT_FALSE(doc_->modified());
-  ASSERT_EQ(failures.size(), 1u);
-  EXPECT_FALSE(failures[0].second);
+  EXPECT_EQ(failures, std::vector<std::u16string>{bad});
 
-  // A file that cannot be opened: the scene stays cleared, no fallback.
+  // Another extension is ignored entirely: no read, no message, no failure,
+  // path and title kept.
   platform_.Clear();
-  EXPECT_FALSE(doc_->OpenDocumentFile(U16(dir_ + "gone.zvmov")));
-  EXPECT_EQ(platform_.messages.size(), 1u);
-  EXPECT_TRUE(root().models.empty());
-  EXPECT_EQ(doc_->title(), u"Main.zvmov");
-
-  // Another extension: nothing is read, but the path and title are taken.
+  failures.clear();
   ASSERT_TRUE(doc_->OpenDocumentFile(good));
-  const std::u16string notes = U16(dir_ + "notes.txt");
-  EXPECT_TRUE(doc_->OpenDocumentFile(notes));
-  EXPECT_EQ(doc_->title(), u"notes.txt");
+  EXPECT_FALSE(doc_->OpenDocumentFile(U16(dir_ + "notes.txt")));
+  EXPECT_EQ(doc_->title(), u"good.zvmov");
+  EXPECT_EQ(doc_->path(), good);
   EXPECT_EQ(root().models.size(), 2u);
+  EXPECT_TRUE(platform_.messages.empty());
+  EXPECT_TRUE(failures.empty());
+}
+
+// A file that cannot be opened at all changes nothing: the scene, path and
+// title stay; one message; the framework reports the failure.
+TEST_F(DocumentTest, UnopenableFilesChangeNothing) {
+  const std::u16string good = Write(FullProject().Build(), "good.zvmov");
+  ASSERT_EQ(::mkdir((dir_ + "folder.zvmov").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo((dir_ + "pipe.zvmov").c_str(), 0600), 0);
+  struct Case {
+    const char* name;
+    std::u16string message;
+  };
+  const Case cases[] = {
+      {"gone.zvmov", U16(dir_) + u"gone.zvmov が見つかりませんでした。"},
+      {"folder.zvmov", U16(dir_) + u"folder.zvmov に正しくないパスが含まれています。"},
+      {"pipe.zvmov", U16(dir_) + u"pipe.zvmov に正しくないパスが含まれています。"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(doc_->OpenDocumentFile(good));
+    const int32_t picked = root().pickedModel;
+    platform_.Clear();
+    observer_.hints.clear();
+    std::vector<std::u16string> failures;
+    doc_->onOpenFailed = [&](const std::u16string& p) { failures.push_back(p); };
+    const std::u16string path = U16(dir_ + c.name);
+    EXPECT_FALSE(doc_->OpenDocumentFile(path)) << c.name;
+    EXPECT_EQ(platform_.MessageTexts(), std::vector<std::u16string>{c.message}) << c.name;
+    EXPECT_EQ(failures, std::vector<std::u16string>{path}) << c.name;
+    EXPECT_EQ(doc_->path(), good) << c.name;
+    EXPECT_EQ(doc_->title(), u"good.zvmov") << c.name;
+    EXPECT_FALSE(doc_->modified()) << c.name;
+    EXPECT_EQ(root().models.size(), 2u) << c.name;
+    EXPECT_FALSE(root().models[0].groups.empty()) << c.name;
+    EXPECT_EQ(root().pickedModel, picked) << c.name;
+    EXPECT_TRUE(observer_.hints.empty()) << c.name;
+    doc_->onOpenFailed = nullptr;
+  }
+}
+
+// The recorded path is full: absolute and normalised, whatever was typed.
+TEST_F(DocumentTest, RelativePathsAreRecordedInFull) {
+  const std::u16string good = Write(FullProject().Build(), "good.zvmov");
+  ASSERT_EQ(::mkdir((dir_ + "sub").c_str(), 0700), 0);
+  std::vector<std::u16string> recorded;
+  doc_->onPathRecorded = [&](const std::u16string& p) { recorded.push_back(p); };
+  char before[4096];
+  ASSERT_NE(::getcwd(before, sizeof before), nullptr);
+  ASSERT_EQ(::chdir((dir_ + "sub").c_str()), 0);
+  const bool opened = doc_->OnOpenDocument(u"./../sub//../good.zvmov");
+  ASSERT_EQ(::chdir(before), 0);
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(doc_->path(), good);
+  EXPECT_EQ(recorded, std::vector<std::u16string>{good});
+}
+
+// The open reports its stages; Done comes once, before any message box.
+TEST_F(DocumentTest, OpenStagesEndBeforeTheMessage) {
+  using Stage = CPlayerDoc::OpenStage;
+  std::vector<Stage> stages;
+  size_t messagesAtDone = 99;
+  doc_->onOpenStage = [&](Stage s) {
+    if (stages.empty() || stages.back() != s) stages.push_back(s);
+    if (s == Stage::Done) messagesAtDone = platform_.messages.size();
+  };
+  const Bytes full = FullProject().Build();
+  ASSERT_TRUE(doc_->OnOpenDocument(Write(full, "good.zvmov")));
+  EXPECT_EQ(stages,
+            (std::vector<Stage>{Stage::Reading, Stage::Preparing, Stage::Sounds, Stage::Done}));
+  EXPECT_EQ(messagesAtDone, 0u);
+
+  stages.clear();
+  EXPECT_FALSE(doc_->OnOpenDocument(Write(Bytes(full.begin(), full.begin() + 40), "b.zvmov")));
+  EXPECT_EQ(stages, (std::vector<Stage>{Stage::Reading, Stage::Done}));
+  EXPECT_EQ(messagesAtDone, 0u);
+  EXPECT_EQ(platform_.messages.size(), 1u);
+
+  stages.clear();
+  platform_.Clear();
+  EXPECT_FALSE(doc_->OnOpenDocument(U16(dir_ + "gone.zvmov")));
+  EXPECT_EQ(stages, std::vector<Stage>{Stage::Done});
+  EXPECT_EQ(messagesAtDone, 0u);
+
+  stages.clear();
+  EXPECT_TRUE(doc_->OnOpenDocument(U16(dir_ + "notes.txt")));
+  EXPECT_TRUE(stages.empty());
+}
+
+TEST(FullPath, AbsoluteAndNormalised) {
+  char cwd[4096];
+  ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+  const std::u16string here = U16(cwd);
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"", u""},
+      {u"/", u"/"},
+      {u"/a/b.zvmov", u"/a/b.zvmov"},
+      {u"//a/./b//c.zvmov", u"/a/b/c.zvmov"},
+      {u"/a/b/../c.zvmov", u"/a/c.zvmov"},
+      {u"/../../x.zvmov", u"/x.zvmov"},
+      {u"/a/b/", u"/a/b"},
+      {u"/a/..", u"/"},
+      {u"/日本/語.zvmov", u"/日本/語.zvmov"},
+      {u"x.zvmov", here + u"/x.zvmov"},
+      {u"./cases/../cases/glide.zvmov", here + u"/cases/glide.zvmov"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(FullPath(in), out) << ToUtf8(in);
 }
 
 TEST_F(DocumentTest, MissingStartUpProjectLeavesAnUntitledEmptyScene) {

@@ -110,8 +110,12 @@ TEST(Simulate, MalformedLinesStopBeforeAnythingRuns) {
 
 // A project shaped like the demo: camera model without geometry, a ground,
 // and a balloon card straight ahead of the camera at every step, the last
-// step jumping back to the first.
-TEST(Simulate, AClickOnTheBalloonAdvancesTheStory) {
+// step jumping back to the first. Step i's balloon asks for sounds[i].
+struct StepSound {
+  std::u16string name;
+  bool loops = false;
+};
+std::string BalloonStory(const std::vector<StepSound>& sounds) {
   testing::ProjectBuilder b;
   b.playMode = 1;
   b.AddMaterial(u"Floor");
@@ -120,18 +124,25 @@ TEST(Simulate, AClickOnTheBalloonAdvancesTheStory) {
   b.AddTriangleModel(u"Ground", {{-400, 0, -400}, {-400, 0, 1200}, {1200, 0, -400}}, {{0, 1, 2}});
   b.AddTriangleModel(u"Balloon", {{-55, -35, 0}, {55, -35, 0}, {55, 35, 0}, {-55, 35, 0}},
                      {{0, 1, 2}, {0, 2, 3}}, 1);
+  b.AddSound(u"beep", testing::PcmFormat(1, 8000, 8), {1, 2, 3});
   CTimeLine& camera = b.AddTimeline(u"Camera");
   CTimeLine& ground = b.AddTimeline(u"Ground");
   CTimeLine& balloon = b.AddTimeline(u"fukidashi");
-  for (int step = 0; step < 3; ++step) {
+  for (size_t step = 0; step < sounds.size(); ++step) {
     b.AddEntry(camera, 2).motion.position = Vec3{0, -160, -850};  // eye at (0, 160, 850)
     b.AddEntry(ground, 2);
     CTimeLineData& e = b.AddEntry(balloon, 2);
     e.motion.position = Vec3{0, 160, 0};
     e.text = u"click me";
-    e.jumpEnabled = step == 2 ? 1 : 0;
+    e.jumpEnabled = step + 1 == sounds.size() ? 1 : 0;
+    e.soundName = sounds[step].name;
+    e.soundLoops = sounds[step].loops;
   }
-  const SimRun run = Simulate(testing::WriteTempFile(b.Build()),
+  return testing::WriteTempFile(b.Build());
+}
+
+TEST(Simulate, AClickOnTheBalloonAdvancesTheStory) {
+  const SimRun run = Simulate(BalloonStory({{}, {}, {}}),
                               "click 5 5\nstate\n"
                               "click 330 235\nstate\n"
                               "tick 50\nclick 330 235\nstate\n"
@@ -143,6 +154,20 @@ TEST(Simulate, AClickOnTheBalloonAdvancesTheStory) {
   for (size_t i = 0; i < 4; ++i) {
     EXPECT_NE(run.lines[i].find(steps[i]), std::string::npos) << run.lines[i];
   }
+}
+
+// Every sound request is an event: a stored sound (names fold A-Z case), the
+// stop-all name and a name of no stored sound; a request without a name is not.
+TEST(Simulate, EverySoundRequestIsAPlayEvent) {
+  const SimRun run = Simulate(BalloonStory({{u"BEEP", true}, {u"停止"}, {u"nosuch", true}, {}}),
+                              "click 330 235\ntick 50\nclick 330 235\ntick 50\nclick 330 235\n");
+  ASSERT_EQ(run.status, 0) << run.errors;
+  const std::vector<std::string> expected = {
+      R"({"event":"play","name":"BEEP","loop":true,"ok":true})",
+      R"({"event":"play","name":"停止","loop":false,"ok":true})",
+      R"({"event":"play","name":"nosuch","loop":true,"ok":false})",
+  };
+  EXPECT_EQ(run.lines, expected);
 }
 
 }  // namespace

@@ -37,6 +37,7 @@ TEST(MaterialTexture, ThreeChannelsBecomeOpaqueRgba) {
   const gfx::TextureDesc desc = device.TextureDescOf(m.textureView);
   EXPECT_EQ(desc.format, gfx::TextureFormat::RGBA8);
   EXPECT_EQ(desc.usage, gfx::TextureUsage::Dynamic);
+  EXPECT_FALSE(desc.mipmapped);  // material textures keep their one level
   EXPECT_TRUE(platform.messages.empty());
   EXPECT_EQ(m.textureName, u"a.png");
 }

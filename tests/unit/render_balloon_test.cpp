@@ -84,6 +84,7 @@ TEST_F(Balloons, EachBalloonShowsItsOwnTimelinesText) {
   EXPECT_EQ(device.Texel(cards.at(b), 1023, 1023), FakeRasterizer::Expected(u"こんにちは"));
   EXPECT_EQ(device.TextureDescOf(cards.at(a)).format, gfx::TextureFormat::BGRA8);
   EXPECT_EQ(device.TextureDescOf(cards.at(a)).width, 1024u);
+  EXPECT_TRUE(device.TextureDescOf(cards.at(a)).mipmapped);
   for (const auto& d : device.draws()) {
     if (d.pixelShaderEntry == "PS_TEX") {
       EXPECT_EQ(d.sampler, scene->render.samplerState);

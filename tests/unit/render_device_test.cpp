@@ -73,6 +73,7 @@ TEST_F(RendererDevice, CreatesEveryObjectAtTheInitialSizeAndLoadsTheShaderProgra
   EXPECT_EQ(card.height, 1024u);
   EXPECT_EQ(card.format, gfx::TextureFormat::BGRA8);
   EXPECT_EQ(card.usage, gfx::TextureUsage::RenderTarget);
+  EXPECT_TRUE(card.mipmapped);
   EXPECT_EQ(r.viewport.width, 160u);
   EXPECT_EQ(r.viewport.height, 120u);
   EXPECT_EQ(r.viewport.minDepth, 0.0f);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "base/text_conversion.h"
+
 namespace tolvani::cli {
 
 namespace {
@@ -101,15 +103,9 @@ void JsonWriter::String(std::u16string_view s) {
       const char esc[6] = {
           '\\', 'u', kHex[(c >> 12) & 15], kHex[(c >> 8) & 15], kHex[(c >> 4) & 15], kHex[c & 15]};
       Put(std::string_view(esc, 6));
-    } else if (c < 0x80) {
-      Put(static_cast<char>(c));
-    } else if (c < 0x800) {
-      Put(static_cast<char>(0xC0 | (c >> 6)));
-      Put(static_cast<char>(0x80 | (c & 0x3F)));
     } else {
-      Put(static_cast<char>(0xE0 | (c >> 12)));
-      Put(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      Put(static_cast<char>(0x80 | (c & 0x3F)));
+      char bytes[4];
+      Put(std::string_view(bytes, EncodeUtf8(c, bytes)));
     }
   }
   Put('"');

@@ -12,7 +12,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,6 +27,7 @@
 #include "base/platform_services.h"
 #include "base/program_directory.h"
 #include "cli/commands.h"
+#include "cli/json_writer.h"
 #include "document/document.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
@@ -41,66 +41,44 @@ constexpr long kMaxTicksPerLine = 1000000;
 constexpr int kViewportWidth = 640;
 constexpr int kViewportHeight = 480;
 
-// JSON string of UTF-16 text: BMP characters as UTF-8, surrogates (paired
-// or lone) and control characters as \u escapes.
-std::string JsonString(const std::u16string& s) {
-  std::string out = "\"";
-  char buf[8];
-  for (char16_t c : s) {
-    if (c == u'"') {
-      out += "\\\"";
-    } else if (c == u'\\') {
-      out += "\\\\";
-    } else if (c == u'\n') {
-      out += "\\n";
-    } else if (c == u'\r') {
-      out += "\\r";
-    } else if (c == u'\t') {
-      out += "\\t";
-    } else if (c < 0x20 || (c >= 0xD800 && c <= 0xDFFF) || c == 0x7F) {
-      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-      out += buf;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+// One JSON Lines event per writer: the object, a newline, a flush.
+class Event {
+ public:
+  explicit Event(const char* name) : json_(stdout) {
+    json_.BeginObject();
+    json_.Key("event");
+    json_.Utf8String(name);
   }
-  out += '"';
-  return out;
-}
+  ~Event() {
+    json_.EndObject();
+    json_.Finish();
+  }
+  JsonWriter& json() { return json_; }
 
-// A float that reads back to the same float32; null when not finite.
-std::string JsonFloat(float f) {
-  if (!std::isfinite(f)) return "null";
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(f));
-  return buf;
-}
+ private:
+  JsonWriter json_;
+};
 
-std::string JsonVec3(const Vec3& v) {
-  return "[" + JsonFloat(v.x) + "," + JsonFloat(v.y) + "," + JsonFloat(v.z) + "]";
-}
-
-void Emit(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+void WriteVec3(JsonWriter& json, const Vec3& v) {
+  json.BeginArray();
+  json.Float(v.x);
+  json.Float(v.y);
+  json.Float(v.z);
+  json.EndArray();
 }
 
 // Messages and open requests become events; diagnostics go to stderr.
 class EventPlatform : public IPlatformServices {
  public:
   void ShowMessage(const std::u16string& text, MessageIcon) override {
-    Emit("{\"event\":\"message\",\"text\":" + JsonString(text) + "}");
+    Event e("message");
+    e.json().Key("text");
+    e.json().String(text);
   }
   void OpenDocument(const std::u16string& target) override {
-    Emit("{\"event\":\"open\",\"target\":" + JsonString(target) + "}");
+    Event e("open");
+    e.json().Key("target");
+    e.json().String(target);
   }
   void Diagnostic(std::string_view subsystem, const std::u16string& text) override {
     std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(subsystem.size()), subsystem.data(),
@@ -108,28 +86,18 @@ class EventPlatform : public IPlatformServices {
   }
 };
 
-// The null backend, reporting every voice start as a play event with the
-// name of the sound that owns the voice.
-class EventSoundBackend : public NullSoundBackend {
- public:
-  int32_t Start(VoiceHandle voice) override {
-    const int32_t hr = NullSoundBackend::Start(voice);
-    std::u16string name;
-    if (SceneState.audio) {
-      for (const CWavData& sound : SceneState.audio->sounds) {
-        if (sound.voice == voice) {
-          name = sound.name;
-          break;
-        }
-      }
-    }
-    const Voice* v = FindVoice(voice);
-    const bool loop = v && v->queued && v->loopCount == kLoopInfinite;
-    Emit("{\"event\":\"play\",\"name\":" + JsonString(name) + ",\"loop\":" +
-         (loop ? "true" : "false") + ",\"ok\":" + (hr >= 0 ? "true" : "false") + "}");
-    return hr;
-  }
-};
+// Every sound request the view makes, with its result; requests without a
+// name are not reported.
+void ReportPlay(const std::u16string& name, bool loop, int32_t result) {
+  if (name.empty()) return;
+  Event e("play");
+  e.json().Key("name");
+  e.json().String(name);
+  e.json().Key("loop");
+  e.json().Bool(loop);
+  e.json().Key("ok");
+  e.json().Bool(result >= 0);
+}
 
 // The window around the headless view: a repaint request is remembered and
 // served after the tick, as the window's paint would.
@@ -323,45 +291,57 @@ bool ReadScript(const std::string& source, std::vector<Command>* commands) {
   return true;
 }
 
-std::string StateLine(const CPlayerView& view, const NullGraphicsDevice& device) {
+void WriteState(const CPlayerView& view, const NullGraphicsDevice& device) {
   const CCoreMotion3D* s = SceneState.sceneRoot;
-  std::string out = "{\"event\":\"state\"";
-  auto field = [&](const char* key, const std::string& value) {
-    out += ",\"";
-    out += key;
-    out += "\":";
-    out += value;
-  };
-  field("currentStep", std::to_string(s ? s->currentStep : -1));
-  field("previousStep", std::to_string(view.previousStep));
-  field("stepProgress", JsonFloat(view.stepProgress));
-  field("fadeLevel", JsonFloat(s ? s->fadeLevel : 0.0f));
-  field("advanceRequested", s && s->advanceRequested ? "true" : "false");
-  field("pickedModel", std::to_string(s ? s->pickedModel : -1));
-  field("spinSpeed", JsonFloat(view.spinSpeed));
-  CMotion camera = s ? s->camera : CMotion{};
-  field("camera", "{\"position\":" + JsonVec3(camera.position) + ",\"rotation\":" +
-                      JsonVec3(camera.rotation) + ",\"scale\":" + JsonVec3(camera.scale) +
-                      ",\"pivot\":" + JsonVec3(camera.pivot) + "}");
-  std::string models = "[";
+  Event e("state");
+  JsonWriter& json = e.json();
+  json.Key("currentStep");
+  json.Int(s ? s->currentStep : -1);
+  json.Key("previousStep");
+  json.Int(view.previousStep);
+  json.Key("stepProgress");
+  json.Float(view.stepProgress);
+  json.Key("fadeLevel");
+  json.Float(s ? s->fadeLevel : 0.0f);
+  json.Key("advanceRequested");
+  json.Bool(s && s->advanceRequested);
+  json.Key("pickedModel");
+  json.Int(s ? s->pickedModel : -1);
+  json.Key("spinSpeed");
+  json.Float(view.spinSpeed);
+  const CMotion camera = s ? s->camera : CMotion{};
+  json.Key("camera");
+  json.BeginObject();
+  json.Key("position");
+  WriteVec3(json, camera.position);
+  json.Key("rotation");
+  WriteVec3(json, camera.rotation);
+  json.Key("scale");
+  WriteVec3(json, camera.scale);
+  json.Key("pivot");
+  WriteVec3(json, camera.pivot);
+  json.EndObject();
+  json.Key("models");
+  json.BeginArray();
   if (s) {
-    for (size_t i = 0; i < s->models.size(); ++i) {
-      const CModel& m = s->models[i];
-      if (i) models += ",";
-      models += "{\"visible\":" + std::string(m.visible ? "true" : "false") +
-                ",\"currentAnimation\":" + std::to_string(m.currentAnimation) +
-                ",\"animationFrame\":" + std::to_string(m.animationFrame) + "}";
+    for (const CModel& m : s->models) {
+      json.BeginObject();
+      json.Key("visible");
+      json.Bool(m.visible);
+      json.Key("currentAnimation");
+      json.Int(m.currentAnimation);
+      json.Key("animationFrame");
+      json.Int(m.animationFrame);
+      json.EndObject();
     }
   }
-  field("models", models + "]");
-  std::string played = "[";
-  for (size_t i = 0; i < SceneState.timeLines.size(); ++i) {
-    if (i) played += ",";
-    played += SceneState.timeLines[i].soundPlayed ? "true" : "false";
-  }
-  field("soundPlayed", played + "]");
-  field("frames", std::to_string(device.presentCount()));
-  return out + "}";
+  json.EndArray();
+  json.Key("soundPlayed");
+  json.BeginArray();
+  for (const CTimeLine& line : SceneState.timeLines) json.Bool(line.soundPlayed);
+  json.EndArray();
+  json.Key("frames");
+  json.UInt(device.presentCount());
 }
 
 // The null device compiles nothing: it only needs a shader source that
@@ -411,7 +391,7 @@ int RunSimulate(const std::vector<std::string>& args) {
   view.SetHost(&host);
   view.AttachDocument(&document);
   const std::string standIn = ProvideShaderSource();
-  const int created = view.OnCreate(&device, nullptr, std::make_unique<EventSoundBackend>());
+  const int created = view.OnCreate(&device, nullptr, std::make_unique<NullSoundBackend>());
   RemoveShaderSource(standIn);
   if (created < 0) {
     std::fprintf(stderr, "tolvani simulate: the view could not be created\n");
@@ -420,6 +400,7 @@ int RunSimulate(const std::vector<std::string>& args) {
     SetPlatform(nullptr);
     return 1;
   }
+  SceneState.audio->onPlay = ReportPlay;
   view.OnSize(kViewportWidth, kViewportHeight);
   document.OnOpenDocument(FromNativePath(args[0]));
   view.OnUpdate(0);
@@ -479,7 +460,7 @@ int RunSimulate(const std::vector<std::string>& args) {
         document.OpenDocumentFile(FromNativePath(c.path));
         break;
       case Cmd::State:
-        Emit(StateLine(view, device));
+        WriteState(view, device);
         break;
     }
   }

@@ -11,6 +11,8 @@
 #include <cstring>
 
 #include "audio/null_sound_backend.h"
+#include "base/platform_services.h"
+#include "base/text_conversion.h"
 
 namespace tolvani {
 
@@ -46,9 +48,11 @@ int32_t AlResult() {
   }
 }
 
-void PrintResult(const char* format, int32_t hr) {
-  std::printf(format, static_cast<unsigned>(hr));
-  std::fflush(stdout);
+// The engine's failure texts, with the result code as %#X: warnings.
+void WarnResult(const char* format, int32_t hr) {
+  char text[96];
+  std::snprintf(text, sizeof text, format, static_cast<unsigned>(hr));
+  Platform().Warning("audio", FromUtf8(text));
 }
 
 uint16_t BytesOf(SampleType t) {
@@ -180,12 +184,12 @@ void Encode(float v, SampleType t, uint8_t* p) {
 OpenAlSoundBackend::OpenAlSoundBackend() {
   ALCdevice* device = alcOpenDevice(nullptr);
   if (!device) {
-    PrintResult("Failed to init XAudio2 engine: %#X\n", kFail);
+    WarnResult("Failed to init XAudio2 engine: %#X\n", kFail);
     return;
   }
   ALCcontext* context = alcCreateContext(device, nullptr);
   if (!context) {
-    PrintResult("Failed creating mastering voice: %#X\n", kFail);
+    WarnResult("Failed creating mastering voice: %#X\n", kFail);
     alcCloseDevice(device);
     return;
   }

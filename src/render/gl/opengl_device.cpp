@@ -266,16 +266,29 @@ int32_t OpenGLDevice::CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle*
   o.width = desc.width;
   o.height = desc.height;
   o.format = desc.format;
+  o.mipmapped = desc.mipmapped;
   f_->glGenTextures(1, &o.name);
   f_->glBindTexture(GL_TEXTURE_2D, o.name);
   f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-  f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   f_->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(desc.width),
                    static_cast<GLsizei>(desc.height), 0,
                    desc.format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA, GL_UNSIGNED_BYTE,
                    nullptr);
+  if (desc.mipmapped) {
+    // The chain is allocated by the first mipmap generation; its sampling
+    // is the texture's own (Draw binds no sampler object for it).
+    int levels = 1;
+    while ((std::max(desc.width, desc.height) >> levels) > 0) ++levels;
+    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, levels - 1);
+    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    f_->glGenerateMipmap(GL_TEXTURE_2D);
+  } else {
+    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  }
+  f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   f_->glBindTexture(GL_TEXTURE_2D, 0);
   const GLenum err = f_->glGetError();
   if (err != GL_NO_ERROR) {
@@ -317,6 +330,7 @@ int32_t OpenGLDevice::UpdateTexture(gfx::Handle texture, const void* data, uint3
       GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(o->width), static_cast<GLsizei>(o->height),
       o->format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA, GL_UNSIGNED_BYTE, data);
   f_->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  if (o->mipmapped) f_->glGenerateMipmap(GL_TEXTURE_2D);
   f_->glBindTexture(GL_TEXTURE_2D, 0);
   return gfx::kOk;
 }
@@ -735,11 +749,17 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
   f_->glBindBufferBase(GL_UNIFORM_BUFFER, 0, constants ? constants->name : 0);
   f_->glActiveTexture(GL_TEXTURE0);
   GLuint textureName = 0;
+  bool ownSampling = false;
   if (Object* view = Find(bound_.view, Kind::View)) {
-    if (Object* texture = Find(view->target, Kind::Texture)) textureName = texture->name;
+    if (Object* texture = Find(view->target, Kind::Texture)) {
+      textureName = texture->name;
+      ownSampling = texture->mipmapped;
+    }
   }
   f_->glBindTexture(GL_TEXTURE_2D, textureName);
-  Object* sampler = Find(bound_.sampler, Kind::SamplerState);
+  // A mipmapped texture samples trilinearly through its own parameters; the
+  // bound sampler reads the top level only.
+  Object* sampler = ownSampling ? nullptr : Find(bound_.sampler, Kind::SamplerState);
   f_->glBindSampler(0, sampler ? sampler->name : 0);
 
   f_->glBindVertexArray(VertexArrayForCurrentContext());

@@ -130,6 +130,7 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     uint32_t size = 0;  // buffer bytes
     uint32_t width = 0, height = 0;
     gfx::TextureFormat format = gfx::TextureFormat::RGBA8;
+    bool mipmapped = false;                   // texture: full chain, own trilinear sampling
     gfx::Handle target = gfx::kNone;          // view: its texture; pixel shader: its vertex shader
     bool vertexStage = false;                 // blob
     std::string source;                       // blob, vertex shader: the compiled text
