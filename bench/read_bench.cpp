@@ -7,18 +7,25 @@
 //    the page faults of fresh memory included);
 //  - DocumentRead: the document's read alone (records, images, sounds; no
 //    preparation);
+//  - ImageFromMemory/N: one 2048 x 2048 material image of N channels read
+//    from bytes in memory (the stored column order turned into rows: the
+//    image transposition, plus one copy per 256 KiB column chunk);
 //  - OpenWithPreparation: CPlayerDoc::OnOpenDocument with the preparation on
 //    the null graphics device (every texture converted to RGBA through a
 //    mapping) and voices on the null sound backend.
 // Then the peak resident-memory growth of one open, measured in a fresh
-// process (this program re-run with --measure-rss FILE).
+// process (this program re-run with --measure-rss FILE), and the first
+// document read in a fresh process with and without 2 MiB pages for the
+// images (--cold-read FILE, median of 5 processes each).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -26,6 +33,7 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "base/memory_policy.h"
 #include "document/document.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
@@ -146,6 +154,30 @@ void BM_OpenWithPreparation(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(g_fileMB * 1e6) * state.iterations());
 }
 
+void BM_ImageFromMemory(benchmark::State& state) {
+  const int channels = static_cast<int>(state.range(0));
+  CMaterial m;
+  m.name = u"m";
+  m.textureName = u"t.png";
+  m.image = PixelMatrix(2048, 2048, channels == 4 ? CV_8UC4 : CV_8UC3);
+  cv::randu(m.image, 0, 256);
+  std::vector<uint8_t> bytes;
+  {
+    CArchive out(bytes);
+    m.Serialize(out);
+  }
+  CMaterial in;
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    CArchive ar(bytes.data(), bytes.size());
+    in.Serialize(ar);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+  if (cv::norm(in.image, m.image, cv::NORM_INF) != 0) state.SkipWithError("image differs");
+  state.SetBytesProcessed(static_cast<int64_t>(m.image.total() * m.image.elemSize()) *
+                          state.iterations());
+}
+
 long MaxRssKb() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -168,10 +200,49 @@ int MeasureRss(const std::string& path) {
   return ok ? 0 : 1;
 }
 
+// In a fresh process: one document read; prints its milliseconds.
+int ColdRead(const std::string& path) {
+  Scene scene;
+  CPlayerDoc doc;
+  const auto t0 = Clock::now();
+  InputFile file(testing::U16(path));
+  CArchive ar(file);
+  doc.Serialize(ar);
+  std::printf("%.3f\n", std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+  return 0;
+}
+
+double RunChild(const std::string& command) {
+  FILE* p = popen(command.c_str(), "r");
+  double ms = -1;
+  if (p && std::fscanf(p, "%lf", &ms) != 1) ms = -1;
+  if (p) pclose(p);
+  return ms;
+}
+
+void ColdReads(const std::string& self) {
+  std::vector<double> plain, huge;
+  for (int i = 0; i < 5; ++i) {
+    plain.push_back(RunChild("TOLVANI_HUGE_PAGES=0 '" + self + "' --cold-read '" + g_path + "'"));
+    huge.push_back(RunChild("TOLVANI_HUGE_PAGES=1 '" + self + "' --cold-read '" + g_path + "'"));
+  }
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
+  std::printf(
+      "first document read in a fresh process, median of 5: %.1f ms with 4 KiB pages, "
+      "%.1f ms with 2 MiB pages advised for the images\n",
+      median(plain), median(huge));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The player's memory policy (tolvani-player calls it first thing).
+  if (std::getenv("TOLVANI_DEFAULT_MALLOC") == nullptr) KeepFreedMemory();
   if (argc == 3 && std::strcmp(argv[1], "--measure-rss") == 0) return MeasureRss(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--cold-read") == 0) return ColdRead(argv[2]);
 
   const std::string dir = testing::MakeTempDir();
   g_path = dir + "big.zvmov";
@@ -199,6 +270,13 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)
         ->Iterations(6);
   }
+  benchmark::RegisterBenchmark("ImageFromMemory", BM_ImageFromMemory)
+      ->Arg(3)
+      ->Arg(4)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(20)
+      ->MeasureProcessCPUTime();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
 
@@ -230,6 +308,7 @@ int main(int argc, char** argv) {
     std::printf("memory measurement failed\n");
   }
   if (p) pclose(p);
+  ColdReads(self);
   std::remove(g_path.c_str());
   return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Start-up time of the player to its first presented frame: the time of
 # `tolvani-player --screenshot PNG --ticks 0` (start, open Main.zvmov, show
-# the window, draw and save the first frame, exit), several runs, median.
+# the window, draw and save the first frame, exit), several runs, median;
+# beside it `tolvani-player --version` (process start and exit only).
 # Runs under a private Xvfb unless DISPLAY is set.
 #
 #   bench/startup.sh [BUILD_BIN_DIR] [RUNS]      (defaults: build/dev/bin, 9)
@@ -24,7 +25,7 @@ measure() {
   for ((i = 0; i < runs; i++)); do
     local start end
     start=$(date +%s%N)
-    "$player" --screenshot "$work/frame.png" --ticks 0 2>/dev/null
+    "$player" "$@" >/dev/null 2>&1
     end=$(date +%s%N)
     times+=($(( (end - start) / 1000000 )))
   done
@@ -34,7 +35,10 @@ measure() {
 }
 
 if [ -n "${DISPLAY:-}" ]; then
-  measure
+  printf 'first frame: '
+  measure --screenshot "$work/frame.png" --ticks 0
+  printf '%s' '--version:   '
+  measure --version
 else
   # Once more under a private X server.
   xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$bin" "$runs"

@@ -1,77 +1,136 @@
-// tolvani-player [FILE] [--screenshot PNG --ticks N] [--help] [--version]
+// tolvani-player [Qt options] [--screenshot PNG [--ticks N]] [FILE]
+//                [--help] [--version]
+// Options take their value as the next argument or after '='. The standard
+// Qt options (-platform, -qwindowgeometry, -style, ...) are accepted and
+// left to QApplication.
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "app/app_icon.h"
 #include "app/gl_format.h"
 #include "app/native_path_qt.h"
 #include "app/player_app.h"
+#include "base/memory_policy.h"
 
 namespace {
 
 void PrintUsage(FILE* out) {
   std::fputs(
-      "usage: tolvani-player [FILE] [--screenshot PNG [--ticks N]]\n"
-      "  FILE              project to open instead of Main.zvmov beside the program\n"
-      "  --screenshot PNG  show the window, run N ticks, save the next frame, exit\n"
-      "  --ticks N         ticks to run before the screenshot (default 0)\n"
-      "  --help            show this text\n"
-      "  --version         show the version\n",
+      "usage: tolvani-player [OPTION]... [FILE]\n"
+      "Plays an interactive 3D cartoon; without FILE, Main.zvmov beside the program.\n"
+      "\n"
+      "  --screenshot=PNG  show the window, run N ticks, save the next frame, exit\n"
+      "  --ticks=N         ticks of 30 ms before the screenshot (default 0)\n"
+      "  -h, --help        show this text\n"
+      "  --version         show the version\n"
+      "\n"
+      "Options also take their value as the next argument (--ticks 45).\n"
+      "Qt's standard options are accepted too, e.g. -platform NAME,\n"
+      "-qwindowgeometry WxH+X+Y, -qwindowtitle TITLE, -style STYLE, -reverse.\n",
       out);
+}
+
+// Qt's own options (QGuiApplication, QApplication, the xcb plugin), known
+// here only so that their values are not taken for the project file.
+void AddQtOptions(QCommandLineParser& parser) {
+  const char* withValue[] = {"platform",
+                             "platformpluginpath",
+                             "platformtheme",
+                             "plugin",
+                             "qwindowgeometry",
+                             "qwindowicon",
+                             "qwindowtitle",
+                             "session",
+                             "style",
+                             "stylesheet",
+                             "display",
+                             "geometry",
+                             "title",
+                             "name",
+                             "visual",
+                             "qmljsdebugger",
+                             "fn",
+                             "font",
+                             "bg",
+                             "fg",
+                             "btn"};
+  const char* flags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+  for (const char* name : withValue) {
+    QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
+  for (const char* name : flags) {
+    QCommandLineOption option(QString::fromLatin1(name));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  tolvani::PlayerOptions options;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      PrintUsage(stdout);
-      return 0;
-    }
-    if (arg == "--version") {
-      std::puts("Tolvani 1.1");
-      return 0;
-    }
-    if (arg == "--screenshot" || arg == "--ticks") {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "tolvani-player: %s needs a value\n", arg.c_str());
-        return 2;
-      }
-      const char* value = argv[++i];
-      if (arg == "--screenshot") {
-        options.screenshot = QString::fromLocal8Bit(value);
-      } else {
-        char* end = nullptr;
-        const long n = std::strtol(value, &end, 10);
-        if (end == value || *end != '\0' || n < 0 || n > 1000000) {
-          std::fprintf(stderr, "tolvani-player: bad tick count '%s'\n", value);
-          return 2;
-        }
-        options.ticks = static_cast<int>(n);
-      }
-      continue;
-    }
-    if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      std::fprintf(stderr, "tolvani-player: unknown option '%s'\n", arg.c_str());
-      PrintUsage(stderr);
-      return 2;
-    }
-    if (!options.file.isEmpty()) {
-      std::fprintf(stderr, "tolvani-player: only one project file may be given\n");
-      return 2;
-    }
-    // The name's own bytes: fromLocal8Bit would replace those that are not UTF-8.
-    options.file = tolvani::PathFromNative(QByteArray(argv[i]));
+  // Before Qt and the OpenGL driver start their threads: the software
+  // rasteriser allocates and frees megabytes per frame.
+  tolvani::KeepFreedMemory();
+  // Everything is checked before QApplication exists, so --help, --version
+  // and usage errors need no display.
+  QStringList arguments;
+  // Each argument's own bytes: fromLocal8Bit would replace those of a file
+  // name that are not UTF-8.
+  for (int i = 0; i < argc; ++i) arguments << tolvani::PathFromNative(QByteArray(argv[i]));
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+  const QCommandLineOption version(QStringLiteral("version"));
+  const QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(),
+                                      QStringLiteral("PNG"));
+  const QCommandLineOption ticks(QStringLiteral("ticks"), QString(), QStringLiteral("N"));
+  parser.addOptions({help, version, screenshot, ticks});
+  AddQtOptions(parser);
+  parser.addPositionalArgument(QStringLiteral("FILE"), QString());
+  if (!parser.parse(arguments)) {
+    std::fprintf(stderr, "tolvani-player: %s\n", qPrintable(parser.errorText()));
+    PrintUsage(stderr);
+    return 2;
   }
+  if (parser.isSet(help)) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (parser.isSet(version)) {
+    std::puts("Tolvani 1.1");
+    return 0;
+  }
+  tolvani::PlayerOptions options;
+  if (parser.isSet(screenshot)) options.screenshot = parser.value(screenshot);
+  if (parser.isSet(ticks)) {
+    bool ok = false;
+    const long long n = parser.value(ticks).toLongLong(&ok);
+    if (!ok || n < 0 || n > 1000000) {
+      std::fprintf(stderr, "tolvani-player: bad tick count '%s'\n",
+                   qPrintable(parser.value(ticks)));
+      return 2;
+    }
+    options.ticks = static_cast<int>(n);
+  }
+  const QStringList files = parser.positionalArguments();
+  if (files.size() > 1) {
+    std::fprintf(stderr, "tolvani-player: only one project file may be given\n");
+    return 2;
+  }
+  if (!files.isEmpty()) options.file = files.front();
 
   tolvani::SetDefaultOpenGlFormat();
 
   QApplication application(argc, argv);
+  QApplication::setWindowIcon(tolvani::ProgramIcon());
+  QGuiApplication::setDesktopFileName(QStringLiteral("tolvani-player"));
   tolvani::CPlayerApp app;
   if (!app.InitInstance(options)) return app.ExitInstance(1);
   const int loop = QApplication::exec();

@@ -8,6 +8,7 @@
 #include "app/busy_feedback.h"
 #include "app/main_frame.h"
 #include "app/platform_qt.h"
+#include "app/qt_gl_context.h"
 #include "app/qt_text_rasterizer.h"
 #include "app/view_widget.h"
 #include "audio/openal/library_pin.h"
@@ -53,7 +54,8 @@ bool CPlayerApp::InitInstance(const PlayerOptions& options) {
   // The view and its window.
   device_ = std::make_unique<gl::OpenGLDevice>();
   std::string error;
-  if (!device_->Initialize(&error)) {
+  std::unique_ptr<QtGlContext> context = QtGlContext::Create(&error);
+  if (context == nullptr || !device_->Initialize(std::move(context), &error)) {
     Platform().ShowMessage(u"OpenGL 3.3 を初期化できませんでした。", MessageIcon::Error);
     return false;
   }

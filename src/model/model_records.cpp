@@ -3,17 +3,20 @@
 #include "model/model_records.h"
 
 #include <algorithm>
-#include <atomic>
-#include <climits>
 #include <cstring>
 #include <thread>
 #include <type_traits>
 #include <utility>
 
+#include "base/memory_policy.h"
 #include "model/archive.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define TOLVANI_HAVE_SSSE3_PATH 1
 #endif
 
 #if defined(__linux__)
@@ -63,6 +66,68 @@ constexpr int kStripe = 32;
 // channels: each pixel but a stripe row's last one moves as one 4-byte load
 // and store; the fourth byte lands on the next pixel, which the following
 // store writes properly.
+#if defined(TOLVANI_HAVE_SSSE3_PATH)
+// Three channels, rows [y, y1 & ~3) of one stripe, in 4 x 4 pixel blocks:
+// each column's four pixels are spread to 4-byte lanes, the lanes are
+// transposed as in the four-channel path, and each row's four pixels are
+// packed back to 12 bytes. A row's 16-byte store also writes the 4 bytes
+// after the block, which a later store of the same row writes properly;
+// near the end of the chunk a block stores only its 12 bytes.
+// Returns the first row not done.
+__attribute__((target("ssse3"))) int ColumnsToRows3Blocks(const uint8_t* stripe, size_t column,
+                                                          int y, int y1, int width, bool lastStripe,
+                                                          uint8_t* dst, size_t dstStride, int x0) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const int blocks = width & ~3;
+  for (; y + 4 <= y1; y += 4) {
+    uint8_t* d = dst + static_cast<size_t>(y) * dstStride + static_cast<size_t>(x0) * 3;
+    const uint8_t* s = stripe + static_cast<size_t>(y) * 3;
+    int x = 0;
+    for (; x < blocks; x += 4, s += 4 * column) {
+      const __m128i a =
+          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), spread);
+      const __m128i b =
+          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + column)), spread);
+      const __m128i c = _mm_shuffle_epi8(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * column)), spread);
+      const __m128i e = _mm_shuffle_epi8(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * column)), spread);
+      const __m128i ab01 = _mm_unpacklo_epi32(a, b), ce01 = _mm_unpacklo_epi32(c, e);
+      const __m128i ab23 = _mm_unpackhi_epi32(a, b), ce23 = _mm_unpackhi_epi32(c, e);
+      const __m128i r[4] = {_mm_shuffle_epi8(_mm_unpacklo_epi64(ab01, ce01), pack),
+                            _mm_shuffle_epi8(_mm_unpackhi_epi64(ab01, ce01), pack),
+                            _mm_shuffle_epi8(_mm_unpacklo_epi64(ab23, ce23), pack),
+                            _mm_shuffle_epi8(_mm_unpackhi_epi64(ab23, ce23), pack)};
+      uint8_t* o = d + static_cast<size_t>(x) * 3;
+      // The 16-byte store reaches 4 bytes (pixel x + 4 and one byte of
+      // x + 5) past the block: only while those lie inside the chunk.
+      const bool wide = x + 6 <= width || !lastStripe;
+      for (int k = 0; k < 4; ++k) {
+        uint8_t* row = o + static_cast<size_t>(k) * dstStride;
+        if (wide) {
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(row), r[k]);
+        } else {
+          alignas(16) uint8_t tmp[16];
+          _mm_store_si128(reinterpret_cast<__m128i*>(tmp), r[k]);
+          std::memcpy(row, tmp, 12);
+        }
+      }
+    }
+    for (; x < width; ++x, s += column)
+      for (int k = 0; k < 4; ++k)
+        std::memcpy(d + static_cast<size_t>(k) * dstStride + static_cast<size_t>(x) * 3, s + k * 3,
+                    3);
+  }
+  return y;
+}
+
+bool HaveSsse3() {
+  static const bool have = __builtin_cpu_supports("ssse3");
+  return have;
+}
+#endif
+
 template <int N>
 void ColumnsToRows(const uint8_t* src, int rows, int y0, int y1, int cols, uint8_t* dst,
                    size_t dstStride) {
@@ -71,6 +136,14 @@ void ColumnsToRows(const uint8_t* src, int rows, int y0, int y1, int cols, uint8
     const int width = std::min(kStripe, cols - x0);
     const uint8_t* stripe = src + static_cast<size_t>(x0) * column;
     int y = y0;
+#if defined(TOLVANI_HAVE_SSSE3_PATH)
+    if constexpr (N == 3) {
+      if (HaveSsse3()) {
+        y = ColumnsToRows3Blocks(stripe, column, y, y1, width, x0 + width >= cols, dst, dstStride,
+                                 x0);
+      }
+    }
+#endif
 #if defined(__SSE2__)
     if constexpr (N == 4) {
       const int blocks = width & ~3;
@@ -138,8 +211,7 @@ int ChunkColumns(int width, int height, int n) {
 
 // Large arrays of a model that the reader fills front to back: faulted in
 // (zero-filled by the kernel) on a helper thread while the reader parses the
-// stream. (Huge-page advice is left out on purpose: the kernel's compaction
-// for it made the first open of a process two to three times slower.) The thread is joined
+// stream, with 2 MiB pages where the memory policy asks for them. The thread is joined
 // when the object goes, before the arrays can be freed. Populating only maps
 // pages; it never changes their contents, so the reader's own writes may
 // meet it anywhere.
@@ -157,6 +229,7 @@ class BackgroundPrefault {
   void Add(const void* data, size_t advise, size_t populate) {
 #if defined(__linux__)
     if (advise < kMinBytes) return;
+    AdviseHugePages(LoadBuffer::Model, data, advise);
     const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
     const uintptr_t end =
         (reinterpret_cast<uintptr_t>(data) + std::min(advise, populate)) & ~(kPage - 1);
@@ -188,9 +261,6 @@ class BackgroundPrefault {
   std::thread worker_;
 };
 
-// Images of at least this many sample bytes are transposed on two threads.
-constexpr size_t kSplitImageBytes = size_t{1} << 20;
-
 void ReadImage(CArchive& ar, PixelMatrix& image) {
   const int32_t width = ar.ReadInt32();
   const int32_t height = ar.ReadInt32();
@@ -200,6 +270,7 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
                       static_cast<uint64_t>(n));
   image = PixelMatrix(height, width, n == 4 ? CV_8UC4 : CV_8UC3);
   if (width == 0 || height == 0) return;
+  AdviseHugePages(LoadBuffer::Image, image.data, image.step[0] * static_cast<size_t>(height));
   const size_t stride = image.step[0];
   const int chunk = ChunkColumns(width, height, n);
   const int chunks = (width + chunk - 1) / chunk;
@@ -217,54 +288,14 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
     ar.ReadBytes(block, static_cast<size_t>(chunkColumns(k)) * height * n);
   };
 
-  const bool split = height >= 8 && static_cast<size_t>(width) * height * n >= kSplitImageBytes &&
-                     std::thread::hardware_concurrency() >= 2;
-  if (!split) {
-    std::vector<uint8_t> block(blockBytes + kSlack);
-    for (int k = 0; k < chunks; ++k) {
-      readChunk(block.data(), k);
-      transpose(block.data(), k, 0, height);
-    }
-    return;
+  // One thread: a helper taking half of each chunk's rows cost more in
+  // hand-overs (one per 256 KiB chunk) than it saved, and lost badly
+  // whenever the other core was busy.
+  std::vector<uint8_t> block(blockBytes + kSlack);
+  for (int k = 0; k < chunks; ++k) {
+    readChunk(block.data(), k);
+    transpose(block.data(), k, 0, height);
   }
-
-  // Two threads, two chunk buffers: this thread reads chunk k and transposes
-  // its upper rows while the helper transposes its lower rows; chunk k + 2
-  // reuses the buffer once the helper is done with chunk k. Every sample is
-  // written once, by one thread, whatever the timing.
-  std::vector<uint8_t> blocks(2 * (blockBytes + kSlack));
-  auto block = [&](int k) {
-    return blocks.data() + static_cast<size_t>(k % 2) * (blockBytes + kSlack);
-  };
-  const int mid = height / 2;
-  std::atomic<int> ready{0};  // chunks read; INT_MAX when the read failed
-  std::atomic<int> done{0};   // chunks whose lower rows the helper wrote
-  std::thread helper([&] {
-    for (int k = 0; k < chunks; ++k) {
-      int r;
-      while ((r = ready.load(std::memory_order_acquire)) <= k) ready.wait(r);
-      if (r == INT_MAX) return;
-      transpose(block(k), k, mid, height);
-      done.store(k + 1, std::memory_order_release);
-      done.notify_one();
-    }
-  });
-  try {
-    for (int k = 0; k < chunks; ++k) {
-      int d;
-      while ((d = done.load(std::memory_order_acquire)) < k - 1) done.wait(d);
-      readChunk(block(k), k);
-      ready.store(k + 1, std::memory_order_release);
-      ready.notify_one();
-      transpose(block(k), k, 0, mid);
-    }
-  } catch (...) {
-    ready.store(INT_MAX, std::memory_order_release);
-    ready.notify_one();
-    helper.join();
-    throw;
-  }
-  helper.join();
 }
 
 void WriteImage(CArchive& ar, const PixelMatrix& image) {

@@ -30,6 +30,7 @@
 
 #include "base/graphics_device.h"
 #include "base/math.h"
+#include "base/uninitialized_allocator.h"
 #include "model/mesh_vertex.h"
 #include "model/packed_vector.h"
 
@@ -68,9 +69,9 @@ struct FaceTable {
   std::vector<int32_t> indices;       // every corner's vertex index
   PackedVector<uint32_t> uvStart;     // face count + 1 offsets
   std::vector<CUV> uvs;
-  // Filled by mesh preparation.
-  std::vector<Vec3> normal;        // per face
-  std::vector<Vec3> cornerNormal;  // per corner, parallel to indices
+  // Filled by mesh preparation; resize leaves new elements unset.
+  UninitializedVector<Vec3> normal;        // per face
+  UninitializedVector<Vec3> cornerNormal;  // per corner, parallel to indices
 
   size_t size() const { return material.size(); }
   bool empty() const { return material.empty(); }
@@ -99,9 +100,10 @@ struct CMaterial {
   void Serialize(CArchive& ar);
 };
 
-// A mesh group: the drawing vertices of one material of one model.
+// A mesh group: the drawing vertices of one material of one model
+// (resize leaves new vertices unset).
 struct MeshGroup {
-  std::vector<MeshVertex> vertices;
+  UninitializedVector<MeshVertex> vertices;
   gfx::Handle vertexBuffer = gfx::kNone;
   int32_t material = 0;
 };
@@ -118,7 +120,7 @@ class CModel {
   PackedString name;
   float smoothingAngle = 0;  // degrees
   int32_t auxValue = 0;
-  std::vector<Vec3> vertices;
+  UninitializedVector<Vec3> vertices;  // resize leaves new elements unset
   PackedVector<int32_t> bones;
   // Faces using each vertex (built by ComputeNormals), compressed rows:
   // vertex v's faces are vertexFaces[vertexFaceStart[v] .. vertexFaceStart[v + 1]).

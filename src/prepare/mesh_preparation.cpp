@@ -32,13 +32,21 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/memory_policy.h"
+
 #if defined(__linux__)
 #include <sys/mman.h>
+#endif
+#if defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
 namespace tolvani {
 
 namespace {
+
+// Faces whose normals are summed, then normalised, in one go.
+constexpr size_t kNormalBlock = 1024;
 
 // Faces per worker below which threads are not worth starting.
 constexpr size_t kMinFacesPerThread = 65536;
@@ -75,6 +83,50 @@ Vec3 Normalized(Vec3 n) {
   const float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
   if (!(length > 0.0f)) return Vec3{0, 0, 0};
   return Vec3{n.x / length, n.y / length, n.z / length};
+}
+
+// Normalized over an array, in place. With SSE2 four vectors at a time; the
+// same operations in the same order per element (x*x + y*y, + z*z, square
+// root, three divisions, zero unless the length is above 0), each correctly
+// rounded, so the results are bit-identical to Normalized.
+void NormalizeAll(Vec3* v, size_t n) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  static_assert(sizeof(Vec3) == 12);
+  float* p = &v[0].x;
+  const __m128 zero = _mm_setzero_ps();
+  for (; i + 4 <= n; i += 4, p += 12) {
+    // a = x0 y0 z0 x1, b = y1 z1 x2 y2, c = z2 x3 y3 z3
+    const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4), c = _mm_loadu_ps(p + 8);
+    const __m128 x0x1y1z1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 3, 0));  // x0 x1 y1 z1
+    const __m128 x2y2x3y3 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 1, 3, 2));  // x2 y2 x3 y3
+    const __m128 x = _mm_shuffle_ps(x0x1y1z1, x2y2x3y3, _MM_SHUFFLE(2, 0, 1, 0));
+    const __m128 y0z0y1z1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 2, 1));  // y0 z0 y1 z1
+    const __m128 y = _mm_shuffle_ps(y0z0y1z1, x2y2x3y3, _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128 z2z3 = _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 3, 0));  // z2 z3 z3 z3
+    const __m128 z = _mm_shuffle_ps(y0z0y1z1, z2z3, _MM_SHUFFLE(2, 0, 3, 1));
+    const __m128 length =
+        _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(x, x), _mm_mul_ps(y, y)), _mm_mul_ps(z, z)));
+    const __m128 keep = _mm_cmpgt_ps(length, zero);
+    const __m128 nx = _mm_and_ps(keep, _mm_div_ps(x, length));
+    const __m128 ny = _mm_and_ps(keep, _mm_div_ps(y, length));
+    const __m128 nz = _mm_and_ps(keep, _mm_div_ps(z, length));
+    // Back to x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3.
+    const __m128 xy01 = _mm_unpacklo_ps(nx, ny);  // x0 y0 x1 y1
+    const __m128 xy23 = _mm_unpackhi_ps(nx, ny);  // x2 y2 x3 y3
+    const __m128 outA = _mm_shuffle_ps(xy01, _mm_shuffle_ps(nz, xy01, _MM_SHUFFLE(2, 2, 0, 0)),
+                                       _MM_SHUFFLE(2, 0, 1, 0));              // x0 y0 z0 x1
+    const __m128 y1z1 = _mm_shuffle_ps(xy01, nz, _MM_SHUFFLE(1, 1, 3, 3));    // y1 y1 z1 z1
+    const __m128 outB = _mm_shuffle_ps(y1z1, xy23, _MM_SHUFFLE(1, 0, 2, 0));  // y1 z1 x2 y2
+    const __m128 z2x3 = _mm_shuffle_ps(nz, xy23, _MM_SHUFFLE(2, 2, 2, 2));    // z2 z2 x3 x3
+    const __m128 outC = _mm_shuffle_ps(z2x3, _mm_shuffle_ps(xy23, nz, _MM_SHUFFLE(3, 3, 3, 3)),
+                                       _MM_SHUFFLE(2, 0, 2, 0));  // z2 x3 y3 z3
+    _mm_storeu_ps(p, outA);
+    _mm_storeu_ps(p + 4, outB);
+    _mm_storeu_ps(p + 8, outC);
+  }
+#endif
+  for (; i < n; ++i) v[i] = Normalized(v[i]);
 }
 
 // Orders the floats of [-1, 1] as integers (-0 and +0 both map to 0).
@@ -184,6 +236,7 @@ void Prefault(const void* data, size_t bytes) {
   constexpr uintptr_t kPage = 4096;
   constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE, Linux 5.14
   if (bytes < (size_t{1} << 22)) return;
+  AdviseHugePages(LoadBuffer::Model, data, bytes);
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
   if (end <= begin) return;
@@ -205,8 +258,8 @@ void Prefault(const void* data, size_t bytes) {
 }
 
 // Reserves n elements of an empty vector and faults their pages in.
-template <typename T>
-void ReserveFaulted(std::vector<T>& v, size_t n) {
+template <typename T, typename A>
+void ReserveFaulted(std::vector<T, A>& v, size_t n) {
   v.reserve(n);
   Prefault(v.data(), n * sizeof(T));
 }
@@ -298,19 +351,24 @@ void ComputeNormals(CModel& model) {
   faces.normal.resize(faceCount);
   Vec3* normal = faces.normal.data();
   const Vec3* pos = model.vertices.data();
+  // Cross products of a block of faces, then their normalisation while the
+  // block is still in cache.
   ForRange(faceCount, [&](size_t begin, size_t end) {
-    for (size_t f = begin; f < end; ++f) {
-      if (!usable[f] || start[f + 1] - start[f] < 3) {
-        normal[f] = Vec3{0, 0, 0};
-        continue;
+    for (size_t b0 = begin; b0 < end; b0 += kNormalBlock) {
+      const size_t b1 = std::min(end, b0 + kNormalBlock);
+      for (size_t f = b0; f < b1; ++f) {
+        if (!usable[f] || start[f + 1] - start[f] < 3) {
+          normal[f] = Vec3{0, 0, 0};
+          continue;
+        }
+        const Vec3 p0 = pos[idx[start[f]]];
+        const Vec3 p1 = pos[idx[start[f] + 1]];
+        const Vec3 p2 = pos[idx[start[f] + 2]];
+        const Vec3 a{p0.x - p1.x, p0.y - p1.y, p0.z - p1.z};
+        const Vec3 b{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z};
+        normal[f] = Vec3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
       }
-      const Vec3 p0 = pos[idx[start[f]]];
-      const Vec3 p1 = pos[idx[start[f] + 1]];
-      const Vec3 p2 = pos[idx[start[f] + 2]];
-      const Vec3 a{p0.x - p1.x, p0.y - p1.y, p0.z - p1.z};
-      const Vec3 b{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z};
-      normal[f] =
-          Normalized(Vec3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x});
+      NormalizeAll(normal + b0, b1 - b0);
     }
   });
 
@@ -325,40 +383,46 @@ void ComputeNormals(CModel& model) {
   Vec3* corner = faces.cornerNormal.data();
   const int32_t* rows = model.vertexFaces.data();
   const uint32_t* row = rowStart.data();
+  // Sums of a block of faces, then their normalisation while the block is
+  // still in cache.
   ForRange(faceCount, [&](size_t begin, size_t end) {
-    for (size_t f = begin; f < end; ++f) {
-      const uint32_t first = start[f], last = start[f + 1];
-      if (!usable[f]) {
-        for (uint32_t i = first; i < last; ++i) corner[i] = Vec3{0, 0, 0};
-        continue;
-      }
-      const Vec3 n = normal[f];
-      const int32_t self = static_cast<int32_t>(f);
-      for (uint32_t i = first; i < last; ++i) {
-        const uint32_t v = static_cast<uint32_t>(idx[i]);
-        if (!flat.empty() && flat[v]) {
-          corner[i] = Normalized(Vec3{0.0f + n.x, 0.0f + n.y, 0.0f + n.z});
+    for (size_t b0 = begin; b0 < end; b0 += kNormalBlock) {
+      const size_t b1 = std::min(end, b0 + kNormalBlock);
+      for (size_t f = b0; f < b1; ++f) {
+        const uint32_t first = start[f], last = start[f + 1];
+        if (!usable[f]) {
+          for (uint32_t i = first; i < last; ++i) corner[i] = Vec3{0, 0, 0};
           continue;
         }
-        float sx = 0.0f, sy = 0.0f, sz = 0.0f;
-        for (uint32_t j = row[v], je = row[v + 1]; j < je; ++j) {
-          const int32_t g = rows[j];
-          if (g == self) {
-            sx += n.x;
-            sy += n.y;
-            sz += n.z;
+        const Vec3 n = normal[f];
+        const int32_t self = static_cast<int32_t>(f);
+        for (uint32_t i = first; i < last; ++i) {
+          const uint32_t v = static_cast<uint32_t>(idx[i]);
+          if (!flat.empty() && flat[v]) {
+            corner[i] = Vec3{0.0f + n.x, 0.0f + n.y, 0.0f + n.z};
             continue;
           }
-          const Vec3 m = normal[g];
-          const float dot = (n.x * m.x + n.y * m.y) + n.z * m.z;
-          if (crease.Merges(dot)) {
-            sx += m.x;
-            sy += m.y;
-            sz += m.z;
+          float sx = 0.0f, sy = 0.0f, sz = 0.0f;
+          for (uint32_t j = row[v], je = row[v + 1]; j < je; ++j) {
+            const int32_t g = rows[j];
+            if (g == self) {
+              sx += n.x;
+              sy += n.y;
+              sz += n.z;
+              continue;
+            }
+            const Vec3 m = normal[g];
+            const float dot = (n.x * m.x + n.y * m.y) + n.z * m.z;
+            if (crease.Merges(dot)) {
+              sx += m.x;
+              sy += m.y;
+              sz += m.z;
+            }
           }
+          corner[i] = Vec3{sx, sy, sz};
         }
-        corner[i] = Normalized(Vec3{sx, sy, sz});
       }
+      NormalizeAll(corner + start[b0], start[b1] - start[b0]);
     }
   });
 }
@@ -414,7 +478,7 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
   // the faces writes from its own starting offsets.
   std::vector<size_t> base(model.groups.size());
   for (size_t g = 0; g < model.groups.size(); ++g) {
-    std::vector<MeshVertex>& vertices = model.groups[g].vertices;
+    auto& vertices = model.groups[g].vertices;
     base[g] = vertices.size();
     if (vertices.empty()) ReserveFaulted(vertices, counts[g]);
     vertices.resize(counts[g]);

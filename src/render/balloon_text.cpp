@@ -1,7 +1,9 @@
 #include "render/balloon_text.h"
 
 #include <cstring>
+#include <functional>
 #include <list>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -18,12 +20,19 @@ class BalloonCardCache {
   struct Card {
     std::u16string text;
     gfx::Handle view = gfx::kNone;
+    uint64_t lastFrame = 0;  // the frame that last bound this card
+  };
+  // Lookups by string_view, so finding a card copies no text.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
   };
 
   gfx::IGraphicsDevice* device = nullptr;  // the device the views belong to
   ITextRasterizer* rasterizer = nullptr;   // the rasteriser that drew them
+  uint64_t frame = 1;                      // frames begun since the cache was made, plus 1
   std::list<Card> cards;                   // most recently used first
-  std::unordered_map<std::u16string, std::list<Card>::iterator> byText;
+  std::unordered_map<std::u16string, std::list<Card>::iterator, TextHash, std::equal_to<>> byText;
   std::vector<uint8_t> pixels;  // scratch card image, reused between renders
 
   void ReleaseAll() {
@@ -65,13 +74,14 @@ BalloonCardCache& CacheFor(RenderState& render) {
 
 // Draws the card image for text into cache.pixels. False when the rasteriser
 // failed; pixels then hold a white card.
-bool DrawCard(BalloonCardCache& cache, const std::u16string& text) {
+bool DrawCard(BalloonCardCache& cache, std::u16string_view text) {
   if (text.empty() || !cache.rasterizer) {
     FillWhite(cache.pixels);
     return true;
   }
   cache.pixels.resize(kCardBytes);
-  const bool ok = cache.rasterizer->RenderCard(text, kBalloonCardSize, cache.pixels);
+  const bool ok =
+      cache.rasterizer->RenderCard(std::u16string(text), kBalloonCardSize, cache.pixels);
   if (!ok || cache.pixels.size() != kCardBytes) {
     FillWhite(cache.pixels);
     return false;
@@ -119,10 +129,20 @@ bool BalloonNearViewCentre(CCoreMotion3D& scene, int index) {
 }
 
 std::u16string BalloonText(CCoreMotion3D& scene, int index) {
+  return std::u16string(BalloonTextView(scene, index));
+}
+
+std::u16string_view BalloonTextView(CCoreMotion3D& scene, int index) {
   const std::vector<CTimeLine>& timeLines = SceneState.timeLines;
   if (index < 0 || static_cast<size_t>(index) >= timeLines.size()) return {};
   if (scene.playMode == 4 && !BalloonNearViewCentre(scene, index)) return {};
-  return timeLines[static_cast<size_t>(index)].EntryText(scene.currentStep);
+  const CTimeLine& line = timeLines[static_cast<size_t>(index)];
+  if (!line.HasEntry(scene.currentStep)) return {};
+  return line.entries[static_cast<size_t>(scene.currentStep)].text;
+}
+
+void BeginBalloonFrame(CCoreMotion3D& scene) {
+  if (scene.render.balloonCards) ++scene.render.balloonCards->frame;
 }
 
 gfx::Handle RenderBalloonCard(CCoreMotion3D& scene, int index) {
@@ -130,11 +150,13 @@ gfx::Handle RenderBalloonCard(CCoreMotion3D& scene, int index) {
   if (!render.device) return gfx::kNone;
   BalloonCardCache& cache = CacheFor(render);
   // Without a rasteriser every card is the same white square.
-  std::u16string text = cache.rasterizer ? BalloonText(scene, index) : std::u16string();
+  const std::u16string_view text =
+      cache.rasterizer ? BalloonTextView(scene, index) : std::u16string_view();
 
   auto found = cache.byText.find(text);
   if (found != cache.byText.end()) {
     cache.cards.splice(cache.cards.begin(), cache.cards, found->second);
+    found->second->lastFrame = cache.frame;
     return found->second->view;
   }
 
@@ -145,11 +167,13 @@ gfx::Handle RenderBalloonCard(CCoreMotion3D& scene, int index) {
   const gfx::Handle view = UploadCard(*render.device, cache.pixels);
   if (view == gfx::kNone) return UseSharedTexture(render, cache.pixels);
 
-  cache.cards.push_front(BalloonCardCache::Card{text, view});
-  cache.byText.emplace(std::move(text), cache.cards.begin());
-  while (cache.cards.size() > kBalloonCardCacheCapacity) {
-    // The evicted view may already be bound for a draw of this frame; the
-    // device keeps a bound resource alive until that draw has run.
+  cache.cards.push_front(BalloonCardCache::Card{std::u16string(text), view, cache.frame});
+  cache.byText.emplace(cache.cards.front().text, cache.cards.begin());
+  // Beyond the capacity only cards that neither this frame nor the previous
+  // one bound are released: the cache grows to the number of cards on
+  // screen instead of redrawing them every frame.
+  while (cache.cards.size() > kBalloonCardCacheCapacity &&
+         cache.cards.back().lastFrame + 1 < cache.frame) {
     BalloonCardCache::Card& last = cache.cards.back();
     render.device->Release(last.view);
     cache.byText.erase(last.text);

@@ -3,16 +3,19 @@
 // and word-wrapped, on opaque white (ITextRasterizer draws it; without one
 // every card is plain white).
 //
-// Cards are kept per text in a small least-recently-used cache of device
+// Cards are kept per text in a least-recently-used cache of device
 // textures, so a balloon whose text does not change costs one lookup per
-// frame instead of a full re-render and upload. Each balloon group binds the
-// card of its own text, so several balloons in one frame show their own
-// texts.
+// frame (no allocation) instead of a full re-render and upload. Each balloon
+// group binds the card of its own text, so several balloons in one frame
+// show their own texts. The cache keeps at least every card bound in the
+// current or the previous frame, so any number of balloons on screen stay
+// cached; beyond that it holds kBalloonCardCacheCapacity cards.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/graphics_device.h"
 
@@ -20,7 +23,8 @@ namespace tolvani {
 
 class CCoreMotion3D;
 
-// Cards kept per device before the least recently used one is released.
+// Cards kept per device before the least recently used one not bound in the
+// current or previous frame is released.
 constexpr size_t kBalloonCardCacheCapacity = 16;
 
 // The text a balloon of timeline index shows at the scene's currentStep:
@@ -28,6 +32,12 @@ constexpr size_t kBalloonCardCacheCapacity = 16;
 // a step outside the timeline's entries, and in Explore mode (playMode 4)
 // while the object is not near the view centre.
 std::u16string BalloonText(CCoreMotion3D& scene, int index);
+// The same text without a copy: a view of the timeline entry's text, valid
+// until the timelines change.
+std::u16string_view BalloonTextView(CCoreMotion3D& scene, int index);
+
+// Starts a frame for the card cache's eviction (DrawFrame calls it first).
+void BeginBalloonFrame(CCoreMotion3D& scene);
 
 // Makes sure the card for the balloon of timeline index exists and returns
 // its shader resource view (the equivalent of drawing the text into the

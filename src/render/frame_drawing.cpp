@@ -147,6 +147,7 @@ int32_t DrawFrame(CCoreMotion3D& scene) {
   gfx::IGraphicsDevice* device = render.device;
   if (!device) return gfx::kFail;
   std::vector<CTimeLine>& timeLines = SceneState.timeLines;
+  BeginBalloonFrame(scene);
 
   const uint32_t bg = scene.backgroundColor;
   const float clear[4] = {static_cast<float>(bg & 0xFF) / 255.0f,

@@ -27,6 +27,7 @@
 #include "app/native_path_qt.h"
 #include "app/platform_qt.h"
 #include "app/player_app.h"
+#include "app/qt_gl_context.h"
 #include "app/recent_files.h"
 #include "app/view_widget.h"
 #include "base/program_directory.h"
@@ -329,7 +330,7 @@ class PlayerWindowTest : public QObject {
   void openGlShaderProgramFailures() {
     gl::OpenGLDevice device;
     std::string error;
-    QVERIFY2(device.Initialize(&error), error.c_str());
+    QVERIFY2(device.Initialize(QtGlContext::Create(&error), &error), error.c_str());
     QVERIFY(device.majorVersion() > 3 || device.minorVersion() >= 3);
     const QString shader = SourceShader();
     QVERIFY(!shader.isEmpty());
@@ -380,7 +381,7 @@ class PlayerWindowTest : public QObject {
   void openGlTexturesAndBuffers() {
     gl::OpenGLDevice device;
     std::string error;
-    QVERIFY2(device.Initialize(&error), error.c_str());
+    QVERIFY2(device.Initialize(QtGlContext::Create(&error), &error), error.c_str());
     gfx::Handle t = gfx::kNone;
     QCOMPARE(device.CreateTexture2D({0, 4, gfx::TextureFormat::RGBA8}, &t), gfx::kInvalidArg);
     QCOMPARE(device.CreateTexture2D({gfx::kMaxTextureSize + 1, 4}, &t), gfx::kInvalidArg);

@@ -1,4 +1,5 @@
 #include "gl_scene.h"
+#include "app/qt_gl_context.h"
 #include "base/program_directory.h"
 
 #include <QOpenGLContext>
@@ -61,7 +62,7 @@ std::vector<MeshVertex> ReversedQuad(float x0, float y0, float x1, float y1, flo
 }
 
 GlScene::GlScene(int width, int height) : width_(width), height_(height) {
-  if (!device_.Initialize(&error_)) return;
+  if (!device_.Initialize(QtGlContext::Create(&error_), &error_)) return;
   const std::string dir = testing::MakeTempDir();
   std::filesystem::create_directories(dir + "DoNotTouch");
   std::filesystem::copy_file(TOLVANI_SHADER_PATH, dir + "DoNotTouch/CoreShader.glsl",
@@ -109,7 +110,7 @@ int GlScene::AddObject(const std::u16string& timelineName,
   CModel model;
   for (const auto& [vertices, material] : groups) {
     MeshGroup group;
-    group.vertices = vertices;
+    group.vertices.assign(vertices.begin(), vertices.end());
     group.material = material;
     device_.CreateVertexBuffer(group.vertices.data(),
                                static_cast<uint32_t>(group.vertices.size() * sizeof(MeshVertex)),

@@ -420,7 +420,7 @@ Bytes MaterialWithImage(int32_t w, int32_t h, int32_t n, size_t sampleBytes) {
   return out;
 }
 
-// Images large enough for the two-thread reader, with sizes that leave
+// Large images, with sizes that leave
 // partial blocks, stripes and chunks: every sample lands where the stored
 // column order puts it. Short samples fail with endOfFile.
 TEST(MaterialRecords, LargeImagesTransposeExactly) {

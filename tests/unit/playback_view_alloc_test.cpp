@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <set>
 
 #include "audio/null_sound_backend.h"
 #include "base/program_directory.h"
@@ -15,6 +16,7 @@
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
+#include "render/text_rasterizer.h"
 #include "support/test_helpers.h"
 
 namespace {
@@ -151,6 +153,72 @@ TEST(ViewTick, ExploringOverGroundAllocatesNothing) {
   EXPECT_GT(SceneState.sceneRoot->camera.position.z, 4000.0f);
   EXPECT_GT(SceneState.sceneRoot->camera.position.x, 3000.0f);
   EXPECT_EQ(SceneState.sceneRoot->camera.position.y, 100.0f);
+
+  view.OnDestroy();
+  view.AttachDocument(nullptr);
+  ResetSceneStateForTests();
+  SetProgramDirectoryForTests(u"");
+}
+
+// Fills the card with one grey; counts the cards it was asked for.
+class CountingRasterizer : public ITextRasterizer {
+ public:
+  bool RenderCard(const std::u16string&, uint32_t size, std::vector<uint8_t>& pixels) override {
+    ++renders;
+    pixels.assign(static_cast<size_t>(size) * size * 4, 0x80);
+    return true;
+  }
+  int renders = 0;
+};
+
+TEST(ViewTick, TwentyBalloonsOnScreenAllocateNothing) {
+  testing::RecordingPlatform platform;
+  ResetSceneStateForTests();
+  EnsureSceneRoot();
+  SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
+
+  // Twenty balloons, each with its own text (longer than any short-string
+  // buffer), all shown at once: more cards than the cache's base capacity.
+  constexpr int kBalloons = 20;
+  testing::ProjectBuilder b;
+  b.AddMaterial(u"ZavroFukidashiMaterial");
+  b.AddModel(u"camera");
+  b.AddEntry(b.AddTimeline(u"camera"), 2);
+  for (int i = 0; i < kBalloons; ++i) {
+    b.AddTriangleModel(u"balloon", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    b.AddEntry(b.AddTimeline(u"fukidashi")).text =
+        u"balloon text long enough to live on the heap, number " + std::u16string(1, u'A' + i);
+  }
+  const std::string path = testing::WriteTempFile(b.Build());
+
+  NullGraphicsDevice device;
+  CountingRasterizer rasterizer;
+  QuietHost host;
+  CPlayerDoc doc;
+  CPlayerView view;
+  view.SetHost(&host);
+  view.AttachDocument(&doc);
+  ASSERT_EQ(view.OnCreate(&device, &rasterizer, std::make_unique<NullSoundBackend>()), 0);
+  ASSERT_TRUE(doc.OnOpenDocument(testing::U16(path)));
+  // A tick and the repaint it asks for, with the device's records emptied
+  // (keeping their capacity) so only the player's work is counted.
+  auto tick = [&] {
+    device.ClearRecords();
+    view.OnTimer();
+    view.OnDraw();
+  };
+  for (int i = 0; i < 5; ++i) tick();  // warm-up
+  ASSERT_EQ(rasterizer.renders, kBalloons);
+
+  const uint64_t before = g_allocations.load();
+  for (int i = 0; i < 200; ++i) tick();
+  const uint64_t after = g_allocations.load();
+  EXPECT_EQ(after - before, 0u);
+  // Every balloon was drawn with its own card, none drawn again.
+  std::set<gfx::Handle> cards;
+  for (const NullGraphicsDevice::DrawRecord& d : device.draws()) cards.insert(d.shaderResource);
+  EXPECT_EQ(cards.size(), static_cast<size_t>(kBalloons));
+  EXPECT_EQ(rasterizer.renders, kBalloons);
 
   view.OnDestroy();
   view.AttachDocument(nullptr);

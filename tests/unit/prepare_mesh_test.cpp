@@ -23,7 +23,7 @@ CFace Face(std::vector<int32_t> indices, int32_t material = 0, std::vector<CUV> 
 
 CModel Model(std::vector<Vec3> vertices, const std::vector<CFace>& faces, float smoothing) {
   CModel m;
-  m.vertices = std::move(vertices);
+  m.vertices.assign(vertices.begin(), vertices.end());
   m.smoothingAngle = smoothing;
   for (const CFace& f : faces) m.faces.Append(f);
   m.bones.assign(m.vertices.size(), 0);

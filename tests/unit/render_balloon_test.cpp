@@ -122,6 +122,38 @@ TEST_F(Balloons, SteadyFramesReuseTheRenderedCards) {
   EXPECT_EQ(Cards().at(a), Cards().at(b));
 }
 
+TEST_F(Balloons, CacheGrowsToTheCardsOnScreenAndShrinksWhenTheyGo) {
+  // Twice the base capacity of distinct texts in one frame: every card stays
+  // cached from frame to frame, none is drawn twice.
+  constexpr int kOnScreen = 2 * static_cast<int>(kBalloonCardCacheCapacity);
+  std::vector<int> balloons;
+  for (int i = 0; i < kOnScreen; ++i) {
+    balloons.push_back(AddBalloon(u"fukidashi", {u"card " + std::u16string(1, u'A' + i)}));
+  }
+  DrawFrame(*scene);
+  EXPECT_EQ(rasterizer.renders, kOnScreen);
+  const auto first = Cards();
+  for (int i = 0; i < 3; ++i) {
+    device.ClearRecords();
+    DrawFrame(*scene);
+  }
+  EXPECT_EQ(rasterizer.renders, kOnScreen);
+  EXPECT_EQ(Cards(), first);
+  EXPECT_EQ(BalloonCardCount(*scene), static_cast<size_t>(kOnScreen));
+
+  // All but one leave the screen; once a frame has passed without them, the
+  // next new card brings the cache back to its capacity.
+  for (size_t i = 1; i < balloons.size(); ++i) scene->models[balloons[i]].visible = false;
+  DrawFrame(*scene);
+  DrawFrame(*scene);
+  EXPECT_EQ(BalloonCardCount(*scene), static_cast<size_t>(kOnScreen));
+  SceneState.timeLines[balloons[0]].entries[0].text = u"a new text";
+  DrawFrame(*scene);
+  EXPECT_EQ(BalloonCardCount(*scene), kBalloonCardCacheCapacity);
+  EXPECT_EQ(device.LiveObjectCount(NullGraphicsDevice::Kind::Texture),
+            device.LiveObjectCount(NullGraphicsDevice::Kind::ShaderResourceView));
+}
+
 TEST_F(Balloons, CacheIsBoundedAndReleasedWithTheRenderer) {
   const int a = AddBalloon(u"fukidashi", {u"x"});
   const size_t viewsBefore = device.LiveObjectCount(NullGraphicsDevice::Kind::ShaderResourceView);

@@ -36,7 +36,7 @@ CModel& ProjectBuilder::AddTriangleModel(const std::u16string& name,
                                          const std::vector<std::array<int32_t, 3>>& triangles,
                                          int32_t material) {
   CModel& m = AddModel(name);
-  m.vertices = vertices;
+  m.vertices.assign(vertices.begin(), vertices.end());
   m.bones.assign(vertices.size(), 0);
   m.parents.assign(vertices.size(), -1);
   m.weights.assign(vertices.size(), 1.0f);

@@ -9,5 +9,8 @@ namespace tolvani::cli {
 
 int RunInspect(const std::vector<std::string>& args);
 int RunSimulate(const std::vector<std::string>& args);
+// Replaces the process with tolvani-render beside this program; returns
+// only when that fails (status 1).
+int RunCompanion(const std::string& command, const std::vector<std::string>& args);
 
 }  // namespace tolvani::cli

@@ -1,3 +1,7 @@
+// tolvani COMMAND ...: the player's core without a window.
+//   tolvani inspect FILE [--geometry]
+//   tolvani simulate FILE SCRIPT
+//   tolvani --help | --version;  tolvani COMMAND --help
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,11 +11,56 @@
 
 namespace {
 
+constexpr char kVersion[] = "tolvani 1.1\n";
+
 void PrintUsage(FILE* out) {
   std::fputs(
       "usage: tolvani inspect FILE [--geometry]\n"
-      "       tolvani simulate FILE SCRIPT   (SCRIPT '-' reads standard input)\n",
+      "       tolvani simulate FILE SCRIPT   (SCRIPT '-' reads standard input)\n"
+      "       tolvani render FILE -o OUT [--script SCRIPT | --autoplay] [--size WxH]\n"
+      "                      [--max-seconds N] [--quality Q]   (OUT: .mp4, .webm, .png)\n"
+      "       tolvani thumbnail FILE OUT.png [--size N]\n"
+
+      "       tolvani COMMAND --help\n"
+      "       tolvani --version\n",
       out);
+}
+
+constexpr char kInspectHelp[] =
+    "usage: tolvani inspect FILE [--geometry]\n"
+    "Opens FILE as the player does (null graphics device, null sound backend)\n"
+    "and prints the scene as one JSON object: ok, messages, settings, camera,\n"
+    "materials, models, timelines and sounds.\n"
+    "\n"
+    "  --geometry  list every mesh group's vertices as well\n"
+    "  -h, --help  show this text\n"
+    "\n"
+    "Exit status: 0 when the file opened, 1 when it did not, 2 on a usage error.\n";
+
+constexpr char kSimulateHelp[] =
+    "usage: tolvani simulate FILE SCRIPT\n"
+    "Runs the player's view logic headless (640 x 480 viewport): FILE is opened\n"
+    "as at start-up, one frame is drawn, then SCRIPT runs ('-' reads standard\n"
+    "input), one command per line; blank lines and lines starting with # are\n"
+    "ignored.\n"
+    "\n"
+    "  size W H        resize the view\n"
+    "  tick [N]        N ticks of 30 ms (default 1), each followed by a frame\n"
+    "  draw            one frame\n"
+    "  click X Y       left press and release at X, Y\n"
+    "  ldown X Y | lup X Y | rdown X Y | rup X Y | dblclk X Y | move X Y\n"
+    "  keydown K | keyup K   K: Left Right Up Down A D W S, or a key code 0xNN\n"
+    "  wheel DELTA [X Y]     120 per notch; negative turns towards the viewer\n"
+    "  open FILE       open another project as a dropped file would\n"
+    "  state           print a state line\n"
+    "\n"
+    "Output is JSON Lines: play, open, message and state events.\n"
+    "Exit status: 0 when the script ran, 2 on a malformed line.\n";
+
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const std::string& a : args)
+    if (a == "--help" || a == "-h") return true;
+  return false;
 }
 
 }  // namespace
@@ -23,12 +72,22 @@ int main(int argc, char** argv) {
   }
   std::string command = argv[1];
   std::vector<std::string> args(argv + 2, argv + argc);
-  if (command == "inspect") return tolvani::cli::RunInspect(args);
-  if (command == "simulate") return tolvani::cli::RunSimulate(args);
+  if (command == "inspect") {
+    if (WantsHelp(args)) return std::fputs(kInspectHelp, stdout) < 0 ? 1 : 0;
+    return tolvani::cli::RunInspect(args);
+  }
+  if (command == "simulate") {
+    if (WantsHelp(args)) return std::fputs(kSimulateHelp, stdout) < 0 ? 1 : 0;
+    return tolvani::cli::RunSimulate(args);
+  }
+  if (command == "render" || command == "thumbnail") {
+    return tolvani::cli::RunCompanion(command, args);
+  }
   if (command == "--help" || command == "-h") {
     PrintUsage(stdout);
     return 0;
   }
+  if (command == "--version") return std::fputs(kVersion, stdout) < 0 ? 1 : 0;
   std::fprintf(stderr, "tolvani: unknown command '%s'\n", command.c_str());
   PrintUsage(stderr);
   return 2;

@@ -1,10 +1,6 @@
 #include "render/gl/opengl_device.h"
 
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFunctions_3_3_Core>
-#include <QOpenGLVersionFunctionsFactory>
-#include <QSurfaceFormat>
+#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -18,8 +14,6 @@
 namespace tolvani::gl {
 namespace {
 
-constexpr GLenum kClipLowerLeft = 0x8CA1;  // GL_LOWER_LEFT
-constexpr GLenum kClipZeroToOne = 0x935F;  // GL_ZERO_TO_ONE
 constexpr size_t kMaxShaderSourceBytes = 1 << 20;
 
 // Fixed attribute locations by semantic; the shader declares attributes
@@ -76,40 +70,32 @@ OpenGLDevice::~OpenGLDevice() {
   Shutdown();
 }
 
-bool OpenGLDevice::Initialize(std::string* error) {
+bool OpenGLDevice::Initialize(std::unique_ptr<IGlContext> context, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     Diagnose(why);
+    context_.reset();
     return false;
   };
-  QOpenGLContext* share = QOpenGLContext::globalShareContext();
-  if (share == nullptr) return fail("no global share context (Qt::AA_ShareOpenGLContexts)");
-  context_ = new QOpenGLContext;
-  context_->setShareContext(share);
-  QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-  context_->setFormat(format);
-  if (!context_->create()) return fail("cannot create an OpenGL context");
-  surface_ = new QOffscreenSurface;
-  surface_->setFormat(context_->format());
-  surface_->create();
-  if (!context_->makeCurrent(surface_)) return fail("cannot make the OpenGL context current");
-  const QSurfaceFormat got = context_->format();
-  major_ = got.majorVersion();
-  minor_ = got.minorVersion();
+  context_ = std::move(context);
+  if (context_ == nullptr) return fail("no OpenGL context");
+  if (!context_->MakeCurrent()) return fail("cannot make the OpenGL context current");
+  if (!epoxy_is_desktop_gl()) return fail("the context is not desktop OpenGL");
+  const int version = epoxy_gl_version();
+  major_ = version / 10;
+  minor_ = version % 10;
   if (major_ < 3 || (major_ == 3 && minor_ < 3)) {
     return fail("OpenGL 3.3 core is needed, got " + std::to_string(major_) + "." +
                 std::to_string(minor_));
   }
-  f_ = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context_);
-  if (f_ == nullptr) return fail("no OpenGL 3.3 core functions");
-  functionsContext_ = context_;
   GLint maxSize = 0;
-  f_->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   maxTextureSize_ = maxSize;
-  if (major_ > 4 || (major_ == 4 && minor_ >= 5) ||
-      context_->hasExtension(QByteArrayLiteral("GL_ARB_clip_control"))) {
-    clipControl_ = reinterpret_cast<ClipControlFn>(context_->getProcAddress("glClipControl"));
-  }
+  GLint alignment = 0;
+  glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &alignment);
+  if (alignment > 0) uniformAlignment_ = static_cast<uint32_t>(alignment);
+  glGenBuffers(1, &batchBuffer_);
+  clipControl_ = version >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
   Diagnose("OpenGL " + std::to_string(major_) + "." + std::to_string(minor_) +
            (clipControl_ ? ", clip control" : ", depth remap in the vertex shader"));
   return true;
@@ -117,39 +103,27 @@ bool OpenGLDevice::Initialize(std::string* error) {
 
 void OpenGLDevice::Shutdown() {
   if (context_ == nullptr) return;
+  commands_.clear();
   if (MakeCurrent()) {
     for (auto& [handle, object] : objects_) Destroy(object);
+    if (batchBuffer_ != 0) glDeleteBuffers(1, &batchBuffer_);
     // Only the device's own vertex array can be deleted here; the others
     // belong to contexts that delete them with themselves.
-    auto own = vaos_.find(context_);
-    if (own != vaos_.end() && f_ && QOpenGLContext::currentContext() == context_) {
-      f_->glDeleteVertexArrays(1, &own->second.vao);
+    auto own = vaos_.find(context_->OwnKey());
+    if (own != vaos_.end() && context_->CurrentKey() == context_->OwnKey()) {
+      glDeleteVertexArrays(1, &own->second);
     }
   }
   objects_.clear();
-  for (auto& [ctx, entry] : vaos_) QObject::disconnect(entry.destroyed);
+  context_->StopWatching();
   vaos_.clear();
-  context_->doneCurrent();
-  delete context_;
-  context_ = nullptr;
-  delete surface_;
-  surface_ = nullptr;
-  f_ = nullptr;
-  functionsContext_ = nullptr;
+  context_.reset();
+  batchBuffer_ = 0;
+  batchBufferSize_ = 0;
 }
 
 bool OpenGLDevice::MakeCurrent() {
-  if (context_ == nullptr) return false;
-  QOpenGLContext* current = QOpenGLContext::currentContext();
-  if (current == nullptr || !QOpenGLContext::areSharing(current, context_)) {
-    if (!context_->makeCurrent(surface_)) return false;
-    current = context_;
-  }
-  if (current != functionsContext_) {
-    f_ = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(current);
-    functionsContext_ = current;
-  }
-  return f_ != nullptr;
+  return context_ != nullptr && context_->MakeCurrent();
 }
 
 OpenGLDevice::Object* OpenGLDevice::Find(gfx::Handle handle, Kind kind) {
@@ -172,24 +146,24 @@ void OpenGLDevice::AddRef(gfx::Handle handle) {
 }
 
 void OpenGLDevice::Destroy(Object& object) {
-  if (f_ == nullptr || object.name == 0) return;
+  if (context_ == nullptr || object.name == 0) return;
   switch (object.kind) {
     case Kind::VertexBuffer:
     case Kind::ConstantBuffer:
-      f_->glDeleteBuffers(1, &object.name);
+      glDeleteBuffers(1, &object.name);
       break;
     case Kind::Texture:
-      f_->glDeleteTextures(1, &object.name);
+      glDeleteTextures(1, &object.name);
       break;
     case Kind::Blob:
     case Kind::VertexShader:
-      f_->glDeleteShader(object.name);
+      glDeleteShader(object.name);
       break;
     case Kind::PixelShader:
-      f_->glDeleteProgram(object.name);
+      glDeleteProgram(object.name);
       break;
     case Kind::SamplerState:
-      f_->glDeleteSamplers(1, &object.name);
+      glDeleteSamplers(1, &object.name);
       break;
     default:
       break;
@@ -201,6 +175,7 @@ void OpenGLDevice::Release(gfx::Handle handle) {
   auto it = objects_.find(handle);
   if (it == objects_.end()) return;
   if (--it->second.refs > 0) return;
+  Flush();  // recorded draws may still use it
   const gfx::Handle dependent = it->second.kind == Kind::View ? it->second.target : gfx::kNone;
   if (MakeCurrent()) Destroy(it->second);
   objects_.erase(it);
@@ -214,11 +189,11 @@ int32_t OpenGLDevice::CreateVertexBuffer(const void* data, uint32_t byteWidth, g
   *out = gfx::kNone;
   if (!MakeCurrent()) return gfx::kFail;
   Object o(Kind::VertexBuffer);
-  f_->glGenBuffers(1, &o.name);
-  f_->glBindBuffer(GL_ARRAY_BUFFER, o.name);
-  f_->glBufferData(GL_ARRAY_BUFFER, byteWidth, data, GL_STATIC_DRAW);
-  f_->glBindBuffer(GL_ARRAY_BUFFER, 0);
-  if (f_->glGetError() == GL_OUT_OF_MEMORY) {
+  glGenBuffers(1, &o.name);
+  glBindBuffer(GL_ARRAY_BUFFER, o.name);
+  glBufferData(GL_ARRAY_BUFFER, byteWidth, data, GL_STATIC_DRAW);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  if (glGetError() == GL_OUT_OF_MEMORY) {
     Destroy(o);
     return gfx::kOutOfMemory;
   }
@@ -230,12 +205,10 @@ int32_t OpenGLDevice::CreateVertexBuffer(const void* data, uint32_t byteWidth, g
 int32_t OpenGLDevice::CreateConstantBuffer(uint32_t byteWidth, gfx::Handle* out) {
   if (out == nullptr || byteWidth == 0 || byteWidth % 16 != 0) return gfx::kInvalidArg;
   *out = gfx::kNone;
-  if (!MakeCurrent()) return gfx::kFail;
+  if (context_ == nullptr) return gfx::kFail;
+  // Contents live in memory; draws read them from the batch buffer.
   Object o(Kind::ConstantBuffer);
-  f_->glGenBuffers(1, &o.name);
-  f_->glBindBuffer(GL_UNIFORM_BUFFER, o.name);
-  f_->glBufferData(GL_UNIFORM_BUFFER, byteWidth, nullptr, GL_DYNAMIC_DRAW);
-  f_->glBindBuffer(GL_UNIFORM_BUFFER, 0);
+  o.staging.assign(byteWidth, 0);
   o.size = byteWidth;
   *out = Add(std::move(o));
   return gfx::kOk;
@@ -245,11 +218,8 @@ int32_t OpenGLDevice::UpdateConstantBuffer(gfx::Handle buffer, const void* data,
                                            uint32_t byteWidth) {
   Object* o = Find(buffer, Kind::ConstantBuffer);
   if (o == nullptr || data == nullptr || byteWidth != o->size) return gfx::kInvalidArg;
-  if (!MakeCurrent()) return gfx::kFail;
-  f_->glBindBuffer(GL_UNIFORM_BUFFER, o->name);
-  // Orphan, then fill: the driver never waits for a draw still reading it.
-  f_->glBufferData(GL_UNIFORM_BUFFER, o->size, data, GL_DYNAMIC_DRAW);
-  f_->glBindBuffer(GL_UNIFORM_BUFFER, 0);
+  std::memcpy(o->staging.data(), data, byteWidth);
+  o->batch = 0;  // the next draw copies the new contents into the batch
   return gfx::kOk;
 }
 
@@ -267,30 +237,30 @@ int32_t OpenGLDevice::CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle*
   o.height = desc.height;
   o.format = desc.format;
   o.mipmapped = desc.mipmapped;
-  f_->glGenTextures(1, &o.name);
-  f_->glBindTexture(GL_TEXTURE_2D, o.name);
-  f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-  f_->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(desc.width),
-                   static_cast<GLsizei>(desc.height), 0,
-                   desc.format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA, GL_UNSIGNED_BYTE,
-                   nullptr);
+  glGenTextures(1, &o.name);
+  glBindTexture(GL_TEXTURE_2D, o.name);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(desc.width),
+               static_cast<GLsizei>(desc.height), 0,
+               desc.format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA, GL_UNSIGNED_BYTE,
+               nullptr);
   if (desc.mipmapped) {
     // The chain is allocated by the first mipmap generation; its sampling
     // is the texture's own (Draw binds no sampler object for it).
     int levels = 1;
     while ((std::max(desc.width, desc.height) >> levels) > 0) ++levels;
-    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, levels - 1);
-    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    f_->glGenerateMipmap(GL_TEXTURE_2D);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, levels - 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glGenerateMipmap(GL_TEXTURE_2D);
   } else {
-    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   }
-  f_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  f_->glBindTexture(GL_TEXTURE_2D, 0);
-  const GLenum err = f_->glGetError();
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  const GLenum err = glGetError();
   if (err != GL_NO_ERROR) {
     Destroy(o);
     return err == GL_OUT_OF_MEMORY ? gfx::kOutOfMemory : gfx::kFail;
@@ -321,17 +291,18 @@ int32_t OpenGLDevice::UpdateTexture(gfx::Handle texture, const void* data, uint3
   if (o == nullptr || data == nullptr || rowPitch < o->width * 4 || rowPitch % 4 != 0) {
     return gfx::kInvalidArg;
   }
+  Flush();  // recorded draws sample the old contents
   if (!MakeCurrent()) return gfx::kFail;
-  f_->glBindTexture(GL_TEXTURE_2D, o->name);
-  f_->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  f_->glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(rowPitch / 4));
+  glBindTexture(GL_TEXTURE_2D, o->name);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(rowPitch / 4));
   // Row 0 of the data is row 0 of the texture (t = 0): no flip.
-  f_->glTexSubImage2D(
+  glTexSubImage2D(
       GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(o->width), static_cast<GLsizei>(o->height),
       o->format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA, GL_UNSIGNED_BYTE, data);
-  f_->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  if (o->mipmapped) f_->glGenerateMipmap(GL_TEXTURE_2D);
-  f_->glBindTexture(GL_TEXTURE_2D, 0);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  if (o->mipmapped) glGenerateMipmap(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, 0);
   return gfx::kOk;
 }
 
@@ -349,21 +320,21 @@ int32_t OpenGLDevice::CreateShaderResourceView(gfx::Handle texture, gfx::Handle*
 // --- shader program ----------------------------------------------------------
 
 GLuint OpenGLDevice::CompileStage(bool vertexStage, const std::string& source, std::string* log) {
-  GLuint shader = f_->glCreateShader(vertexStage ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
+  GLuint shader = glCreateShader(vertexStage ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
   const char* text = source.c_str();
   const GLint length = static_cast<GLint>(source.size());
-  f_->glShaderSource(shader, 1, &text, &length);
-  f_->glCompileShader(shader);
+  glShaderSource(shader, 1, &text, &length);
+  glCompileShader(shader);
   GLint ok = GL_FALSE;
-  f_->glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
   if (ok != GL_TRUE) {
     GLint logLength = 0;
-    f_->glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &logLength);
+    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &logLength);
     if (log && logLength > 0) {
       log->resize(static_cast<size_t>(logLength));
-      f_->glGetShaderInfoLog(shader, logLength, nullptr, log->data());
+      glGetShaderInfoLog(shader, logLength, nullptr, log->data());
     }
-    f_->glDeleteShader(shader);
+    glDeleteShader(shader);
     return 0;
   }
   return shader;
@@ -401,7 +372,7 @@ int32_t OpenGLDevice::CompileShaderFromFile(const std::string& path, const char*
   }
   if (!MakeCurrent()) return gfx::kFail;
   std::string source = std::string("#version 330 core\n#define ") + entry + "\n";
-  if (vertexStage && clipControl_ == nullptr) source += "#define TOLVANI_DEPTH_REMAP\n";
+  if (vertexStage && !clipControl_) source += "#define TOLVANI_DEPTH_REMAP\n";
   source += "#line 1\n";
   source += text;
   std::string log;
@@ -478,46 +449,46 @@ int32_t OpenGLDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out) {
     return gfx::kFail;
   }
   if (!MakeCurrent()) return gfx::kFail;
-  const GLuint program = f_->glCreateProgram();
-  f_->glAttachShader(program, vs->name);
-  f_->glAttachShader(program, b->name);
-  for (int i = 0; i < kSemanticCount; ++i) f_->glBindAttribLocation(program, i, kSemantics[i]);
-  f_->glLinkProgram(program);
-  f_->glDetachShader(program, vs->name);
-  f_->glDetachShader(program, b->name);
+  const GLuint program = glCreateProgram();
+  glAttachShader(program, vs->name);
+  glAttachShader(program, b->name);
+  for (int i = 0; i < kSemanticCount; ++i) glBindAttribLocation(program, i, kSemantics[i]);
+  glLinkProgram(program);
+  glDetachShader(program, vs->name);
+  glDetachShader(program, b->name);
   GLint ok = GL_FALSE;
-  f_->glGetProgramiv(program, GL_LINK_STATUS, &ok);
+  glGetProgramiv(program, GL_LINK_STATUS, &ok);
   if (ok != GL_TRUE) {
     GLint logLength = 0;
-    f_->glGetProgramiv(program, GL_INFO_LOG_LENGTH, &logLength);
+    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &logLength);
     std::string log(static_cast<size_t>(std::max(logLength, 1)), '\0');
-    f_->glGetProgramInfoLog(program, logLength, nullptr, log.data());
+    glGetProgramInfoLog(program, logLength, nullptr, log.data());
     Diagnose("shader program does not link: " + log);
-    f_->glDeleteProgram(program);
+    glDeleteProgram(program);
     return gfx::kFail;
   }
-  const GLuint block = f_->glGetUniformBlockIndex(program, "ShaderConstants");
+  const GLuint block = glGetUniformBlockIndex(program, "ShaderConstants");
   if (block != GL_INVALID_INDEX) {
-    f_->glUniformBlockBinding(program, block, 0);
+    glUniformBlockBinding(program, block, 0);
     GLint size = 0;
-    f_->glGetActiveUniformBlockiv(program, block, GL_UNIFORM_BLOCK_DATA_SIZE, &size);
+    glGetActiveUniformBlockiv(program, block, GL_UNIFORM_BLOCK_DATA_SIZE, &size);
     if (size != 2560) Diagnose("ShaderConstants block is " + std::to_string(size) + " bytes");
   }
   // Every sampler of the program reads texture unit 0.
   GLint previous = 0;
-  f_->glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
-  f_->glUseProgram(program);
+  glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
+  glUseProgram(program);
   GLint uniforms = 0;
-  f_->glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &uniforms);
+  glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &uniforms);
   for (GLint i = 0; i < uniforms; ++i) {
     char name[256];
     GLint arraySize = 0;
     GLenum type = 0;
-    f_->glGetActiveUniform(program, static_cast<GLuint>(i), sizeof name, nullptr, &arraySize, &type,
-                           name);
-    if (type == GL_SAMPLER_2D) f_->glUniform1i(f_->glGetUniformLocation(program, name), 0);
+    glGetActiveUniform(program, static_cast<GLuint>(i), sizeof name, nullptr, &arraySize, &type,
+                       name);
+    if (type == GL_SAMPLER_2D) glUniform1i(glGetUniformLocation(program, name), 0);
   }
-  f_->glUseProgram(static_cast<GLuint>(previous));
+  glUseProgram(static_cast<GLuint>(previous));
   Object o(Kind::PixelShader);
   o.name = program;
   o.target = lastVertexShader_;
@@ -538,15 +509,15 @@ int32_t OpenGLDevice::CreateSamplerState(gfx::Handle* out) {
   *out = gfx::kNone;
   if (!MakeCurrent()) return gfx::kFail;
   Object o(Kind::SamplerState);
-  f_->glGenSamplers(1, &o.name);
-  f_->glSamplerParameteri(o.name, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-  f_->glSamplerParameteri(o.name, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  f_->glSamplerParameteri(o.name, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  f_->glSamplerParameteri(o.name, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  f_->glSamplerParameteri(o.name, GL_TEXTURE_WRAP_R, GL_REPEAT);
+  glGenSamplers(1, &o.name);
+  glSamplerParameteri(o.name, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+  glSamplerParameteri(o.name, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glSamplerParameteri(o.name, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glSamplerParameteri(o.name, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  glSamplerParameteri(o.name, GL_TEXTURE_WRAP_R, GL_REPEAT);
   // Only the top mip level is ever sampled.
-  f_->glSamplerParameterf(o.name, GL_TEXTURE_MIN_LOD, 0.0f);
-  f_->glSamplerParameterf(o.name, GL_TEXTURE_MAX_LOD, 0.0f);
+  glSamplerParameterf(o.name, GL_TEXTURE_MIN_LOD, 0.0f);
+  glSamplerParameterf(o.name, GL_TEXTURE_MAX_LOD, 0.0f);
   *out = Add(std::move(o));
   return gfx::kOk;
 }
@@ -601,23 +572,26 @@ int32_t OpenGLDevice::CreateDepthStencilView(uint32_t width, uint32_t height, gf
 
 // --- bindings and drawing ----------------------------------------------------
 
-void OpenGLDevice::BeginFrame(GLuint fbo, int fbWidth, int fbHeight) {
+void OpenGLDevice::BeginFrame(unsigned fbo, int fbWidth, int fbHeight) {
+  commands_.clear();
+  batch_.clear();
   inFrame_ = true;
   frameFbo_ = fbo;
   frameWidth_ = fbWidth;
   frameHeight_ = fbHeight;
-  if (MakeCurrent()) f_->glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+  if (MakeCurrent()) glBindFramebuffer(GL_FRAMEBUFFER, fbo);
 }
 
 void OpenGLDevice::EndFrame() {
+  Flush();
   if (inFrame_ && MakeCurrent()) {
-    // Leave the state Qt expects for composing the widget.
-    f_->glBindVertexArray(0);
-    f_->glUseProgram(0);
-    f_->glBindSampler(0, 0);
-    f_->glDisable(GL_CULL_FACE);
-    f_->glDisable(GL_BLEND);
-    f_->glDisable(GL_DEPTH_TEST);
+    // Leave the state the window system expects for composing the window.
+    glBindVertexArray(0);
+    glUseProgram(0);
+    glBindSampler(0, 0);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
   }
   inFrame_ = false;
 }
@@ -665,34 +639,29 @@ void OpenGLDevice::ClearRenderTarget(gfx::Handle renderTargetView, const float r
   if (!inFrame_ || rgba == nullptr || Find(renderTargetView, Kind::RenderTargetView) == nullptr) {
     return;
   }
-  if (!MakeCurrent()) return;
-  f_->glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
-  f_->glDisable(GL_SCISSOR_TEST);
-  f_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  f_->glClearColor(rgba[0], rgba[1], rgba[2], rgba[3]);
-  f_->glClear(GL_COLOR_BUFFER_BIT);
+  Command& c = commands_.emplace_back();
+  c.kind = CommandKind::ClearColor;
+  std::copy(rgba, rgba + 4, c.clear);
 }
 
 void OpenGLDevice::ClearDepth(gfx::Handle depthStencilView, float depth) {
   if (!inFrame_ || Find(depthStencilView, Kind::DepthStencilView) == nullptr) return;
-  if (!MakeCurrent()) return;
-  f_->glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
-  f_->glDisable(GL_SCISSOR_TEST);
-  f_->glDepthMask(GL_TRUE);
-  f_->glClearDepth(depth);
-  f_->glClear(GL_DEPTH_BUFFER_BIT);
+  Command& c = commands_.emplace_back();
+  c.kind = CommandKind::ClearDepth;
+  c.clear[0] = depth;
 }
 
 GLuint OpenGLDevice::VertexArrayForCurrentContext() {
-  QOpenGLContext* current = QOpenGLContext::currentContext();
+  const void* current = context_->CurrentKey();
   auto it = vaos_.find(current);
-  if (it != vaos_.end()) return it->second.vao;
-  ContextVao entry;
-  f_->glGenVertexArrays(1, &entry.vao);
-  entry.destroyed = QObject::connect(current, &QOpenGLContext::aboutToBeDestroyed, current,
-                                     [this, current] { vaos_.erase(current); });
-  vaos_.emplace(current, entry);
-  return entry.vao;
+  if (it != vaos_.end()) return it->second;
+  GLuint vao = 0;
+  glGenVertexArrays(1, &vao);
+  if (current != context_->OwnKey()) {
+    context_->WatchDestruction(current, [this, current] { vaos_.erase(current); });
+  }
+  vaos_.emplace(current, vao);
+  return vao;
 }
 
 void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
@@ -708,76 +677,145 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
       buffer->size > bound_.offset ? (buffer->size - bound_.offset) / bound_.stride : 0;
   if (startVertex >= available) return;
   vertexCount = static_cast<uint32_t>(std::min<uint64_t>(vertexCount, available - startVertex));
-  if (!MakeCurrent()) return;
 
-  f_->glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
-  const gfx::Viewport& vp = bound_.viewport;
-  f_->glViewport(static_cast<GLint>(vp.topLeftX),
-                 frameHeight_ - static_cast<GLint>(vp.topLeftY + vp.height),
-                 static_cast<GLsizei>(vp.width), static_cast<GLsizei>(vp.height));
-  f_->glDepthRange(vp.minDepth, vp.maxDepth);
-  if (clipControl_) clipControl_(kClipLowerLeft, kClipZeroToOne);
-
-  const bool depth = Find(bound_.depthStencilView, Kind::DepthStencilView) != nullptr;
-  if (depth) {
-    f_->glEnable(GL_DEPTH_TEST);
-    f_->glDepthFunc(GL_LESS);
-    f_->glDepthMask(GL_TRUE);
-  } else {
-    f_->glDisable(GL_DEPTH_TEST);
+  Command& c = commands_.emplace_back();
+  c.kind = CommandKind::Draw;
+  c.bindings = bound_;
+  c.vertexCount = vertexCount;
+  c.startVertex = startVertex;
+  if (Object* constants = Find(bound_.constantBuffer, Kind::ConstantBuffer)) {
+    // Draws that see the same contents share one copy in the batch.
+    if (constants->batch != batchNumber_) {
+      const size_t offset =
+          (batch_.size() + uniformAlignment_ - 1) / uniformAlignment_ * uniformAlignment_;
+      batch_.resize(offset + constants->size);
+      std::memcpy(batch_.data() + offset, constants->staging.data(), constants->size);
+      constants->batch = batchNumber_;
+      constants->batchOffset = static_cast<uint32_t>(offset);
+    }
+    c.hasConstants = true;
+    c.constantsOffset = constants->batchOffset;
+    c.constantsSize = constants->size;
   }
-  f_->glEnable(GL_CULL_FACE);
-  if (Find(bound_.rasterizer, Kind::RasterizerState)) {
-    f_->glFrontFace(GL_CCW);
-    f_->glCullFace(GL_FRONT);
+  ++drawCount_;
+}
+
+void OpenGLDevice::Flush() {
+  if (commands_.empty()) return;
+  if (MakeCurrent()) {
+    if (!batch_.empty()) {
+      // One upload for the whole batch, into fresh storage (earlier frames
+      // may still read the old one) of a size that only grows, so the
+      // driver can recycle it.
+      glBindBuffer(GL_UNIFORM_BUFFER, batchBuffer_);
+      batchBufferSize_ = std::max(batch_.size(), batchBufferSize_);
+      glBufferData(GL_UNIFORM_BUFFER, static_cast<GLsizeiptr>(batchBufferSize_), nullptr,
+                   GL_STREAM_DRAW);
+      glBufferSubData(GL_UNIFORM_BUFFER, 0, static_cast<GLsizeiptr>(batch_.size()), batch_.data());
+      glBindBuffer(GL_UNIFORM_BUFFER, 0);
+    }
+    for (const Command& c : commands_) Issue(c);
+  }
+  commands_.clear();
+  batch_.clear();
+  ++batchNumber_;
+}
+
+void OpenGLDevice::Issue(const Command& c) {
+  glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
+  if (c.kind == CommandKind::ClearColor) {
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(c.clear[0], c.clear[1], c.clear[2], c.clear[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    return;
+  }
+  if (c.kind == CommandKind::ClearDepth) {
+    glDisable(GL_SCISSOR_TEST);
+    glDepthMask(GL_TRUE);
+    glClearDepth(c.clear[0]);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    return;
+  }
+  // Every object was checked when the draw was recorded, and none has been
+  // released since (Release flushes first).
+  const Bindings& b = c.bindings;
+  Object* program = Find(b.pixelShader, Kind::PixelShader);
+  Object* layout = Find(b.layout, Kind::InputLayout);
+  Object* buffer = Find(b.vertexBuffer, Kind::VertexBuffer);
+  if (program == nullptr || layout == nullptr || buffer == nullptr) return;
+
+  const gfx::Viewport& vp = b.viewport;
+  glViewport(static_cast<GLint>(vp.topLeftX),
+             frameHeight_ - static_cast<GLint>(vp.topLeftY + vp.height),
+             static_cast<GLsizei>(vp.width), static_cast<GLsizei>(vp.height));
+  glDepthRange(vp.minDepth, vp.maxDepth);
+  if (clipControl_) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+
+  const bool depth = Find(b.depthStencilView, Kind::DepthStencilView) != nullptr;
+  if (depth) {
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glDepthMask(GL_TRUE);
+  } else {
+    glDisable(GL_DEPTH_TEST);
+  }
+  glEnable(GL_CULL_FACE);
+  if (Find(b.rasterizer, Kind::RasterizerState)) {
+    glFrontFace(GL_CCW);
+    glCullFace(GL_FRONT);
   } else {
     // The pipeline's default: clockwise front faces, back faces culled.
-    f_->glFrontFace(GL_CW);
-    f_->glCullFace(GL_BACK);
+    glFrontFace(GL_CW);
+    glCullFace(GL_BACK);
   }
-  if (Find(bound_.blend, Kind::BlendState)) {
-    f_->glEnable(GL_BLEND);
-    f_->glBlendEquation(GL_FUNC_ADD);
-    f_->glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  if (Find(b.blend, Kind::BlendState)) {
+    glEnable(GL_BLEND);
+    glBlendEquation(GL_FUNC_ADD);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
   } else {
-    f_->glDisable(GL_BLEND);
+    glDisable(GL_BLEND);
   }
-  f_->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
-  f_->glUseProgram(program->name);
-  Object* constants = Find(bound_.constantBuffer, Kind::ConstantBuffer);
-  f_->glBindBufferBase(GL_UNIFORM_BUFFER, 0, constants ? constants->name : 0);
-  f_->glActiveTexture(GL_TEXTURE0);
+  glUseProgram(program->name);
+  if (c.hasConstants) {
+    glBindBufferRange(GL_UNIFORM_BUFFER, 0, batchBuffer_, static_cast<GLintptr>(c.constantsOffset),
+                      static_cast<GLsizeiptr>(c.constantsSize));
+  } else {
+    glBindBufferBase(GL_UNIFORM_BUFFER, 0, 0);
+  }
+  glActiveTexture(GL_TEXTURE0);
   GLuint textureName = 0;
   bool ownSampling = false;
-  if (Object* view = Find(bound_.view, Kind::View)) {
+  if (Object* view = Find(b.view, Kind::View)) {
     if (Object* texture = Find(view->target, Kind::Texture)) {
       textureName = texture->name;
       ownSampling = texture->mipmapped;
     }
   }
-  f_->glBindTexture(GL_TEXTURE_2D, textureName);
+  glBindTexture(GL_TEXTURE_2D, textureName);
   // A mipmapped texture samples trilinearly through its own parameters; the
   // bound sampler reads the top level only.
-  Object* sampler = ownSampling ? nullptr : Find(bound_.sampler, Kind::SamplerState);
-  f_->glBindSampler(0, sampler ? sampler->name : 0);
+  Object* sampler = ownSampling ? nullptr : Find(b.sampler, Kind::SamplerState);
+  glBindSampler(0, sampler ? sampler->name : 0);
 
-  f_->glBindVertexArray(VertexArrayForCurrentContext());
-  f_->glBindBuffer(GL_ARRAY_BUFFER, buffer->name);
+  glBindVertexArray(VertexArrayForCurrentContext());
+  glBindBuffer(GL_ARRAY_BUFFER, buffer->name);
   for (const gfx::InputElement& e : layout->elements) {
     const GLuint location = static_cast<GLuint>(SemanticLocation(e.semantic));
-    f_->glEnableVertexAttribArray(location);
-    f_->glVertexAttribPointer(
+    glEnableVertexAttribArray(location);
+    glVertexAttribPointer(
         location, static_cast<GLint>(e.components), GL_FLOAT, GL_FALSE,
-        static_cast<GLsizei>(bound_.stride),
-        reinterpret_cast<const void*>(static_cast<uintptr_t>(bound_.offset + e.offset)));
+        static_cast<GLsizei>(b.stride),
+        reinterpret_cast<const void*>(static_cast<uintptr_t>(b.offset + e.offset)));
   }
-  f_->glDrawArrays(GL_TRIANGLES, static_cast<GLint>(startVertex),
-                   static_cast<GLsizei>(vertexCount));
-  ++drawCount_;
+  glDrawArrays(GL_TRIANGLES, static_cast<GLint>(c.startVertex),
+               static_cast<GLsizei>(c.vertexCount));
 }
 
 int32_t OpenGLDevice::Present() {
+  Flush();
   ++presentCount_;
   // The widget composes its framebuffer after painting; nothing to swap here.
   return gfx::kOk;

@@ -1,14 +1,25 @@
-// The graphics device of the player on OpenGL 3.3 core (Qt's
-// QOpenGLFunctions_3_3_Core).
+// The graphics device of the player on OpenGL 3.3 core.
 //
-// Contexts: the device creates its own context in Qt's global share group
-// (Qt::AA_ShareOpenGLContexts must be set before the QApplication exists)
-// and makes it current on an offscreen surface for resource work outside
-// painting, so the renderer and the scene can be built before the window is
-// first shown. Buffers, textures, samplers and programs are shared with the
-// widget's context; vertex array objects are not, so the device keeps one
-// per context. Drawing happens only between BeginFrame and EndFrame, with
-// the caller's (widget's) context current and its framebuffer given.
+// OpenGL functions come from libepoxy rather than from Qt: epoxy resolves
+// them on whichever context is current, GLX or EGL, so the same device
+// draws in the player's window (Qt's context) and in the render companion's
+// EGL surfaceless context without a display, and links without Qt. The
+// contexts themselves belong to an IGlContext given to Initialize.
+//
+// Contexts: the device has a context of its own (in the player: one in Qt's
+// global share group, current on an offscreen surface) for resource work
+// outside painting, so the renderer and the scene can be built before the
+// window is first shown. Buffers, textures, samplers and programs are shared
+// with the window's context; vertex array objects are not, so the device
+// keeps one per context. Drawing happens only between BeginFrame and
+// EndFrame, with the caller's context current and its framebuffer given.
+//
+// Constants: a constant buffer is a copy in memory. Within a frame, clears
+// and draws are recorded with the constants each draw sees, and issued
+// together at Present or EndFrame (or before a call that changes or releases
+// a resource): every recorded draw's constants go to the GPU in one upload
+// of one uniform buffer, each draw binding its range of it. A steady frame
+// thus uploads constants once, never once per draw.
 //
 // Conventions kept from the renderer's original platform: clip z runs 0..w
 // (glClipControl, or a remap in the vertex shader where it is missing);
@@ -19,9 +30,6 @@
 // with alpha one/inv-src-alpha so the window's alpha stays 1.
 #pragma once
 
-#include <QtGui/qopengl.h>
-#include <QMetaObject>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,10 +37,7 @@
 #include <vector>
 
 #include "base/graphics_device.h"
-
-class QOpenGLContext;
-class QOffscreenSurface;
-class QOpenGLFunctions_3_3_Core;
+#include "render/gl/gl_context.h"
 
 namespace tolvani::gl {
 
@@ -43,24 +48,23 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   OpenGLDevice(const OpenGLDevice&) = delete;
   OpenGLDevice& operator=(const OpenGLDevice&) = delete;
 
-  // Creates the device's context and offscreen surface. Needs a
-  // QGuiApplication and the global share context. Returns false (with a
-  // reason in *error) when no OpenGL 3.3 core context can be made.
-  bool Initialize(std::string* error);
-  // Deletes every object still alive and the device's context. Also run by
-  // the destructor.
+  // Takes the device's contexts and makes its own one current. Returns
+  // false (with a reason in *error) when it is not OpenGL 3.3 core or newer.
+  bool Initialize(std::unique_ptr<IGlContext> context, std::string* error);
+  // Deletes every object still alive, then lets the contexts go. Also run
+  // by the destructor.
   void Shutdown();
 
   // Drawing bracket: the caller's context is current; fbo is the framebuffer
   // to draw into, fbWidth x fbHeight pixels.
-  void BeginFrame(GLuint fbo, int fbWidth, int fbHeight);
+  void BeginFrame(unsigned fbo, int fbWidth, int fbHeight);
   void EndFrame();
   bool inFrame() const { return inFrame_; }
 
   // Facts about the context, for diagnostics and tests.
   int majorVersion() const { return major_; }
   int minorVersion() const { return minor_; }
-  bool usesClipControl() const { return clipControl_ != nullptr; }
+  bool usesClipControl() const { return clipControl_; }
   int maxTextureSize() const { return maxTextureSize_; }
   uint32_t drawCount() const { return drawCount_; }
   uint32_t presentCount() const { return presentCount_; }
@@ -126,7 +130,7 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     explicit Object(Kind k) : kind(k) {}
     Kind kind;
     int refs = 1;
-    GLuint name = 0;    // GL object (buffer, texture, shader, program, sampler)
+    unsigned name = 0;  // GL object (buffer, texture, shader, program, sampler)
     uint32_t size = 0;  // buffer bytes
     uint32_t width = 0, height = 0;
     gfx::TextureFormat format = gfx::TextureFormat::RGBA8;
@@ -134,7 +138,9 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     gfx::Handle target = gfx::kNone;          // view: its texture; pixel shader: its vertex shader
     bool vertexStage = false;                 // blob
     std::string source;                       // blob, vertex shader: the compiled text
-    std::vector<uint8_t> staging;             // texture while mapped
+    std::vector<uint8_t> staging;             // texture while mapped; constant buffer contents
+    uint64_t batch = 0;                       // constant buffer: batch of batchOffset
+    uint32_t batchOffset = 0;                 // constant buffer: its copy in the batch
     std::vector<gfx::InputElement> elements;  // input layout
   };
 
@@ -143,25 +149,24 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   gfx::Handle Add(Object object);
   void Destroy(Object& object);
   void AddRef(gfx::Handle handle);
-  GLuint VertexArrayForCurrentContext();
-  GLuint CompileStage(bool vertexStage, const std::string& source, std::string* log);
+  unsigned VertexArrayForCurrentContext();
+  unsigned CompileStage(bool vertexStage, const std::string& source, std::string* log);
 
-  QOpenGLContext* context_ = nullptr;
-  QOffscreenSurface* surface_ = nullptr;
-  QOpenGLFunctions_3_3_Core* f_ = nullptr;
-  QOpenGLContext* functionsContext_ = nullptr;
-  using ClipControlFn = void (*)(GLenum, GLenum);
-  ClipControlFn clipControl_ = nullptr;
+  // Recorded frame work, issued by Flush.
+  enum class CommandKind : uint8_t { ClearColor, ClearDepth, Draw };
+  struct Bindings;
+  struct Command;
+  void Flush();
+  void Issue(const Command& command);
+
+  std::unique_ptr<IGlContext> context_;
+  bool clipControl_ = false;
   int major_ = 0, minor_ = 0;
   int maxTextureSize_ = 0;
 
   std::unordered_map<gfx::Handle, Object> objects_;
   gfx::Handle nextHandle_ = 1;
-  struct ContextVao {
-    GLuint vao = 0;
-    QMetaObject::Connection destroyed;
-  };
-  std::unordered_map<QOpenGLContext*, ContextVao> vaos_;
+  std::unordered_map<const void*, unsigned> vaos_;  // context key -> vertex array
 
   // Pipeline bindings, applied at each draw on the current context.
   struct Bindings {
@@ -173,12 +178,26 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     uint32_t stride = 0, offset = 0;
     gfx::Handle constantBuffer = gfx::kNone, sampler = gfx::kNone, view = gfx::kNone;
   } bound_;
+  struct Command {
+    CommandKind kind = CommandKind::Draw;
+    float clear[4] = {};  // ClearColor: rgba; ClearDepth: depth in [0]
+    Bindings bindings;
+    bool hasConstants = false;
+    uint32_t constantsOffset = 0, constantsSize = 0;  // range of the batch buffer
+    uint32_t vertexCount = 0, startVertex = 0;
+  };
+  std::vector<Command> commands_;  // recorded since the last flush
+  std::vector<uint8_t> batch_;     // constants of the recorded draws
+  uint64_t batchNumber_ = 1;       // counts flushes
+  unsigned batchBuffer_ = 0;       // the uniform buffer batch_ is uploaded to
+  size_t batchBufferSize_ = 0;
+  uint32_t uniformAlignment_ = 256;  // GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT
   gfx::Handle lastVertexShader_ = gfx::kNone;
 
   bool swapChain_ = false;
   uint32_t bufferWidth_ = 0, bufferHeight_ = 0;
   bool inFrame_ = false;
-  GLuint frameFbo_ = 0;
+  unsigned frameFbo_ = 0;
   int frameWidth_ = 0, frameHeight_ = 0;
   uint32_t drawCount_ = 0, presentCount_ = 0;
 };

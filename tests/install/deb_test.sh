@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds the Debian package with CPack and checks its control fields and
+# file list.   deb_test.sh BUILD_DIR
+set -euo pipefail
+build="$1"
+out="$(mktemp -d /tmp/tolvani-deb.XXXXXX)"
+trap 'rm -rf "$out"' EXIT
+fail() { echo "deb_test: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$out" >/dev/null)
+deb="$(ls "$out"/tolvani_*.deb)"
+depends="$(dpkg-deb -f "$deb" Depends)"
+for need in fonts-noto-cjk qt6-translations-l10n libqt6widgets6 libopenal1 libc6; do
+  grep -q "$need" <<<"$depends" || fail "Depends lacks $need: $depends"
+done
+files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
+for path in ./usr/lib/tolvani/tolvani-player ./usr/lib/tolvani/tolvani \
+  ./usr/lib/tolvani/Main.zvmov ./usr/lib/tolvani/Player.html \
+  ./usr/lib/tolvani/DoNotTouch/CoreShader.glsl ./usr/lib/tolvani/examples/walk.zvmov \
+  ./usr/lib/tolvani/examples/explore.zvmov ./usr/lib/tolvani/examples/scroll.zvmov \
+  ./usr/lib/tolvani/examples/orbit.zvmov ./usr/bin/tolvani-player ./usr/bin/tolvani \
+  ./usr/share/applications/tolvani-player.desktop ./usr/share/mime/packages/tolvani-zvmov.xml \
+  ./usr/share/metainfo/io.github.tolvani.player.metainfo.xml \
+  ./usr/share/icons/hicolor/48x48/apps/tolvani-player.png \
+  ./usr/share/icons/hicolor/scalable/apps/tolvani-player.svg \
+  ./usr/share/man/man1/tolvani-player.1.gz ./usr/share/man/man1/tolvani.1.gz \
+  ./usr/share/doc/tolvani/copyright; do
+  grep -qxF "$path" <<<"$files" || fail "missing $path"
+done
+# Stripped: no debugging sections left in the programs.
+tmp="$out/x"
+dpkg-deb -x "$deb" "$tmp"
+for prog in tolvani-player tolvani; do
+  if readelf -S "$tmp/usr/lib/tolvani/$prog" | grep -q '\.debug_info'; then fail "$prog is not stripped"; fi
+done
+echo "deb_test: ok ($(du -h "$deb" | cut -f1) $(basename "$deb"))"

@@ -1,0 +1,351 @@
+// `tolvani render` and `tolvani thumbnail` end to end: the programs run as
+// a user runs them, without a display (DISPLAY and WAYLAND_DISPLAY unset),
+// and their files are read back. The comparison with the player's window
+// (PlayerScreenshot.*) needs an X server and runs under run_under_x.sh.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <QImage>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "media_probe.h"
+#include "support/test_helpers.h"
+
+namespace tolvani::testing {
+namespace {
+
+const std::string kBin = TOLVANI_BIN_DIR;
+const std::string kDemo = kBin + "/Main.zvmov";
+
+struct RunResult {
+  int status = -1;
+  std::string err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Runs `tolvani ARGS` with no display in the environment, after prefix (a
+// command such as `timeout` that runs it).
+RunResult Tolvani(const std::string& args, const std::string& dir, const std::string& prefix = "") {
+  const std::string err = dir + "stderr.txt";
+  const std::string command = prefix + "env -u DISPLAY -u WAYLAND_DISPLAY " +
+                              Quote(kBin + "/tolvani") + " " + args + " >/dev/null 2>" + Quote(err);
+  const int raw = std::system(command.c_str());
+  RunResult r;
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  std::ifstream in(err);
+  std::stringstream text;
+  text << in.rdbuf();
+  r.err = text.str();
+  return r;
+}
+
+QImage LoadRgb(const std::string& path) {
+  return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB888);
+}
+
+double Psnr(const QImage& a, const std::vector<uint8_t>& rgb) {
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    const uint8_t* row = a.constScanLine(y);
+    const uint8_t* other = rgb.data() + static_cast<size_t>(y) * a.width() * 3;
+    for (int i = 0; i < a.width() * 3; ++i) {
+      const double d = static_cast<double>(row[i]) - other[i];
+      sum += d * d;
+    }
+  }
+  const double mse = sum / (static_cast<double>(a.width()) * a.height() * 3);
+  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+bool NoFilesBut(const std::string& dir, const std::vector<std::string>& allowed) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (std::find(allowed.begin(), allowed.end(), name) == allowed.end()) return false;
+  }
+  return true;
+}
+
+// The demo for 3 s: its fade-in opens in silence, and the greeting that
+// follows (from tick 46, 1.38 s) starts the music box and a chime.
+class RenderCommandVideo : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RenderCommandVideo, StreamsFramesSoundAndFirstPicture) {
+  const std::string dir = MakeTempDir();
+  const std::string ext = GetParam();
+  ASSERT_EQ(
+      Tolvani("render " + Quote(kDemo) + " -o " + Quote(dir + "first.png") + " --size 640x360", dir)
+          .status,
+      0);
+  const QImage first = LoadRgb(dir + "first.png");
+  ASSERT_EQ(first.size(), QSize(640, 360));
+  std::ofstream(dir + "script.txt") << "tick 1000\n";
+  const std::string out = dir + "demo." + ext;
+  const RunResult run =
+      Tolvani("render " + Quote(kDemo) + " -o " + Quote(out) +
+                  " --size 640x360 --max-seconds 3 --script " + Quote(dir + "script.txt"),
+              dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+
+  const MediaProbe media = ProbeMedia(out);
+  ASSERT_TRUE(media.ok) << media.error;
+  EXPECT_EQ(media.videoStreams, 1);
+  EXPECT_EQ(media.audioStreams, 1);
+  EXPECT_EQ(media.videoCodec, ext == "mp4" ? "h264" : "vp9");
+  EXPECT_EQ(media.audioCodec, ext == "mp4" ? "aac" : "opus");
+  EXPECT_EQ(media.width, 640);
+  EXPECT_EQ(media.height, 360);
+  EXPECT_NEAR(media.frames, 100, 1);
+  EXPECT_EQ(media.sampleRate, 48000);
+  // Silence during the fade-in, sound from the greeting's tick on.
+  EXPECT_LT(Rms(media, 0.0, 1.3), 1e-3);
+  EXPECT_GT(Rms(media, 1.45, 1.9), 0.02);
+  const double onset = Onset(media, 0.02);
+  EXPECT_GE(onset, 1.36);
+  EXPECT_LE(onset, 1.42);
+  EXPECT_GE(Psnr(first, media.firstFrame), 35.0);
+  EXPECT_TRUE(NoFilesBut(dir, {"first.png", "script.txt", "demo." + ext, "stderr.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, RenderCommandVideo, ::testing::Values("mp4", "webm"));
+
+TEST(ThumbnailCommand, DrawsTheSceneWithoutADisplay) {
+  const std::string dir = MakeTempDir();
+  const RunResult run = Tolvani("thumbnail " + Quote(kDemo) + " " + Quote(dir + "t.png"), dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const QImage image = LoadRgb(dir + "t.png");
+  EXPECT_EQ(image.width(), 256);
+  EXPECT_EQ(image.height(), 192);
+  // The white balloon card and the green ground are there.
+  int green = 0, white = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    const uint8_t* row = image.constScanLine(y);
+    for (int x = 0; x < image.width(); ++x) {
+      const uint8_t* p = row + 3 * x;
+      if (p[1] > p[0] + 30 && p[1] > p[2] + 30) ++green;
+      if (p[0] > 245 && p[1] > 245 && p[2] > 245) ++white;
+    }
+  }
+  EXPECT_GT(green, 5000);
+  EXPECT_GT(white, 1000);
+}
+
+TEST(ThumbnailCommand, FadeInIsWaitedFor) {
+  // A black veil over the whole view on a red background, fading out over
+  // 0.6 s from the first step.
+  ProjectBuilder b;
+  b.version = 1.1f;
+  b.playMode = 1;
+  b.fadeDuration = 600;
+  b.backgroundColor = 0x000000E0;  // red 224
+  b.AddMaterial(u"ZavroFadeInMaterial", 0, 0, 0, 1);
+  b.AddModel(u"Camera");
+  // Both windings: whichever way the pass culls, one covers the view.
+  b.AddTriangleModel(u"Veil", {{-60, -60, 0}, {-60, 60, 0}, {60, 60, 0}, {60, -60, 0}},
+                     {{0, 1, 2}, {0, 2, 3}, {0, 2, 1}, {0, 3, 2}}, 0);
+  b.AddEntry(b.AddTimeline(u"Camera"), 2);
+  b.AddEntry(b.AddTimeline(u"FadeIn"), 2);
+  const std::string dir = MakeTempDir();
+  const std::string project = WriteTempFile(b.Build());
+  const RunResult run =
+      Tolvani("thumbnail " + Quote(project) + " " + Quote(dir + "t.png") + " --size 64", dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const QImage image = LoadRgb(dir + "t.png");
+  ASSERT_FALSE(image.isNull());
+  const uint8_t* centre = image.constScanLine(image.height() / 2) + 3 * (image.width() / 2);
+  EXPECT_GT(centre[0], 200) << "the veil still covers the scene";
+}
+
+TEST(ThumbnailCommand, FirstFrameOfAFadeIsBlack) {
+  // The same veil seen by `render -o x.png`: the first paint is covered,
+  // which is what the thumbnail waits out.
+  ProjectBuilder b;
+  b.version = 1.1f;
+  b.playMode = 1;
+  b.fadeDuration = 600;
+  b.backgroundColor = 0x000000E0;
+  b.AddMaterial(u"ZavroFadeInMaterial", 0, 0, 0, 1);
+  b.AddModel(u"Camera");
+  b.AddTriangleModel(u"Veil", {{-60, -60, 0}, {-60, 60, 0}, {60, 60, 0}, {60, -60, 0}},
+                     {{0, 1, 2}, {0, 2, 3}, {0, 2, 1}, {0, 3, 2}}, 0);
+  b.AddEntry(b.AddTimeline(u"Camera"), 2);
+  b.AddEntry(b.AddTimeline(u"FadeIn"), 2);
+  const std::string dir = MakeTempDir();
+  const RunResult run = Tolvani("render " + Quote(WriteTempFile(b.Build())) + " -o " +
+                                    Quote(dir + "f.png") + " --size 160x120",
+                                dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const QImage image = LoadRgb(dir + "f.png");
+  ASSERT_FALSE(image.isNull());
+  EXPECT_LT(image.constScanLine(60)[3 * 80], 40);
+}
+
+struct BadCase {
+  const char* name;
+  const char* command;   // FILE and OUT stand for the paths
+  const char* contents;  // the project file, nullptr: none at all
+  int status;
+  const char* message;  // part of standard error
+};
+
+void PrintTo(const BadCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class RenderToolBadInput : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(RenderToolBadInput, MessageStatusAndNoOutput) {
+  const BadCase& c = GetParam();
+  const std::string dir = MakeTempDir();
+  const std::string file = dir + "in.zvmov";
+  if (c.contents) std::ofstream(file, std::ios::binary) << c.contents;
+  std::string args = c.command;
+  for (size_t at; (at = args.find("FILE")) != std::string::npos;) args.replace(at, 4, Quote(file));
+  if (const size_t at = args.find("OUT"); at != std::string::npos) {
+    args.replace(at, 3, Quote(dir + "out"));
+  }
+  const RunResult run = Tolvani(args, dir);
+  EXPECT_EQ(run.status, c.status) << run.err;
+  EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  std::vector<std::string> allowed{"stderr.txt"};
+  if (c.contents) allowed.push_back("in.zvmov");
+  EXPECT_TRUE(NoFilesBut(dir, allowed)) << "a file was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RenderToolBadInput,
+    ::testing::Values(
+        BadCase{"missing_mp4", "render FILE -o OUT.mp4", nullptr, 1, "が見つかりませんでした"},
+        BadCase{"garbage_webm", "render FILE -o OUT.webm", "not a project", 1,
+                "予期しないファイル形式です"},
+        BadCase{"garbage_png", "render FILE -o OUT.png", "\x01\x00\x00", 1,
+                "予期しないファイル形式です"},
+        BadCase{"garbage_thumbnail", "thumbnail FILE OUT.png", "xx", 1,
+                "予期しないファイル形式です"},
+        BadCase{"unknown_extension", "render FILE -o OUT.avi", "xx", 2, ".mp4, .webm or .png"},
+        BadCase{"odd_video_size", "render FILE -o OUT.mp4 --size 641x360", "xx", 2, "even"},
+        BadCase{"bad_script", "render FILE -o OUT.png --script FILE", "tick x", 2, "line 1"},
+        BadCase{"both_inputs", "render FILE -o OUT.png --script FILE --autoplay", "", 2, "exclude"},
+        BadCase{"thumbnail_size", "thumbnail FILE OUT.png --size 0", "xx", 2, "--size"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RenderCommand, MessagesAreThoseOfInspect) {
+  const std::string dir = MakeTempDir();
+  const std::string file = dir + "in.zvmov";
+  std::ofstream(file, std::ios::binary) << "not a project";
+  const std::string json = dir + "inspect.json";
+  std::system(
+      (Quote(kBin + "/tolvani") + " inspect " + Quote(file) + " >" + Quote(json) + " 2>/dev/null")
+          .c_str());
+  std::ifstream in(json);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string report = text.str();
+  const size_t start = report.find("\"messages\":[\"");
+  ASSERT_NE(start, std::string::npos) << report;
+  const size_t from = start + 13;
+  const std::string first = report.substr(from, report.find('"', from) - from);
+  const RunResult run = Tolvani("render " + Quote(file) + " -o " + Quote(dir + "x.png"), dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(first), std::string::npos) << first << "\n" << run.err;
+}
+
+TEST(RenderCommand, AutoplayReadsTheDemoToItsLastStep) {
+  const std::string dir = MakeTempDir();
+  const RunResult run = Tolvani("render " + Quote(kDemo) + " -o " + Quote(dir + "end.png") +
+                                    " --autoplay --size 160x100 --max-seconds 120",
+                                dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  // Ten steps with a choice between them (one balloon jumps back, one goes
+  // on): read through, the story ends at its last step, in about 60 s.
+  EXPECT_NE(run.err.find("step 10 of 10"), std::string::npos) << run.err;
+  int frames = 0;
+  const size_t done = run.err.find("done: ");
+  ASSERT_NE(done, std::string::npos) << run.err;
+  ASSERT_EQ(std::sscanf(run.err.c_str() + done, "done: %d frames", &frames), 1);
+  EXPECT_GT(frames, 1500);
+  EXPECT_LT(frames, 2500);
+}
+
+TEST(RenderCommand, AutoplayRefusesWalkStories) {
+  ProjectBuilder b;
+  b.version = 1.1f;
+  b.playMode = 2;
+  b.AddModel(u"Camera");
+  b.AddEntry(b.AddTimeline(u"Camera"), 2);
+  const std::string dir = MakeTempDir();
+  const RunResult run = Tolvani(
+      "render " + Quote(WriteTempFile(b.Build())) + " -o " + Quote(dir + "x.mp4") + " --autoplay",
+      dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("needs a --script"), std::string::npos) << run.err;
+  EXPECT_TRUE(NoFilesBut(dir, {"stderr.txt"}));
+}
+
+TEST(RenderCommand, InterruptFinishesTheFileUpToTheLastFrame) {
+  const std::string dir = MakeTempDir();
+  const std::string out = dir + "cut.webm";
+  const RunResult run =
+      Tolvani("render " + Quote(kDemo) + " -o " + Quote(out) + " --size 320x240 --max-seconds 600",
+              dir, "timeout --preserve-status -s INT 3 ");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+  const MediaProbe media = ProbeMedia(out);
+  ASSERT_TRUE(media.ok) << media.error;
+  EXPECT_GT(media.frames, 10);
+  EXPECT_LT(media.frames, 20000);
+  // The sound is as long as the picture.
+  EXPECT_NEAR(static_cast<double>(media.samples.size()) / media.channels / media.sampleRate,
+              media.frames * 0.03, 0.1);
+}
+
+TEST(ThumbnailCommand, RefusesFilesAboveTheLimit) {
+  const std::string dir = MakeTempDir();
+  const std::string big = dir + "big.zvmov";
+  std::ofstream(big, std::ios::binary) << std::string(2 * 1024 * 1024 + 1, 'x');
+  const RunResult run =
+      Tolvani("thumbnail " + Quote(big) + " " + Quote(dir + "t.png") + " --max-megabytes 2", dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("larger than 2 MB"), std::string::npos) << run.err;
+  EXPECT_TRUE(NoFilesBut(dir, {"big.zvmov", "stderr.txt"}));
+}
+
+// The player's window and the companion draw the same pixels for the same
+// frame: 10 ticks of the demo, at the size of the player's view.
+TEST(PlayerScreenshot, RenderEqualsTheWindowPixelForPixel) {
+  const std::string dir = MakeTempDir();
+  const std::string shot = dir + "window.png";
+  const std::string player = Quote(kBin + "/tolvani-player") + " " + Quote(kDemo) +
+                             " --screenshot " + Quote(shot) + " --ticks 10 >/dev/null 2>&1";
+  ASSERT_EQ(std::system(player.c_str()), 0);
+  const QImage window = LoadRgb(shot);
+  ASSERT_FALSE(window.isNull());
+  std::ofstream(dir + "script.txt") << "tick 10\n";
+  const std::string size = std::to_string(window.width()) + "x" + std::to_string(window.height());
+  const RunResult run = Tolvani("render " + Quote(kDemo) + " -o " + Quote(dir + "render.png") +
+                                    " --size " + size + " --script " + Quote(dir + "script.txt"),
+                                dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const QImage rendered = LoadRgb(dir + "render.png");
+  ASSERT_EQ(rendered.size(), window.size());
+  long differing = 0;
+  for (int y = 0; y < window.height(); ++y) {
+    for (int x = 0; x < window.width(); ++x) {
+      if (window.pixel(x, y) != rendered.pixel(x, y)) ++differing;
+    }
+  }
+  EXPECT_EQ(differing, 0) << "of " << window.width() * window.height() << " pixels";
+}
+
+}  // namespace
+}  // namespace tolvani::testing

@@ -1,0 +1,57 @@
+// tolvani-render: the `render` and `thumbnail` commands of `tolvani`, kept
+// in a program of their own so that `tolvani` links only the core. Draws
+// with the player's OpenGL device on an EGL surfaceless context: no X, no
+// Wayland, no sound device.
+//
+//   tolvani-render render FILE -o OUT [--script SCRIPT | --autoplay]
+//                  [--size WxH] [--max-seconds N] [--quality Q]
+//   tolvani-render thumbnail FILE OUT.png [--size N]
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "render_tool/commands.h"
+
+namespace {
+
+void PrintUsage(FILE* out) {
+  std::fputs(
+      "usage: tolvani render FILE -o OUT [--script SCRIPT | --autoplay] [--size WxH]\n"
+      "                      [--max-seconds N] [--quality Q]\n"
+      "         OUT: .mp4 (H.264 + AAC), .webm (VP9 + Opus) or .png (one frame)\n"
+      "       tolvani thumbnail FILE OUT.png [--size N]\n",
+      out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintUsage(stderr);
+    return 2;
+  }
+  const std::string command = argv[1];
+  if (command == "--help" || command == "-h") {
+    PrintUsage(stdout);
+    return 0;
+  }
+  if (command != "render" && command != "thumbnail") {
+    std::fprintf(stderr, "tolvani-render: unknown command '%s'\n", command.c_str());
+    PrintUsage(stderr);
+    return 2;
+  }
+  // Fonts for the balloon cards without any display: Qt's offscreen
+  // platform, whatever DISPLAY or WAYLAND_DISPLAY say.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Qt's own warnings (no runtime directory and the like) are not the
+  // user's business here.
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+  int qtArgc = 1;
+  QGuiApplication app(qtArgc, argv);
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  return command == "render" ? tolvani::render_tool::RunRender(args)
+                             : tolvani::render_tool::RunThumbnail(args);
+}
