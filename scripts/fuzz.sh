@@ -22,12 +22,30 @@ mkdir -p "$corpus" "$findings"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 
-# New inputs go to the working corpus; the seeds stay as generated.
-"$build/bin/fuzz_open" "$corpus" "$seeds" \
-  -max_total_time="$seconds" \
-  -rss_limit_mb=2048 \
-  -timeout=10 \
-  -max_len=65536 \
-  -print_final_stats=1 \
-  -artifact_prefix="$findings/" \
-  ${FUZZ_FLAGS:-}
+# Two runs share the time. Most of it goes to small inputs (up to 64 KiB),
+# which run fast; the rest to the large seeds (the multi-threaded reading
+# and preparation paths), with -max_len to match the largest of them.
+small_seeds="$build/fuzz-seeds-small"
+large_seeds="$build/fuzz-seeds-large"
+rm -rf "$small_seeds" "$large_seeds"
+mkdir -p "$small_seeds" "$large_seeds" "$corpus-large"
+find "$seeds" -type f ! -name .stamp -size -65537c -exec cp {} "$small_seeds/" \;
+find "$seeds" -type f ! -name .stamp -size +65536c -exec cp {} "$large_seeds/" \;
+largest="$(find "$large_seeds" -type f -printf '%s\n' | sort -n | tail -1)"
+large_seconds=$(( seconds / 4 > 1 ? seconds / 4 : 1 ))
+small_seconds=$(( seconds - large_seconds > 1 ? seconds - large_seconds : 1 ))
+
+run() {
+  "$build/bin/fuzz_open" "$@" \
+    -rss_limit_mb=2048 \
+    -timeout=10 \
+    -print_final_stats=1 \
+    -artifact_prefix="$findings/" \
+    ${FUZZ_FLAGS:-}
+}
+
+# New inputs go to the working corpora; the seeds stay as generated.
+run "$corpus" "$small_seeds" -max_total_time="$small_seconds" -max_len=65536
+if [ -n "$largest" ]; then
+  run "$corpus-large" "$large_seeds" -max_total_time="$large_seconds" -max_len="$largest"
+fi

@@ -13,6 +13,7 @@
 
 #include "app/app_icon.h"
 #include "app/gl_format.h"
+#include "app/native_path_qt.h"
 #include "app/player_app.h"
 #include "base/memory_policy.h"
 
@@ -80,7 +81,9 @@ int main(int argc, char** argv) {
   // Everything is checked before QApplication exists, so --help, --version
   // and usage errors need no display.
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  // Each argument's own bytes: fromLocal8Bit would replace those of a file
+  // name that are not UTF-8.
+  for (int i = 0; i < argc; ++i) arguments << tolvani::PathFromNative(QByteArray(argv[i]));
   QCommandLineParser parser;
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "app/about_dialog.h"
+#include "app/native_path_qt.h"
 #include "app/platform_qt.h"
 #include "model/scene_state.h"
 
@@ -69,7 +70,7 @@ CMainFrame::CMainFrame(CPlayerDoc& document, RecentFileList& recent, QWidget* vi
 }
 
 void CMainFrame::RefreshTitle() {
-  setWindowTitle(ToQString(document_.title()) + QStringLiteral(" - Tolvani 1.1"));
+  setWindowTitle(DisplayText(ToQString(document_.title())) + QStringLiteral(" - Tolvani 1.1"));
 }
 
 void CMainFrame::RebuildRecentMenu() {
@@ -96,8 +97,10 @@ void CMainFrame::RebuildRecentMenu() {
 }
 
 void CMainFrame::FileOpen() {
-  const QString path = QFileDialog::getOpenFileName(this, QString(), ToQString(ProgramDirectory()),
-                                                    QStringLiteral("Tolvaniファイル(*.zvmov)"));
+  // As a URL: a file name that is not UTF-8 keeps its bytes.
+  const QString path = PathFromUrl(QFileDialog::getOpenFileUrl(
+      this, QString(), QUrl::fromLocalFile(ToQString(ProgramDirectory())),
+      QStringLiteral("Tolvaniファイル(*.zvmov)")));
   if (path.isEmpty()) return;
   document_.OnOpenDocument(FromQString(path));
   RefreshTitle();
@@ -153,7 +156,7 @@ void CMainFrame::dropEvent(QDropEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   event->acceptProposedAction();
   for (const QUrl& url : urls) {
-    if (url.isLocalFile()) OpenFromFramework(url.toLocalFile());
+    if (url.isLocalFile()) OpenFromFramework(PathFromUrl(url));
   }
 }
 

@@ -10,6 +10,11 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <cstdio>
+
+#include "base/native_path.h"
+#include "playback/web_links.h"
+
 namespace tolvani {
 namespace {
 
@@ -33,12 +38,21 @@ QString LogText(const std::u16string& text) {
   return t;
 }
 
-QUrl TargetUrl(const QString& target) {
-  if (target.startsWith(QLatin1String("http:"), Qt::CaseInsensitive) ||
-      target.startsWith(QLatin1String("https:"), Qt::CaseInsensitive)) {
-    return QUrl(target);
+// What an open request may launch: a web page (http or https with a host)
+// or a local file named by an absolute path (the help page). Anything else,
+// relative paths above all, gives an empty URL.
+QUrl TargetUrl(const std::u16string& target) {
+  if (IsWebLink(target)) {
+    const QUrl url(ToQString(target), QUrl::TolerantMode);
+    const QString scheme = url.scheme().toLower();
+    if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+        !url.host().isEmpty())
+      return url;
+    return {};
   }
-  return QUrl::fromLocalFile(target);
+  if (!target.empty() && target.front() == u'/')
+    return QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(ToNativePath(target))));
+  return {};
 }
 
 const QLoggingCategory& LogCategory(std::string_view subsystem) {
@@ -90,8 +104,11 @@ void QtPlatformServices::ShowMessage(const std::u16string& text, MessageIcon ico
 }
 
 void QtPlatformServices::OpenDocument(const std::u16string& target) {
-  const QString t = ToQString(target);
-  const QUrl url = TargetUrl(t);
+  const QUrl url = TargetUrl(target);
+  if (url.isEmpty()) {
+    Diagnostic("app", u"refused to open: " + target);
+    return;
+  }
   if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
     Diagnostic("app", u"not found: " + target);
     return;

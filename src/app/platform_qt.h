@@ -25,8 +25,9 @@ namespace tolvani {
 class QtPlatformServices : public IPlatformServices {
  public:
   void ShowMessage(const std::u16string& text, MessageIcon icon) override;
-  // Opens a link, or a local file when it exists; a missing file only gives
-  // a diagnostic.
+  // Opens a web page (http or https URL with a host), or a local file named
+  // by an absolute path when it exists. Anything else, and a missing file,
+  // only gives a diagnostic.
   void OpenDocument(const std::u16string& target) override;
   void Diagnostic(std::string_view subsystem, const std::u16string& text) override;
   void Warning(std::string_view subsystem, const std::u16string& text) override;

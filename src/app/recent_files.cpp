@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "app/native_path_qt.h"
+
 namespace tolvani {
 namespace {
 const QString kGroup = QStringLiteral("Recent File List");
@@ -17,7 +19,7 @@ void RecentFileList::Load() {
   settings.beginGroup(kGroup);
   entries_.clear();
   for (int i = 0; i < kSize; ++i) {
-    const QString path = settings.value(Key(i)).toString();
+    const QString path = PathFromSetting(settings.value(Key(i)));
     if (!path.isEmpty() && !entries_.contains(path)) entries_.append(path);
   }
 }
@@ -27,7 +29,7 @@ void RecentFileList::Save() const {
   settings.beginGroup(kGroup);
   for (int i = 0; i < kSize; ++i) {
     if (i < entries_.size()) {
-      settings.setValue(Key(i), entries_[i]);
+      settings.setValue(Key(i), PathToSetting(entries_[i]));
     } else {
       settings.remove(Key(i));
     }
@@ -49,7 +51,7 @@ void RecentFileList::Remove(const QString& path) {
 
 QString RecentFileList::MenuText(int i) const {
   if (i < 0 || i >= entries_.size()) return {};
-  QString shown = entries_[i];
+  QString shown = DisplayText(entries_[i]);
   if (shown.size() > kDisplayLength) {
     // Keep the file name and as much of the folder's end as fits.
     const QString name = QFileInfo(shown).fileName();

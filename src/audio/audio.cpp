@@ -1,7 +1,9 @@
 #include "audio/audio.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "base/platform_services.h"
 #include "base/text_conversion.h"
@@ -26,6 +28,29 @@ std::u16string FoldAsciiCase(const std::u16string& s) {
     if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
   }
   return out;
+}
+
+// Float samples as the mixer must see them: NaN becomes silence, infinities
+// and values beyond full scale are clamped to +-1. Other formats are left
+// as they are (integer samples cannot leave their range).
+template <typename T>
+void CleanFloatSamples(std::vector<uint8_t>& bytes) {
+  const size_t n = bytes.size() / sizeof(T);
+  uint8_t* p = bytes.data();
+  for (size_t i = 0; i < n; ++i, p += sizeof(T)) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    const T clean = std::isnan(v) ? T(0) : std::clamp(v, T(-1), T(1));
+    if (std::memcmp(&clean, &v, sizeof v) != 0) std::memcpy(p, &clean, sizeof clean);
+  }
+}
+
+constexpr uint16_t kFormatIeeeFloat = 3;
+
+void CleanSamples(CWavData& sound) {
+  if (!sound.data || sound.format.wFormatTag != kFormatIeeeFloat) return;
+  if (sound.format.wBitsPerSample == 32) CleanFloatSamples<float>(*sound.data);
+  if (sound.format.wBitsPerSample == 64) CleanFloatSamples<double>(*sound.data);
 }
 
 }  // namespace
@@ -114,6 +139,8 @@ int32_t CAudio::PrepareVoices() {
       sound.data.reset();
       return hr;
     }
+    // Once per load: one bad sample must not poison the whole mix.
+    CleanSamples(sound);
     sound.voice = voice;
   }
   sounds.emplace_back(kStopSoundName);

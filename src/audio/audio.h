@@ -45,6 +45,8 @@ class CAudio {
 
   void Serialize(CArchive& ar);
   // One voice per sound, then the stop entry. Without an engine: nothing.
+  // Float samples of each sound given a voice are cleaned first: NaN to 0,
+  // infinities and values beyond +-1 clamped.
   int32_t PrepareVoices();
   // Plays name (A-Z case folded, first match) once or looping; "停止" stops all.
   // Every request, whatever its name, is then reported to onPlay (if set)

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/text_conversion.h"
+#include "base/native_path.h"
 
 namespace tolvani {
 
@@ -17,7 +17,7 @@ std::u16string CurrentDirectory() {
     if (buffer.size() >= (1u << 20)) return u"/";
     buffer.resize(buffer.size() * 2);
   }
-  return FromUtf8(buffer.data());
+  return FromNativePath(buffer.data());  // the directory's own bytes
 }
 
 }  // namespace

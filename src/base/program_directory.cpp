@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "base/native_path.h"
 #include "base/text_conversion.h"
 
 namespace tolvani {
@@ -22,7 +23,7 @@ std::u16string ProgramDirectory() {
   const size_t slash = path.rfind('/');
   path.erase(slash == std::string::npos ? 0 : slash + 1);
   if (path.empty()) path = "./";
-  return FromUtf8(path);
+  return FromNativePath(path);  // the directory's own bytes, UTF-8 or not
 }
 
 void SetProgramDirectoryForTests(const std::u16string& dir) {

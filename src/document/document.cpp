@@ -10,6 +10,7 @@
 
 #include "audio/audio.h"
 #include "base/full_path.h"
+#include "base/native_path.h"
 #include "base/platform_services.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
@@ -23,6 +24,9 @@ namespace {
 
 // name (empty 8-bit string), auxFlag, entry count.
 constexpr size_t kMinTimeLineBytes = 1 + 1 + 4;
+
+// Failing textures of one open that get a message box; the rest are diagnostics.
+constexpr int kTextureMessages = 3;
 
 constexpr char16_t kUntitled[] = u"無題";
 constexpr char16_t kUntitledFile[] = u"無題のファイル";
@@ -76,7 +80,7 @@ CCoreMotion3D& SceneRoot() {
 }  // namespace
 
 std::u16string LoadErrorMessage(std::exception_ptr error, const std::u16string& path) {
-  const std::u16string shownPath = path.empty() ? std::u16string(kUntitledFile) : path;
+  const std::u16string shownPath = path.empty() ? std::u16string(kUntitledFile) : DisplayPath(path);
   try {
     if (error) std::rethrow_exception(error);
   } catch (const ArchiveError& e) {
@@ -198,18 +202,23 @@ void CPlayerDoc::PrepareScene(const std::function<void(OpenStage)>& progress) {
   auto preparing = [&progress] {
     if (progress) progress(OpenStage::Preparing);
   };
+  // A model without vertices or faces has no normals to compute (and keeps
+  // no per-vertex table: a file may hold millions of such models).
   for (CModel& model : root.models) {
     preparing();
-    ComputeNormals(model);
+    if (!model.vertices.empty() || !model.faces.empty()) ComputeNormals(model);
   }
   for (CModel& model : root.models) {
     preparing();
     BuildMeshGroups(model, root.render.device);
   }
+  // Only the first few failing textures of an open get a message box; a
+  // file with thousands of them would otherwise lock the user in boxes.
+  int failed = 0;
   for (CMaterial& material : root.materials) {
     if (material.textureName.empty()) continue;
     preparing();
-    BuildMaterialTexture(material, root.render.device);
+    if (!BuildMaterialTexture(material, root.render.device, failed < kTextureMessages)) ++failed;
   }
   if (progress) progress(OpenStage::Sounds);
   if (SceneState.audio) SceneState.audio->PrepareVoices();

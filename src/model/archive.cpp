@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "base/native_path.h"
+
 namespace tolvani {
 
 namespace {
@@ -50,6 +52,9 @@ FileCause CauseFromErrno(int err) {
     case ENOTDIR:
     case EISDIR:
     case ELOOP:
+    case ENXIO:  // a socket, or a device without its driver
+    case ENODEV:
+    case EOPNOTSUPP:
       return FileCause::badPath;
     case EMFILE:
     case ENFILE:
@@ -102,23 +107,27 @@ FileError::FileError(FileCause cause, std::u16string path)
 
 InputFile::InputFile(const std::u16string& path) : path_(path) {
   if (path.empty()) throw FileError(FileCause::badPath, path);
-  const std::string native = ToUtf8(path);
+  const std::string native = ToNativePath(path);
   if (native.find('\0') != std::string::npos) throw FileError(FileCause::badPath, path);
-  // Non-blocking, so that opening a FIFO does not wait for a writer; only
-  // regular files are read.
-  fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  // Non-blocking, so a FIFO or a device cannot stall the open; only regular
+  // files are read.
+  fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd_ < 0) throw FileError(CauseFromErrno(errno), path);
   struct stat st {};
+  int cause = 0;
   if (::fstat(fd_, &st) != 0) {
-    const int err = errno;
-    ::close(fd_);
-    fd_ = -1;
-    throw FileError(CauseFromErrno(err), path);
+    cause = static_cast<int>(CauseFromErrno(errno));
+  } else if (!S_ISREG(st.st_mode)) {
+    cause = static_cast<int>(FileCause::badPath);
+  } else {
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags == -1 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) == -1)
+      cause = static_cast<int>(CauseFromErrno(errno));
   }
-  if (!S_ISREG(st.st_mode)) {
+  if (cause != 0) {
     ::close(fd_);
     fd_ = -1;
-    throw FileError(FileCause::badPath, path);
+    throw FileError(static_cast<FileCause>(cause), path);
   }
   size_ = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }

@@ -81,7 +81,9 @@ class FileError : public std::runtime_error {
 // destruction. Directories, FIFOs and devices are refused (badPath).
 class InputFile {
  public:
-  // Throws FileError. The path is UTF-16; it is converted to UTF-8 for the OS.
+  // Throws FileError. The path is UTF-16 carrying the OS's bytes (native_path.h).
+  // Only a regular file opens: a directory, FIFO, device or socket fails with
+  // badPath, without waiting on it.
   explicit InputFile(const std::u16string& path);
   ~InputFile();
   InputFile(const InputFile&) = delete;

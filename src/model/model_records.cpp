@@ -38,18 +38,18 @@ constexpr size_t kMinCountBytes = 4;   // a nested count
 constexpr size_t kMatrixBytes = 64;    // 16 float32
 
 // Reads count elements of a trivially copyable type straight into a vector.
-template <typename T, typename A>
-void ReadArray(CArchive& ar, std::vector<T, A>& v, size_t minBytes = sizeof(T)) {
+template <typename Vector>
+void ReadArray(CArchive& ar, Vector& v, size_t minBytes = sizeof(typename Vector::value_type)) {
   const int32_t n = ar.ReadCount(minBytes);
   v.clear();
   v.resize(static_cast<size_t>(n));
-  ar.ReadBytes(v.data(), v.size() * sizeof(T));
+  ar.ReadBytes(v.data(), v.size() * sizeof(typename Vector::value_type));
 }
 
-template <typename T, typename A>
-void WriteArray(CArchive& ar, const std::vector<T, A>& v) {
+template <typename Vector>
+void WriteArray(CArchive& ar, const Vector& v) {
   ar.WriteInt32(static_cast<int32_t>(v.size()));
-  ar.WriteBytes(v.data(), v.size() * sizeof(T));
+  ar.WriteBytes(v.data(), v.size() * sizeof(typename Vector::value_type));
 }
 
 // Image sample block transposition between the stored column order (x outer)
@@ -512,8 +512,10 @@ void CModel::Serialize(CArchive& ar, float fileVersion) {
       const size_t uvCorners = static_cast<size_t>(std::min<uint64_t>(nf * 4, remaining / 8));
       vertices.reserve(static_cast<size_t>(v));
       faces.material.reserve(nf);
-      faces.indexStart.reserve(nf + 1);
-      faces.uvStart.reserve(nf + 1);
+      if (nf > 0) {  // a model without faces keeps no offsets at all
+        faces.indexStart.reserve(nf + 1);
+        faces.uvStart.reserve(nf + 1);
+      }
       faces.indices.reserve(corners);
       faces.uvs.reserve(uvCorners);
       prefault.Add(vertices.data(), vertices.capacity() * sizeof(Vec3),
@@ -537,8 +539,8 @@ void CModel::Serialize(CArchive& ar, float fileVersion) {
 
     const int32_t nNames = ar.ReadCount(kMinStringBytes);
     animationNames.clear();
-    animationNames.resize(static_cast<size_t>(nNames));
-    for (auto& s : animationNames) s = ar.ReadString();
+    animationNames.reserve(static_cast<size_t>(nNames));
+    for (int32_t k = 0; k < nNames; ++k) animationNames.push_back(ar.ReadString());
 
     ReadArray(ar, bones);
 
@@ -567,14 +569,14 @@ void CModel::Serialize(CArchive& ar, float fileVersion) {
     }
     ReadFaces(ar, faces, static_cast<size_t>(f));
   } else {
-    ar.WriteString(name);
+    ar.WriteString(name.str());
     ar.WriteInt32(static_cast<int32_t>(vertices.size()));
     ar.WriteInt32(static_cast<int32_t>(faces.size()));
     ar.WriteInt32(auxValue);
     ar.WriteFloat(smoothingAngle);
     ar.WriteBytes(vertices.data(), vertices.size() * sizeof(Vec3));
     ar.WriteInt32(static_cast<int32_t>(animationNames.size()));
-    for (const auto& s : animationNames) ar.WriteString(s);
+    for (std::u16string_view s : animationNames) ar.WriteString(std::u16string(s));
     WriteArray(ar, bones);
     ar.WriteInt32(static_cast<int32_t>(animations.size()));
     for (const Animation& anim : animations) {

@@ -15,6 +15,10 @@
 // A model keeps its faces in flat arrays (FaceTable) instead of one small
 // object per face: a project may hold millions of faces. CFace remains the
 // record type for building and inspecting one face.
+//
+// A project may equally hold millions of tiny models. Their names and the
+// lists that are mostly empty are packed (packed_vector.h: one pointer per
+// list, no memory while empty), so an empty model costs a few hundred bytes.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +32,7 @@
 #include "base/math.h"
 #include "base/uninitialized_allocator.h"
 #include "model/mesh_vertex.h"
+#include "model/packed_vector.h"
 
 namespace tolvani {
 
@@ -59,10 +64,10 @@ struct CFace {
 // indices[indexStart[f] .. indexStart[f + 1]); its uvs are
 // uvs[uvStart[f] .. uvStart[f + 1]). Corner normals run parallel to indices.
 struct FaceTable {
-  std::vector<int32_t> material;     // per face
-  std::vector<uint32_t> indexStart;  // face count + 1 offsets (empty when no faces)
-  std::vector<int32_t> indices;      // every corner's vertex index
-  std::vector<uint32_t> uvStart;     // face count + 1 offsets
+  PackedVector<int32_t> material;     // per face
+  PackedVector<uint32_t> indexStart;  // face count + 1 offsets (empty when no faces)
+  std::vector<int32_t> indices;       // every corner's vertex index
+  PackedVector<uint32_t> uvStart;     // face count + 1 offsets
   std::vector<CUV> uvs;
   // Filled by mesh preparation; resize leaves new elements unset.
   UninitializedVector<Vec3> normal;        // per face
@@ -105,29 +110,31 @@ struct MeshGroup {
 
 // Per animation, per bone track, per frame: one matrix.
 using Animation = std::vector<std::vector<Matrix4>>;
+// Material substitution sets: per set, material indices.
+using MaterialSets = PackedVector<PackedVector<int32_t>>;
 
 class CModel {
  public:
-  std::vector<int32_t> parents;  // per vertex, -1 in files older than 0.91
-  std::vector<float> weights;    // per vertex, 1.0 in files older than 0.91
-  std::u16string name;
+  PackedVector<int32_t> parents;  // per vertex, -1 in files older than 0.91
+  PackedVector<float> weights;    // per vertex, 1.0 in files older than 0.91
+  PackedString name;
   float smoothingAngle = 0;  // degrees
   int32_t auxValue = 0;
   UninitializedVector<Vec3> vertices;  // resize leaves new elements unset
-  std::vector<int32_t> bones;
+  PackedVector<int32_t> bones;
   // Faces using each vertex (built by ComputeNormals), compressed rows:
   // vertex v's faces are vertexFaces[vertexFaceStart[v] .. vertexFaceStart[v + 1]).
   std::vector<uint32_t> vertexFaceStart;
   std::vector<int32_t> vertexFaces;
   FaceTable faces;
   std::vector<MeshGroup> groups;
-  std::vector<Animation> animations;
-  std::vector<std::u16string> animationNames;
+  PackedVector<Animation> animations;
+  NameList animationNames;
   bool visible = true;
   int32_t currentAnimation = -1;
   int32_t animationFrame = 0;
   int32_t collisionMaterial = -1;
-  std::vector<std::vector<int32_t>> materialSets;
+  MaterialSets materialSets;
   int32_t materialSetBase = 0;
 
   // fileVersion decides whether parents and weights are stored (>= 0.91).

@@ -54,8 +54,9 @@ void CCoreMotion3D::Serialize(CArchive& ar, float fileVersion) {
   const bool zvmov = HasZvmovTag();
   if (ar.IsLoading()) {
     const int32_t nNames = ar.ReadCount(kMinStringBytes);
-    auxNames.resize(static_cast<size_t>(nNames));
-    for (auto& s : auxNames) s = ar.ReadString();
+    auxNames.clear();
+    auxNames.reserve(static_cast<size_t>(nNames));
+    for (int32_t k = 0; k < nNames; ++k) auxNames.push_back(ar.ReadString());
     auxValue = ar.ReadInt32();
     backgroundColor = ar.ReadUInt32();
     if (fileVersion >= 0.4f) playMode = ar.ReadInt32();
@@ -80,7 +81,7 @@ void CCoreMotion3D::Serialize(CArchive& ar, float fileVersion) {
     }
   } else {
     ar.WriteInt32(static_cast<int32_t>(auxNames.size()));
-    for (const auto& s : auxNames) ar.WriteString(s);
+    for (std::u16string_view s : auxNames) ar.WriteString(std::u16string(s));
     ar.WriteInt32(auxValue);
     ar.WriteUInt32(backgroundColor);
     ar.WriteInt32(playMode);

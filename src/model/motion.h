@@ -95,7 +95,7 @@ class CCoreMotion3D {
   std::vector<CModel> models;
   std::vector<CMaterial> materials;
   int32_t auxValue = 300;
-  std::vector<std::u16string> auxNames;
+  NameList auxNames;
 
   // fileVersion: the version read just before (SceneState.fileVersion).
   void Serialize(CArchive& ar, float fileVersion);

@@ -15,7 +15,7 @@ namespace {
 // motion: three empty strings, three int32, a bool and nine float32.
 constexpr size_t kMinEntryBytes = 3 * 1 + 3 * 4 + 1 + 9 * 4;
 
-const CTimeLineData* EntryAt(const std::vector<CTimeLineData>& entries, int32_t i) {
+const CTimeLineData* EntryAt(const PackedVector<CTimeLineData>& entries, int32_t i) {
   if (i < 0 || static_cast<size_t>(i) >= entries.size()) return nullptr;
   return &entries[static_cast<size_t>(i)];
 }
@@ -77,7 +77,7 @@ void CTimeLine::Serialize(CArchive& ar) {
     entries.resize(static_cast<size_t>(n));
     for (CTimeLineData& entry : entries) entry.Serialize(ar);
   } else {
-    ar.WriteString(name);
+    ar.WriteString(name.str());
     ar.WriteBool(auxFlag);
     ar.WriteInt32(static_cast<int32_t>(entries.size()));
     for (CTimeLineData& entry : entries) entry.Serialize(ar);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/motion.h"
+#include "model/packed_vector.h"
 
 namespace tolvani {
 
@@ -29,9 +30,10 @@ struct CTimeLineData {
 
 class CTimeLine {
  public:
-  std::vector<CTimeLineData> entries;
+  // Packed: a project may hold millions of timelines without entries.
+  PackedVector<CTimeLineData> entries;
+  PackedString name;
   bool auxFlag = false;
-  std::u16string name;
   bool soundPlayed = false;  // run time: Explore mode spoke at this step
 
   void Serialize(CArchive& ar);

@@ -1,5 +1,6 @@
 #include "playback/player_view.h"
 
+#include <climits>
 #include <cmath>
 #include <utility>
 
@@ -13,6 +14,10 @@
 #include "render/renderer.h"
 
 namespace tolvani {
+
+int32_t NextStep(int32_t step) {
+  return step < INT32_MAX ? step + 1 : INT32_MAX;
+}
 
 CPlayerView::~CPlayerView() {
   if (document_) document_->RemoveObserver(this);
@@ -133,7 +138,7 @@ bool CPlayerView::StandardAdvance() {
   if (!scene.advanceRequested) return false;
   scene.advanceRequested = false;
   previousStep = scene.currentStep;
-  scene.currentStep += 1;
+  scene.currentStep = NextStep(scene.currentStep);
   return true;
 }
 
@@ -241,7 +246,7 @@ void CPlayerView::BeginScrollStep(int x, int y) {
   CCoreMotion3D& scene = *SceneState.sceneRoot;
   if (scene.currentStep != 0 && stepProgress <= 1.0f) return;
   previousStep = scene.currentStep;
-  scene.currentStep += 1;
+  scene.currentStep = NextStep(scene.currentStep);
   stepProgress = 0.0f;
   if (!SceneState.timeLines.empty() &&
       static_cast<size_t>(scene.currentStep) >= SceneState.timeLines[0].entries.size()) {
@@ -258,7 +263,7 @@ void CPlayerView::BeginOrbitStep(int x, int y) {
   orbitPoints[0] = orbitPoints[1];
   orbitPoints[1] = orbitPoints[2];
   BalloonCentre(scene.currentStep, orbitPoints[2]);
-  if (!BalloonCentre(scene.currentStep + 1, orbitPoints[3])) orbitPoints[3] = orbitPoints[2];
+  if (!BalloonCentre(NextStep(scene.currentStep), orbitPoints[3])) orbitPoints[3] = orbitPoints[2];
   stepProgress = 0.0f;
   if (scene.currentStep <= 0) {
     previousStep = 0;
@@ -279,6 +284,7 @@ void CPlayerView::StartStepForTimelines(int /*x*/, int /*y*/) {
   const int32_t mode = scene.playMode;
   const int32_t step = scene.currentStep;
   std::vector<CTimeLine>& timeLines = SceneState.timeLines;
+  links.BeginStepStart();
   for (size_t i = 0; i < timeLines.size(); ++i) {
     CTimeLine& line = timeLines[i];
     CModel* model = i < scene.models.size() ? &scene.models[i] : nullptr;
@@ -298,10 +304,9 @@ void CPlayerView::StartStepForTimelines(int /*x*/, int /*y*/) {
       if (line.NameContains(u"FadeIn")) scene.fadeLevel = 1.0f;
       if (line.NameContains(u"FadeOut")) scene.fadeLevel = 0.0f;
     }
-    // A text starting with "http" is a link: its first line is opened.
-    if (entry.text.rfind(u"http", 0) == 0) {
-      Platform().OpenDocument(entry.text.substr(0, entry.text.find(u'\n')));
-    }
+    // A text starting with "http" is a link: its first line is opened
+    // when it is a web address, within the link limits.
+    links.Request(entry.text);
   }
 }
 
@@ -400,8 +405,7 @@ void CPlayerView::LeftClickAction(int x, int y) {
   if (line.HasEntry(step) && line.entries[static_cast<size_t>(step)].jumpEnabled != 0) {
     scene.currentStep = line.entries[static_cast<size_t>(step)].jumpTarget;
   } else {
-    // Wrapping, so a jump target at the top of the range cannot overflow.
-    scene.currentStep = static_cast<int32_t>(static_cast<uint32_t>(step) + 1u);
+    scene.currentStep = NextStep(step);
   }
   switch (mode) {
     case kGlide:

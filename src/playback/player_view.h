@@ -16,6 +16,7 @@
 #include "base/graphics_device.h"
 #include "base/math.h"
 #include "playback/document_link.h"
+#include "playback/web_links.h"
 
 namespace tolvani {
 
@@ -49,6 +50,10 @@ constexpr uint32_t kW = 0x57;
 
 constexpr int kTickPeriodMs = 30;
 
+// The step after step; a story step counter stops at INT32_MAX instead of
+// overflowing (a file can store a jump target of INT32_MAX).
+int32_t NextStep(int32_t step);
+
 class CPlayerView : public IDocumentObserver {
  public:
   CPlayerView() = default;
@@ -71,6 +76,8 @@ class CPlayerView : public IDocumentObserver {
   // Orbit pivot path control points P0..P3 and the yaw speed (degrees per tick).
   Vec3 orbitPoints[4] = {};
   float spinSpeed = 0.0f;
+  // Opens the web links of step starts (tests replace its clock).
+  LinkOpener links;
 
   // Attaches the view to the document (observer) and to its window; either may
   // be null. Neither is owned.

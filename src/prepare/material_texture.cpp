@@ -36,7 +36,7 @@ void ConvertToRgba(const PixelMatrix& image, uint8_t* dst, uint32_t rowPitch) {
 
 }  // namespace
 
-bool BuildMaterialTexture(CMaterial& material, gfx::IGraphicsDevice* device) {
+bool BuildMaterialTexture(CMaterial& material, gfx::IGraphicsDevice* device, bool showMessage) {
   const PixelMatrix& image = material.image;
   bool ok = false;
   gfx::Handle texture = gfx::kNone;
@@ -68,7 +68,12 @@ bool BuildMaterialTexture(CMaterial& material, gfx::IGraphicsDevice* device) {
     }
   }
   if (!ok) {
-    Platform().ShowMessage(material.textureName + u"の読み込みに失敗しました。", MessageIcon::None);
+    const std::u16string text = material.textureName + u"の読み込みに失敗しました。";
+    if (showMessage) {
+      Platform().ShowMessage(text, MessageIcon::None);
+    } else {
+      Platform().Diagnostic("prepare", text);
+    }
     material.textureName.clear();
   }
   return ok;

@@ -8,7 +8,9 @@
 namespace tolvani {
 
 // Returns true when textureView was created. On failure shows
-// "<textureName>の読み込みに失敗しました。", empties textureName and returns false.
-bool BuildMaterialTexture(CMaterial& material, gfx::IGraphicsDevice* device);
+// "<textureName>の読み込みに失敗しました。" (a message box when showMessage,
+// otherwise a diagnostic), empties textureName and returns false.
+bool BuildMaterialTexture(CMaterial& material, gfx::IGraphicsDevice* device,
+                          bool showMessage = true);
 
 }  // namespace tolvani

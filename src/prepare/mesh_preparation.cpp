@@ -90,6 +90,7 @@ Vec3 Normalized(Vec3 n) {
 // root, three divisions, zero unless the length is above 0), each correctly
 // rounded, so the results are bit-identical to Normalized.
 void NormalizeAll(Vec3* v, size_t n) {
+  if (n == 0) return;  // v may be null then
   size_t i = 0;
 #if defined(__SSE2__)
   static_assert(sizeof(Vec3) == 12);

@@ -57,7 +57,7 @@ int32_t ResolveMaterial(const CModel& model, const MeshGroup& group) {
   const int32_t set = model.currentAnimation;
   if (!model.materialSets.empty() && set >= 0 &&
       static_cast<size_t>(set) < model.materialSets.size()) {
-    const std::vector<int32_t>& list = model.materialSets[static_cast<size_t>(set)];
+    const auto& list = model.materialSets[static_cast<size_t>(set)];
     // In 64 bits: material and base are arbitrary file values.
     const int64_t d = int64_t{group.material} - int64_t{model.materialSetBase};
     if (d >= 0 && static_cast<uint64_t>(d) < list.size()) {

@@ -133,6 +133,7 @@ void NullGraphicsDevice::ClearRecords() {
   depthClears_.clear();
   events_.clear();
   presents_ = 0;
+  frameStartEvent_ = 0;
 }
 
 // ---- resources --------------------------------------------------------------
@@ -457,12 +458,37 @@ void NullGraphicsDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
   }
   events_.push_back({EventKind::Draw, draws_.size()});
   draws_.push_back(std::move(d));
+  // A frame that never ends (no Present) must not grow without bound either.
+  if (events_.size() - frameStartEvent_ > kMaxFrameEvents) {
+    frameStartEvent_ = events_.size() - kMaxFrameEvents / 2;
+    DropRecordsBefore(frameStartEvent_);
+  }
+}
+
+void NullGraphicsDevice::DropRecordsBefore(size_t eventIndex) {
+  size_t dropped[3] = {0, 0, 0};  // draws, clears, depth clears
+  for (size_t i = 0; i < eventIndex; ++i) {
+    const EventKind kind = events_[i].kind;
+    if (kind != EventKind::Present) ++dropped[static_cast<size_t>(kind)];
+  }
+  draws_.erase(draws_.begin(), draws_.begin() + static_cast<std::ptrdiff_t>(dropped[0]));
+  clears_.erase(clears_.begin(), clears_.begin() + static_cast<std::ptrdiff_t>(dropped[1]));
+  depthClears_.erase(depthClears_.begin(),
+                     depthClears_.begin() + static_cast<std::ptrdiff_t>(dropped[2]));
+  events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(eventIndex));
+  for (Event& e : events_) {
+    if (e.kind != EventKind::Present) e.index -= dropped[static_cast<size_t>(e.kind)];
+  }
+  frameStartEvent_ -= eventIndex;
 }
 
 int32_t NullGraphicsDevice::Present() {
   if (ShouldFail(Op::Present)) return gfx::kFail;
   events_.push_back({EventKind::Present, presents_});
   ++presents_;
+  // Records beyond the limit go, the frame just presented stays.
+  if (draws_.size() > kRetainedDraws) DropRecordsBefore(frameStartEvent_);
+  frameStartEvent_ = events_.size();
   return gfx::kOk;
 }
 

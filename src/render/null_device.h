@@ -4,7 +4,7 @@
 // It validates like a real device (see the refusals below), keeps reference
 // counts and a live-object count, keeps the memory of textures and buffers so
 // that tests can read back what was written, records every draw, clear and
-// present, and can be told to fail chosen calls.
+// present (bounded, see draws()), and can be told to fail chosen calls.
 //
 // Refusals (each returns gfx::kInvalidArg unless stated, and creates nothing):
 //  - CreateTexture2D with a zero side or a side above gfx::kMaxTextureSize;
@@ -183,6 +183,14 @@ class NullGraphicsDevice : public gfx::IGraphicsDevice {
   uint32_t SwapChainWidth() const { return swapChainWidth_; }
   uint32_t SwapChainHeight() const { return swapChainHeight_; }
 
+  // Recorded events since the device was made or ClearRecords, bounded so
+  // that a run of any length stays flat: when more than kRetainedDraws draws
+  // are held at a Present, everything before the frame that Present ends is
+  // forgotten (the last frame is always whole); a frame of more than
+  // kMaxFrameEvents events keeps its latest half. Event indices stay
+  // consistent with the vectors; Present events keep their ordinals.
+  static constexpr size_t kRetainedDraws = 1024;
+  static constexpr size_t kMaxFrameEvents = 65536;
   const std::vector<DrawRecord>& draws() const { return draws_; }
   const std::vector<ClearRecord>& clears() const { return clears_; }
   const std::vector<DepthClearRecord>& depthClears() const { return depthClears_; }
@@ -246,6 +254,8 @@ class NullGraphicsDevice : public gfx::IGraphicsDevice {
   };
 
   static Object OfKind(Kind kind);
+  // Forgets the records of events [0, eventIndex).
+  void DropRecordsBefore(size_t eventIndex);
   // Counts the call and says whether it must fail.
   bool ShouldFail(Op op);
   gfx::Handle Add(Object object);
@@ -272,6 +282,7 @@ class NullGraphicsDevice : public gfx::IGraphicsDevice {
   std::vector<DepthClearRecord> depthClears_;
   std::vector<Event> events_;
   size_t presents_ = 0;
+  size_t frameStartEvent_ = 0;  // first event after the last Present
 };
 
 }  // namespace tolvani

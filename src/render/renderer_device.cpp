@@ -2,6 +2,7 @@
 #include <iterator>
 #include <string>
 
+#include "base/native_path.h"
 #include "base/platform_services.h"
 #include "base/program_directory.h"
 #include "model/archive.h"
@@ -146,7 +147,7 @@ int32_t LoadShaderProgram(CCoreMotion3D& scene) {
   RenderState& r = scene.render;
   gfx::IGraphicsDevice* d = r.device;
   if (d == nullptr) return gfx::kFail;
-  const std::string path = ToUtf8(ProgramDirectory() + u"DoNotTouch/CoreShader.glsl");
+  const std::string path = ToNativePath(ProgramDirectory() + u"DoNotTouch/CoreShader.glsl");
 
   gfx::Handle vsBlob = gfx::kNone;
   if (gfx::Failed(CompileEntry(d, path, "VS", "vs_4_1", &vsBlob))) return gfx::kFail;

@@ -1,8 +1,10 @@
 // Writes the seed corpus of the open-sequence fuzzer: small projects that
 // reach every record type, both file-version branches, textures of 3 and 4
-// channels, every face shape and sounds. Usage: fuzz_make_seeds DIR
+// channels, every face shape, sounds, and one project large enough for the
+// multi-threaded reading and preparation paths. Usage: fuzz_make_seeds DIR
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "support/test_helpers.h"
 
@@ -71,6 +73,35 @@ void Write(const std::string& dir, const std::string& name, const ProjectBuilder
   std::fclose(f);
 }
 
+// Large enough for the reader's and the preparation's multi-threaded paths:
+// a 512 x 512 four-channel texture (1 MiB of samples) and 131,072 faces
+// (triangles without uvs, to keep the file small).
+ProjectBuilder Large() {
+  ProjectBuilder b;
+  b.playMode = 1;
+  b.AddMaterial(u"plain");
+  b.AddTexturedMaterial(u"big", u"big.png", 512, 512, 4);
+  CModel& m = b.AddModel(u"mesh");
+  constexpr int kGrid = 256;  // kGrid x kGrid vertices
+  for (int y = 0; y < kGrid; ++y)
+    for (int x = 0; x < kGrid; ++x)
+      m.vertices.push_back({static_cast<float>(x), static_cast<float>(y), (x * y) % 7 * 0.1f});
+  m.smoothingAngle = 60;
+  CFace face;
+  for (int k = 0; k < 131072; ++k) {
+    const int x = k / 2 % (kGrid - 1), y = k / 2 / (kGrid - 1) % (kGrid - 1);
+    const int v = y * kGrid + x;
+    face.material = k % 2;
+    face.indices = k % 2 ? std::vector<int32_t>{v, v + 1, v + kGrid + 1}
+                         : std::vector<int32_t>{v, v + kGrid + 1, v + kGrid};
+    m.faces.Append(face);
+  }
+  CTimeLine& t = b.AddTimeline(u"mesh");
+  b.AddEntry(t, 2);
+  b.AddEntry(t, 2);
+  return b;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,5 +127,6 @@ int main(int argc, char** argv) {
   badIndices.models[0].faces.Append(bad);
   badIndices.models[0].bones.resize(1);
   Write(dir, "bad_indices", badIndices);
+  Write(dir, "large", Large());
   return 0;
 }

@@ -24,6 +24,7 @@
 
 #include "app/gl_format.h"
 #include "app/main_frame.h"
+#include "app/native_path_qt.h"
 #include "app/platform_qt.h"
 #include "app/player_app.h"
 #include "app/qt_gl_context.h"
@@ -290,6 +291,40 @@ class PlayerWindowTest : public QObject {
     QSettings settings;
     QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(), second);
     QVERIFY(!settings.contains(QStringLiteral("Recent File List/File2")));
+  }
+
+  void aFileNameThatIsNotUtf8OpensFromTheCommandLineDropsAndTheRecentList() {
+    {
+      QSettings settings;
+      settings.remove(QStringLiteral("Recent File List"));
+    }
+    testing::ProjectBuilder b;
+    b.AddTimeline(u"t");
+    const std::string bytes = testing::MakeTempDir() + "caf\xE9.zvmov";  // Latin-1
+    testing::WriteBytes(bytes, b.Build());
+    const QString path = PathFromNative(QByteArray::fromStdString(bytes));
+    // A file URL carries the bytes percent-encoded (the dialog, a drop).
+    const QUrl url =
+        QUrl::fromEncoded("file://" + QByteArray::fromStdString(bytes).toPercentEncoding("/"));
+    QCOMPARE(PathFromUrl(url), path);
+    QCOMPARE(NativeBytes(path), QByteArray::fromStdString(bytes));
+
+    Prepare(MakeProgramDir(SourceShader()));
+    CPlayerApp app;
+    PlayerOptions options;
+    options.file = path;
+    QVERIFY(app.InitInstance(options));
+    QVERIFY(MessageTexts(messages_).isEmpty());
+    QCOMPARE(SceneState.timeLines.size(), size_t{1});
+    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("caf\uFFFD.zvmov - Tolvani 1.1"));
+    QVERIFY(app.mainFrame()->OpenFromFramework(PathFromUrl(url)));
+    // The recent list keeps the bytes and shows U+FFFD for them.
+    RecentFileList list;
+    list.Load();
+    QCOMPARE(list.entries(), QStringList{path});
+    QVERIFY(list.MenuText(0).endsWith(QStringLiteral("caf\uFFFD.zvmov")));
+    QVERIFY(app.mainFrame()->OpenFromFramework(list.entries()[0]));
+    app.ExitInstance(0);
   }
 
   void openGlShaderProgramFailures() {

@@ -2,7 +2,10 @@
 // submission failures and teardown order, on the null backend.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 
 #include "audio/audio.h"
@@ -328,6 +331,51 @@ TEST(NullSoundBackend, AcceptsPcmAndFloatFormatsOnly) {
   EXPECT_LT(b.CreateSourceVoice(f, &v), 0);
   EXPECT_EQ(v, 0u);
   EXPECT_EQ(b.voices().size(), 2u);
+}
+
+}  // namespace
+}  // namespace tolvani
+
+namespace tolvani {
+namespace {
+
+template <typename T>
+std::vector<uint8_t> FloatBytes(const std::vector<T>& values) {
+  std::vector<uint8_t> bytes(values.size() * sizeof(T));
+  std::memcpy(bytes.data(), values.data(), bytes.size());
+  return bytes;
+}
+
+template <typename T>
+std::vector<T> FloatsOf(const std::vector<uint8_t>& bytes) {
+  std::vector<T> values(bytes.size() / sizeof(T));
+  std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
+  return values;
+}
+
+TEST(AudioVoices, FloatSamplesAreCleanedOnceWhenTheVoicesArePrepared) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  CWavData f32 = Sound(u"f32", FloatBytes<float>({0.5f, nan, inf, -inf, 1.5f, -2.0f, -0.25f}));
+  f32.format = testing::PcmFormat(1, 8000, 32);
+  f32.format.wFormatTag = 3;
+  CWavData f64 = Sound(u"f64", FloatBytes<double>({std::nan(""), 0.75, -1e300}));
+  f64.format = testing::PcmFormat(1, 8000, 64);
+  f64.format.wFormatTag = 3;
+  // Integer samples are never touched, even when their bytes read as NaN.
+  CWavData pcm = Sound(u"pcm", FloatBytes<float>({nan}));
+  pcm.format = testing::PcmFormat(1, 8000, 16);
+  Container c({f32, f64, pcm});
+  ASSERT_EQ(c.audio->PrepareVoices(), 0);
+  EXPECT_EQ(FloatsOf<float>(*c.audio->sounds[0].data),
+            (std::vector<float>{0.5f, 0.0f, 1.0f, -1.0f, 1.0f, -1.0f, -0.25f}));
+  EXPECT_EQ(FloatsOf<double>(*c.audio->sounds[1].data), (std::vector<double>{0.0, 0.75, -1.0}));
+  EXPECT_TRUE(std::isnan(FloatsOf<float>(*c.audio->sounds[2].data)[0]));
+  // What is submitted for playing is the cleaned data.
+  ASSERT_EQ(c.audio->Play(u"f32", false), 0);
+  const NullSoundBackend::Voice* voice = c.backend->FindVoice(c.audio->sounds[0].voice);
+  ASSERT_NE(voice, nullptr);
+  EXPECT_EQ(voice->data, c.audio->sounds[0].data->data());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // button bookkeeping with mouse capture.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -541,6 +542,41 @@ TEST_F(InputTest, TheViewInstallsTheViewCentreQueryWhileItExists) {
   EnsureSceneRoot();
   EXPECT_TRUE(BalloonNearViewCentre(*SceneState.sceneRoot, aside));
   ResetSceneStateForTests();
+}
+
+// ---- Counters a file can drive ----
+
+TEST_F(InputTest, StepCountersStopAtTheTopOfTheirRangeInsteadOfOverflowing) {
+  // Orbit: the click's jump to INT32_MAX makes the step start look one step
+  // further for its balloon centre.
+  testing::ProjectBuilder b = Base(kOrbit, 2);
+  const int balloon = AddSquare(b, u"Fukidashi", Vec3{0, 0, -500});
+  EntryOf(b, balloon, 0).jumpEnabled = 1;
+  EntryOf(b, balloon, 0).jumpTarget = INT32_MAX;
+  Open(b);
+  Click();
+  ASSERT_EQ(scene().currentStep, INT32_MAX);
+  EXPECT_FALSE(scene().models[balloon].visible);  // past the story's end
+  // The standard advance after a completed fade, in every mode that has one.
+  for (int mode : {kGlide, kWalk, kExplore, kOrbit}) {
+    scene().playMode = mode;
+    scene().currentStep = INT32_MAX;
+    scene().advanceRequested = true;
+    Ticks(1);
+    EXPECT_EQ(scene().currentStep, INT32_MAX) << "mode " << mode;
+    EXPECT_EQ(view.previousStep, INT32_MAX) << "mode " << mode;
+  }
+  // Scroll: the wheel past the end of the glide; past the last step the
+  // story starts again.
+  scene().playMode = kScroll;
+  scene().currentStep = INT32_MAX;
+  view.stepProgress = 1.0f;
+  view.OnMouseWheel(-120, kCx, kCy);
+  EXPECT_EQ(scene().currentStep, 0);
+  // Sane stories count as before.
+  EXPECT_EQ(NextStep(0), 1);
+  EXPECT_EQ(NextStep(-1), 0);
+  EXPECT_EQ(NextStep(INT32_MAX - 1), INT32_MAX);
 }
 
 }  // namespace

@@ -266,3 +266,43 @@ TEST_F(RendererDevice, DestroyReleasesEverythingOnceAndASecondCallNothing) {
 
 }  // namespace
 }  // namespace tolvani
+
+namespace tolvani {
+namespace {
+
+TEST(NullDeviceRecords, ALongRunKeepsBoundedRecordsAndTheLastFrameWhole) {
+  NullGraphicsDevice device;
+  ASSERT_EQ(device.CreateSwapChain(64, 64), gfx::kOk);
+  gfx::Handle rtv = gfx::kNone;
+  ASSERT_EQ(device.CreateRenderTargetView(&rtv), gfx::kOk);
+  const float black[4] = {0, 0, 0, 1};
+  // Frames of one clear and three draws, the last frame's draws numbered.
+  constexpr uint32_t kFrames = 5000;
+  for (uint32_t frame = 0; frame < kFrames; ++frame) {
+    device.ClearRenderTarget(rtv, black);
+    for (uint32_t d = 0; d < 3; ++d) device.Draw(frame * 3 + d, 0);
+    ASSERT_EQ(device.Present(), gfx::kOk);
+    ASSERT_LE(device.draws().size(), NullGraphicsDevice::kRetainedDraws + 3);
+  }
+  EXPECT_EQ(device.presentCount(), kFrames);
+  // The records that remain end with the last frame, whole and consistent.
+  const auto& events = device.events();
+  ASSERT_GE(events.size(), 5u);
+  const auto last = events.end() - 5;
+  EXPECT_EQ(last[0].kind, NullGraphicsDevice::EventKind::Clear);
+  for (int d = 0; d < 3; ++d) {
+    ASSERT_EQ(last[1 + d].kind, NullGraphicsDevice::EventKind::Draw);
+    EXPECT_EQ(device.draws()[last[1 + d].index].vertexCount, (kFrames - 1) * 3 + d);
+  }
+  EXPECT_EQ(last[4].kind, NullGraphicsDevice::EventKind::Present);
+  EXPECT_EQ(last[4].index, kFrames - 1);
+  EXPECT_EQ(device.clears()[last[0].index].renderTarget, rtv);
+  // A frame that never presents is bounded as well.
+  device.ClearRecords();
+  for (size_t i = 0; i < NullGraphicsDevice::kMaxFrameEvents + 10; ++i) device.Draw(1, 0);
+  EXPECT_LE(device.draws().size(), NullGraphicsDevice::kMaxFrameEvents);
+  EXPECT_EQ(device.events().back().index, device.draws().size() - 1);
+}
+
+}  // namespace
+}  // namespace tolvani

@@ -10,6 +10,7 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "base/native_path.h"
 #include "base/platform_services.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
@@ -124,10 +125,10 @@ void WriteMaterial(JsonWriter& w, const CMaterial& m) {
   w.EndObject();
 }
 
-template <typename T>
-void WriteInts(JsonWriter& w, const std::vector<T>& values) {
+template <typename Vector>
+void WriteInts(JsonWriter& w, const Vector& values) {
   w.BeginArray();
-  for (T v : values) w.Int(v);
+  for (auto v : values) w.Int(v);
   w.EndArray();
 }
 
@@ -167,7 +168,7 @@ void WriteModel(JsonWriter& w, const CModel& m, bool geometry) {
   for (size_t a = 0; a < animationCount; ++a) {
     w.BeginObject();
     w.Key("name");
-    w.String(a < m.animationNames.size() ? m.animationNames[a] : std::u16string());
+    w.String(a < m.animationNames.size() ? m.animationNames[a] : std::u16string_view());
     w.Key("tracks");
     w.UInt(a < m.animations.size() ? m.animations[a].size() : 0);
     w.Key("frames");
@@ -354,7 +355,7 @@ int RunInspect(const std::vector<std::string>& args) {
     CPlayerDoc document;
     CPlayerView view;
     AttachHeadlessView(view, document);
-    ok = document.OnOpenDocument(FromUtf8(file));
+    ok = document.OnOpenDocument(FromNativePath(file));
     JsonWriter writer(stdout);
     WriteScene(writer, ok, services.messages, geometry);
   }

@@ -19,6 +19,7 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "base/native_path.h"
 #include "base/platform_services.h"
 #include "base/program_directory.h"
 #include "cli/commands.h"
@@ -221,7 +222,7 @@ int RunSimulate(const std::vector<std::string>& args) {
   }
   SceneState.audio->onPlay = ReportPlay;
   view.OnSize(kViewportWidth, kViewportHeight);
-  document.OnOpenDocument(FromUtf8(args[0]));
+  document.OnOpenDocument(FromNativePath(args[0]));
   view.OnUpdate(0);
   view.OnDraw();  // the window's first paint
   host.invalidated = false;

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/native_path.h"
 #include "base/text_conversion.h"
 #include "document/document.h"
 #include "playback/player_view.h"
@@ -211,7 +212,7 @@ void ApplyInput(const Command& c, CPlayerView& view, CPlayerDoc& document) {
                         c.hasPoint ? static_cast<int>(c.c) : 0);
       break;
     case Cmd::Open:
-      document.OpenDocumentFile(FromUtf8(c.path));
+      document.OpenDocumentFile(FromNativePath(c.path));
       break;
     case Cmd::Tick:
     case Cmd::Draw:
