@@ -10,7 +10,8 @@ fail() { echo "deb_test: $*" >&2; exit 1; }
 (cd "$build" && cpack -G DEB -B "$out" >/dev/null)
 deb="$(ls "$out"/tolvani_*.deb)"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for need in fonts-noto-cjk qt6-translations-l10n libqt6widgets6 libopenal1 libc6; do
+for need in fonts-noto-cjk qt6-translations-l10n libqt6widgets6 libopenal1 libc6 libegl1 \
+  libgl1-mesa-dri libavcodec; do
   grep -q "$need" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
 files="$(dpkg-deb -c "$deb" | awk '{print $6}')"
@@ -24,7 +25,8 @@ for path in ./usr/lib/tolvani/tolvani-player ./usr/lib/tolvani/tolvani \
   ./usr/share/icons/hicolor/48x48/apps/tolvani-player.png \
   ./usr/share/icons/hicolor/scalable/apps/tolvani-player.svg \
   ./usr/share/man/man1/tolvani-player.1.gz ./usr/share/man/man1/tolvani.1.gz \
-  ./usr/share/doc/tolvani/copyright; do
+  ./usr/share/doc/tolvani/copyright ./usr/lib/tolvani/tolvani-render \
+  ./usr/share/thumbnailers/tolvani.thumbnailer; do
   grep -qxF "$path" <<<"$files" || fail "missing $path"
 done
 # Stripped: no debugging sections left in the programs.
