@@ -37,38 +37,15 @@
 #include "render/gl/opengl_device.h"
 #include "render/renderer.h"
 #include "support/test_helpers.h"
+#include "window_test_support.h"
 
 using namespace tolvani;
 
 namespace {
 
-QString SourceShader() {
-  QFile f(QStringLiteral(TOLVANI_SOURCE_DIR "/shaders/CoreShader.glsl"));
-  if (!f.open(QIODevice::ReadOnly)) return {};
-  return QString::fromUtf8(f.readAll());
-}
-
-// A program directory with the given shader text (none when null).
-QString MakeProgramDir(const QString& shader) {
-  const QString dir = QString::fromStdString(testing::MakeTempDir());
-  if (!shader.isNull()) {
-    std::filesystem::create_directories((dir + QStringLiteral("DoNotTouch")).toStdString());
-    QFile f(dir + QStringLiteral("DoNotTouch/CoreShader.glsl"));
-    f.open(QIODevice::WriteOnly);
-    f.write(shader.toUtf8());
-  }
-  return dir;
-}
-
-QList<QJsonObject> ReadEvents(const QString& path) {
-  QList<QJsonObject> events;
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return events;
-  for (const QByteArray& line : f.readAll().split('\n')) {
-    if (!line.trimmed().isEmpty()) events.append(QJsonDocument::fromJson(line).object());
-  }
-  return events;
-}
+using testing::MakeProgramDir;
+using testing::ReadEvents;
+using testing::SourceShader;
 
 QStringList MessageTexts(const QString& path) {
   QStringList texts;

@@ -34,17 +34,17 @@
 #include "model/motion.h"
 #include "model/scene_state.h"
 #include "support/test_helpers.h"
+#include "window_test_support.h"
 
 using namespace tolvani;
 
 namespace {
 
+using testing::ReadEvents;
+
 // A program directory with the real shader and a two-model Main.zvmov.
 QString MakeProgramDir() {
-  const QString dir = QString::fromStdString(testing::MakeTempDir());
-  std::filesystem::create_directories((dir + QStringLiteral("DoNotTouch")).toStdString());
-  QFile::copy(QStringLiteral(TOLVANI_SOURCE_DIR "/shaders/CoreShader.glsl"),
-              dir + QStringLiteral("DoNotTouch/CoreShader.glsl"));
+  const QString dir = testing::MakeProgramDir(testing::SourceShader());
   testing::ProjectBuilder main;
   main.AddModel(u"a");
   main.AddModel(u"b");
@@ -57,16 +57,6 @@ QString WriteProject(const QString& path, size_t models) {
   for (size_t i = 0; i < models; ++i) b.AddModel(u"m");
   b.WriteFile(path.toStdString());
   return path;
-}
-
-QList<QJsonObject> ReadEvents(const QString& path) {
-  QList<QJsonObject> events;
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return events;
-  for (const QByteArray& line : f.readAll().split('\n')) {
-    if (!line.trimmed().isEmpty()) events.append(QJsonDocument::fromJson(line).object());
-  }
-  return events;
 }
 
 QString Title(CPlayerApp& app) {

@@ -179,4 +179,25 @@ void JsonWriter::Finish() {
   std::fflush(out_);
 }
 
+void WriteVec3(JsonWriter& w, const Vec3& v) {
+  w.BeginArray();
+  w.Float(v.x);
+  w.Float(v.y);
+  w.Float(v.z);
+  w.EndArray();
+}
+
+void WriteMotion(JsonWriter& w, const CMotion& m) {
+  w.BeginObject();
+  w.Key("position");
+  WriteVec3(w, m.position);
+  w.Key("rotation");
+  WriteVec3(w, m.rotation);
+  w.Key("scale");
+  WriteVec3(w, m.scale);
+  w.Key("pivot");
+  WriteVec3(w, m.pivot);
+  w.EndObject();
+}
+
 }  // namespace tolvani::cli

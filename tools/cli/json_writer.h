@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/motion.h"
+
 namespace tolvani::cli {
 
 class JsonWriter {
@@ -63,5 +65,10 @@ class JsonWriter {
   std::vector<bool> first_;
   bool afterKey_ = false;
 };
+
+// The motion layout both tools print: {position, rotation, scale, pivot},
+// each a [x, y, z] array.
+void WriteVec3(JsonWriter& w, const Vec3& v);
+void WriteMotion(JsonWriter& w, const CMotion& m);
 
 }  // namespace tolvani::cli

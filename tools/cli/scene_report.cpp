@@ -58,27 +58,6 @@ uint64_t Fnv1a(const PixelMatrix& image) {
   return h;
 }
 
-void WriteVec3(JsonWriter& w, const Vec3& v) {
-  w.BeginArray();
-  w.Float(v.x);
-  w.Float(v.y);
-  w.Float(v.z);
-  w.EndArray();
-}
-
-void WriteMotion(JsonWriter& w, const CMotion& m) {
-  w.BeginObject();
-  w.Key("position");
-  WriteVec3(w, m.position);
-  w.Key("rotation");
-  WriteVec3(w, m.rotation);
-  w.Key("scale");
-  WriteVec3(w, m.scale);
-  w.Key("pivot");
-  WriteVec3(w, m.pivot);
-  w.EndObject();
-}
-
 void WriteMaterial(JsonWriter& w, const CMaterial& m) {
   w.BeginObject();
   w.Key("name");

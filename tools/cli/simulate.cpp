@@ -55,14 +55,6 @@ class Event {
   JsonWriter json_;
 };
 
-void WriteVec3(JsonWriter& json, const Vec3& v) {
-  json.BeginArray();
-  json.Float(v.x);
-  json.Float(v.y);
-  json.Float(v.z);
-  json.EndArray();
-}
-
 // Messages and open requests become events; diagnostics go to stderr.
 class EventPlatform : public IPlatformServices {
  public:
@@ -127,16 +119,7 @@ void WriteState(const CPlayerView& view, const NullGraphicsDevice& device) {
   json.Float(view.spinSpeed);
   const CMotion camera = s ? s->camera : CMotion{};
   json.Key("camera");
-  json.BeginObject();
-  json.Key("position");
-  WriteVec3(json, camera.position);
-  json.Key("rotation");
-  WriteVec3(json, camera.rotation);
-  json.Key("scale");
-  WriteVec3(json, camera.scale);
-  json.Key("pivot");
-  WriteVec3(json, camera.pivot);
-  json.EndObject();
+  WriteMotion(json, camera);
   json.Key("models");
   json.BeginArray();
   if (s) {

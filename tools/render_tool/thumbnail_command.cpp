@@ -1,5 +1,5 @@
 // `tolvani thumbnail FILE OUT.png [--size N]`: a picture of the cartoon for
-// file managers (the freedesktop thumbnail specification runs it with the
+// file managers (their thumbnailers run it with the
 // size asked for). It draws the first frame after the open that no fade
 // overlay covers, within 3 s of ticks, and fits it into N x N. Files above
 // a size limit are refused and a run that takes too long is given up, so a
