@@ -7,6 +7,11 @@
 // stored as they are, so GLSL reads their transpose and uses B * p.
 // Editing this file changes how the scene looks; the entry names, the
 // attribute names and the block layout must stay.
+//
+// TOLVANI_NO_SPECULAR / TOLVANI_NO_DIFFUSE: the OpenGL device also compiles
+// the pixel entries with these defined and uses them for draws whose
+// materialSpecular.rgb / materialDiffuse.x are zero, so they must leave out
+// exactly the term that is zero and nothing else (same colours, less work).
 
 layout(std140) uniform ShaderConstants {
   mat4 world;
@@ -72,17 +77,27 @@ uniform sampler2D diffuseTexture;
 // A head light: the light comes from the viewer along the view direction.
 // Both sides of a face are lit alike.
 vec3 Lighting(vec3 albedo) {
+#if !defined(TOLVANI_NO_DIFFUSE) || !defined(TOLVANI_NO_SPECULAR)
   vec3 n = worldNormal;
   float len = length(n);
   n = len > 0.0 ? n / len : vec3(0.0, 0.0, 1.0);
   vec3 toViewer = -normalize(viewDirection.xyz + vec3(0.0, 0.0, 1e-12));
   float nl = abs(dot(n, toViewer));
+#endif
+#ifdef TOLVANI_NO_DIFFUSE
+  vec3 diffuse = albedo * materialAmbient.rgb;
+#else
   vec3 diffuse = albedo * (materialAmbient.rgb + vec3(materialDiffuse.x * nl));
+#endif
   vec3 emissive = albedo * materialEmissive.x;
+#ifdef TOLVANI_NO_SPECULAR
+  return clamp(diffuse + emissive, 0.0, 1.0);
+#else
   // With the light at the eye the reflection meets the eye at 2 (n.l)^2 - 1.
   float rv = max(2.0 * nl * nl - 1.0, 0.0);
   vec3 specular = materialSpecular.rgb * pow(rv, max(materialPower.x, 1.0));
   return clamp(diffuse + emissive + specular, 0.0, 1.0);
+#endif
 }
 
 void main() {

@@ -1,5 +1,6 @@
 // Pixels drawn through the OpenGL device (llvmpipe under xvfb-run): texture
-// channels, culling, depth, fades, balloon cards and skinning.
+// channels, culling, depth, fades, balloon cards, skinning and the
+// specialised lighting programs.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 #include "gl_scene.h"
@@ -228,6 +230,55 @@ TEST_F(GlPixels, SkinnedVerticesFollowTheirBoneMatrices) {
   Save(image, "skinned");
   ExpectColour(FlatPixel(image, -20, 0), 30, 65, 90);
   ExpectColour(FlatPixel(image, 20, 0), 255, 0, 0);
+}
+
+// Materials without a specular or diffuse term are drawn with the shader's
+// specialisations; every pixel must be the one the general shader gives.
+TEST_F(GlPixels, SpecialisedProgramsGiveTheGeneralShadersPixels) {
+  struct Terms {
+    float diffuse, specular;
+  };
+  const Terms terms[] = {{0.6f, 0.5f}, {0.6f, 0.0f}, {0.0f, 0.5f}, {0.0f, -0.0f}};
+  int column = 0;
+  int expectedSpecialised = 0;
+  for (const bool textured : {false, true}) {
+    for (const Terms& t : terms) {
+      CMaterial m = FlatMaterial(u"lit", 0.8f, 0.6f, 0.4f);
+      m.ambient = 1.2f;
+      m.emissive = 0.1f;
+      m.diffuse = t.diffuse;
+      m.specular = t.specular;
+      m.power = 8.0f;
+      if (textured) {
+        m.textureName = u"lit.bmp";
+        m.image = PixelMatrix(2, 2, CV_8UC3, cv::Scalar(200, 150, 250));
+      }
+      const int material = gl->AddMaterial(m);
+      // A tall quad whose normals turn from facing the viewer to grazing,
+      // so the lit terms vary down the column.
+      const float x0 = -45.0f + 11.0f * static_cast<float>(column++);
+      std::vector<MeshVertex> quad = Quad(x0, -40, x0 + 10, 40, -100);
+      for (MeshVertex& v : quad)
+        v.normal = v.position.y > 0 ? Vec3{0.9f, 0.3f, 0.3f} : Vec3{0, 0, 1};
+      gl->AddObject(u"Column", {{quad, material}});
+      if (t.diffuse == 0.0f || t.specular == 0.0f) ++expectedSpecialised;
+    }
+  }
+  gl::OpenGLDevice& device = gl->device();
+  device.SetSpecializationsEnabled(false);
+  const uint32_t before = device.specializedDrawCount();
+  const QImage general = gl->Frame();
+  EXPECT_EQ(device.specializedDrawCount(), before);
+  device.SetSpecializationsEnabled(true);
+  const QImage specialised = gl->Frame();
+  Save(specialised, "specialised");
+  EXPECT_EQ(device.specializedDrawCount() - before, static_cast<uint32_t>(expectedSpecialised));
+  // The lit columns shade from top to bottom (flat colours would prove nothing).
+  std::set<QRgb> colours;
+  for (int y = 0; y < general.height(); y += 4)
+    for (int x = 0; x < general.width(); x += 4) colours.insert(general.pixel(x, y));
+  EXPECT_GT(colours.size(), 64u);
+  EXPECT_TRUE(general == specialised);
 }
 
 }  // namespace

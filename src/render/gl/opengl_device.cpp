@@ -10,6 +10,7 @@
 
 #include "base/platform_services.h"
 #include "base/text_conversion.h"
+#include "render/gl/shader_specialization.h"
 
 namespace tolvani::gl {
 namespace {
@@ -158,9 +159,17 @@ void OpenGLDevice::Destroy(Object& object) {
     case Kind::Blob:
     case Kind::VertexShader:
       glDeleteShader(object.name);
+      for (unsigned& stage : object.specialized) {
+        if (stage != 0) glDeleteShader(stage);
+        stage = 0;
+      }
       break;
     case Kind::PixelShader:
       glDeleteProgram(object.name);
+      for (unsigned& program : object.specialized) {
+        if (program != 0) glDeleteProgram(program);
+        program = 0;
+      }
       break;
     case Kind::SamplerState:
       glDeleteSamplers(1, &object.name);
@@ -384,6 +393,21 @@ int32_t OpenGLDevice::CompileShaderFromFile(const std::string& path, const char*
   Object o(Kind::Blob);
   o.name = shader;
   o.vertexStage = vertexStage;
+  if (!vertexStage) {
+    // Specialisations that do not compile are simply not used.
+    const unsigned masks = SpecializationsNamedIn(text);
+    for (unsigned m = 1; m < kSpecializationCount; ++m) {
+      if (!(masks & (1u << m))) continue;
+      const std::string variant = std::string("#version 330 core\n#define ") + entry + "\n" +
+                                  SpecializationDefines(m) + "#line 1\n" + text;
+      std::string variantLog;
+      o.specialized[m] = CompileStage(false, variant, &variantLog);
+      if (o.specialized[m] == 0) {
+        Diagnose(std::string("shader ") + entry +
+                 " specialisation does not compile: " + variantLog);
+      }
+    }
+  }
   o.source = std::move(source);
   *blob = Add(std::move(o));
   return gfx::kOk;
@@ -449,13 +473,26 @@ int32_t OpenGLDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out) {
     return gfx::kFail;
   }
   if (!MakeCurrent()) return gfx::kFail;
+  const GLuint program = LinkProgram(vs->name, b->name);
+  if (program == 0) return gfx::kFail;
+  Object o(Kind::PixelShader);
+  o.name = program;
+  o.target = lastVertexShader_;
+  for (unsigned m = 1; m < kSpecializationCount; ++m) {
+    if (b->specialized[m] != 0) o.specialized[m] = LinkProgram(vs->name, b->specialized[m]);
+  }
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+GLuint OpenGLDevice::LinkProgram(GLuint vs, GLuint ps) {
   const GLuint program = glCreateProgram();
-  glAttachShader(program, vs->name);
-  glAttachShader(program, b->name);
+  glAttachShader(program, vs);
+  glAttachShader(program, ps);
   for (int i = 0; i < kSemanticCount; ++i) glBindAttribLocation(program, i, kSemantics[i]);
   glLinkProgram(program);
-  glDetachShader(program, vs->name);
-  glDetachShader(program, b->name);
+  glDetachShader(program, vs);
+  glDetachShader(program, ps);
   GLint ok = GL_FALSE;
   glGetProgramiv(program, GL_LINK_STATUS, &ok);
   if (ok != GL_TRUE) {
@@ -465,7 +502,7 @@ int32_t OpenGLDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out) {
     glGetProgramInfoLog(program, logLength, nullptr, log.data());
     Diagnose("shader program does not link: " + log);
     glDeleteProgram(program);
-    return gfx::kFail;
+    return 0;
   }
   const GLuint block = glGetUniformBlockIndex(program, "ShaderConstants");
   if (block != GL_INVALID_INDEX) {
@@ -489,11 +526,7 @@ int32_t OpenGLDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out) {
     if (type == GL_SAMPLER_2D) glUniform1i(glGetUniformLocation(program, name), 0);
   }
   glUseProgram(static_cast<GLuint>(previous));
-  Object o(Kind::PixelShader);
-  o.name = program;
-  o.target = lastVertexShader_;
-  *out = Add(std::move(o));
-  return gfx::kOk;
+  return program;
 }
 
 // --- fixed pipeline states -----------------------------------------------------
@@ -696,6 +729,10 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
     c.hasConstants = true;
     c.constantsOffset = constants->batchOffset;
     c.constantsSize = constants->size;
+    if (specializationsEnabled_) {
+      const unsigned mask = SpecializationFor(constants->staging.data(), constants->staging.size());
+      if (mask != 0 && program->specialized[mask] != 0) c.specialization = mask;
+    }
   }
   ++drawCount_;
 }
@@ -778,7 +815,12 @@ void OpenGLDevice::Issue(const Command& c) {
   }
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
-  glUseProgram(program->name);
+  if (c.specialization != 0) {
+    glUseProgram(program->specialized[c.specialization]);
+    ++specializedDrawCount_;
+  } else {
+    glUseProgram(program->name);
+  }
   if (c.hasConstants) {
     glBindBufferRange(GL_UNIFORM_BUFFER, 0, batchBuffer_, static_cast<GLintptr>(c.constantsOffset),
                       static_cast<GLsizeiptr>(c.constantsSize));

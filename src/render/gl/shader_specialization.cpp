@@ -1,0 +1,68 @@
+#include "render/gl/shader_specialization.h"
+
+#include <cstring>
+
+#include "render/shader_constants.h"
+
+namespace tolvani::gl {
+namespace {
+
+constexpr const char* kDefines[] = {"TOLVANI_NO_SPECULAR", "TOLVANI_NO_DIFFUSE"};
+
+bool Named(const std::string& text, const char* word) {
+  const size_t length = std::strlen(word);
+  auto identChar = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  for (size_t pos = text.find(word); pos != std::string::npos; pos = text.find(word, pos + 1)) {
+    const size_t end = pos + length;
+    if ((pos == 0 || !identChar(text[pos - 1])) && (end >= text.size() || !identChar(text[end])))
+      return true;
+  }
+  return false;
+}
+
+float FloatAt(const uint8_t* bytes, size_t offset) {
+  float f;
+  std::memcpy(&f, bytes + offset, sizeof f);
+  return f;
+}
+
+}  // namespace
+
+const char* SpecializationDefine(int bit) {
+  return kDefines[bit];
+}
+
+unsigned SpecializationsNamedIn(const std::string& source) {
+  unsigned bits = 0;
+  for (int b = 0; b < 2; ++b)
+    if (Named(source, kDefines[b])) bits |= 1u << b;
+  unsigned masks = 0;
+  for (unsigned m = 1; m < kSpecializationCount; ++m)
+    if ((m & bits) == m) masks |= 1u << m;
+  return masks;
+}
+
+std::string SpecializationDefines(unsigned mask) {
+  std::string lines;
+  for (int b = 0; b < 2; ++b)
+    if (mask & (1u << b)) lines += std::string("#define ") + kDefines[b] + "\n";
+  return lines;
+}
+
+unsigned SpecializationFor(const uint8_t* constants, size_t size) {
+  if (constants == nullptr || size < sizeof(ShaderConstants)) return 0;
+  const size_t specular = offsetof(ShaderConstants, specular);
+  const size_t diffuse = offsetof(ShaderConstants, diffuse);
+  unsigned mask = 0;
+  // == 0 holds for -0 as well; NaN keeps the general shader.
+  if (FloatAt(constants, specular) == 0.0f && FloatAt(constants, specular + 4) == 0.0f &&
+      FloatAt(constants, specular + 8) == 0.0f) {
+    mask |= 1;
+  }
+  if (FloatAt(constants, diffuse) == 0.0f) mask |= 2;
+  return mask;
+}
+
+}  // namespace tolvani::gl
