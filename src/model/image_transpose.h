@@ -1,0 +1,45 @@
+// Image sample transposition from the stored column order (x outer, each
+// column `rows` pixels top to bottom) into the row-major order of a pixel
+// matrix. Several instruction-set paths produce the same bytes; the reader
+// takes the fastest one the CPU runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tolvani {
+
+// Paths of the transposition, plainest first. Every path writes the same
+// bytes for the same input.
+enum class TransposePath : int {
+  scalar,  // one pixel at a time
+  sse,     // 4 x 4 pixel blocks: SSE2 (4 channels), SSSE3 byte shuffles (3)
+  avx512,  // 16 x 16 pixel blocks: AVX-512 F/BW, VBMI byte permutes (3)
+};
+
+inline constexpr TransposePath kTransposePaths[] = {TransposePath::scalar, TransposePath::sse,
+                                                    TransposePath::avx512};
+
+// Bytes past the end of the last stored column that a transposition may
+// read (the values are never used): the source buffer must extend that far.
+inline constexpr size_t kTransposeReadSlack = 16;
+
+// Whether this CPU runs `path` (scalar always).
+bool TransposePathSupported(TransposePath path);
+// The fastest supported path (probed once), capped by LimitTransposePath.
+TransposePath BestTransposePath();
+// Caps BestTransposePath at `most` for the whole process (benchmarks compare
+// paths with it); call before reading, not while a read runs.
+void LimitTransposePath(TransposePath most);
+
+// Rows [y0, y1) of `cols` stored columns into a row-major image.
+// src: the columns back to back, each `rows` pixels of `channels` (3 or 4)
+// bytes, readable for kTransposeReadSlack bytes past the last column.
+// dst: pixel (x, y) of the range goes to dst + y * dstStride + x * channels.
+// Only bytes of pixels (x, y) with 0 <= x < cols and y0 <= y < y1 are
+// written, so disjoint column ranges of one image may be transposed
+// concurrently. An unsupported path falls back to a plainer one.
+void ColumnsToRows(const uint8_t* src, int rows, int y0, int y1, int cols, int channels,
+                   uint8_t* dst, size_t dstStride, TransposePath path);
+
+}  // namespace tolvani

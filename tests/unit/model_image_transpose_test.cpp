@@ -1,0 +1,64 @@
+// Image transposition: every path this CPU runs against a plain per-pixel
+// transposition, byte for byte, including the bytes it must leave alone.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "model/image_transpose.h"
+
+namespace tolvani {
+namespace {
+
+struct Case {
+  int rows, cols, channels, y0, y1;
+};
+
+// Whole-block sizes, odd edges on either side, row ranges that start and end
+// inside a 16-row band, single rows and columns.
+const Case kCases[] = {
+    {16, 16, 4, 0, 16},     {16, 16, 3, 0, 16},   {64, 48, 4, 0, 64},   {64, 48, 3, 0, 64},
+    {37, 23, 4, 0, 37},     {37, 23, 3, 0, 37},   {130, 67, 4, 5, 129}, {130, 67, 3, 5, 129},
+    {33, 22, 3, 0, 33},     {33, 21, 3, 0, 33},   {48, 38, 3, 16, 48},  {48, 37, 3, 1, 47},
+    {1, 1, 3, 0, 1},        {1, 40, 4, 0, 1},     {40, 1, 3, 0, 40},    {17, 100, 3, 0, 17},
+    {2048, 42, 3, 0, 2048}, {256, 32, 4, 0, 256}, {255, 35, 4, 7, 200}, {18, 17, 4, 1, 17},
+};
+
+TEST(ImageTranspose, EveryPathMatchesPlainTransposition) {
+  constexpr uint8_t kUntouched = 0xA5;
+  constexpr int kMargin = 3;  // pixels left and right of the range in each row
+  for (TransposePath path : kTransposePaths) {
+    if (!TransposePathSupported(path)) continue;
+    for (const Case& c : kCases) {
+      SCOPED_TRACE(::testing::Message()
+                   << "path " << static_cast<int>(path) << ", " << c.rows << " rows x " << c.cols
+                   << " columns x " << c.channels << ", rows " << c.y0 << ".." << c.y1);
+      const size_t n = static_cast<size_t>(c.channels);
+      std::vector<uint8_t> src(c.rows * c.cols * n + kTransposeReadSlack);
+      for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 131 + i / 251);
+      const size_t stride = (c.cols + 2 * kMargin) * n + 5;
+      std::vector<uint8_t> dst(stride * c.rows, kUntouched);
+      ColumnsToRows(src.data(), c.rows, c.y0, c.y1, c.cols, c.channels, dst.data() + kMargin * n,
+                    stride, path);
+      std::vector<uint8_t> expected(dst.size(), kUntouched);
+      for (int y = c.y0; y < c.y1; ++y)
+        for (int x = 0; x < c.cols; ++x)
+          std::memcpy(&expected[y * stride + (x + kMargin) * n], &src[(x * c.rows + y) * n], n);
+      size_t wrong = 0, first = dst.size();
+      for (size_t i = 0; i < dst.size(); ++i)
+        if (dst[i] != expected[i]) {
+          ++wrong;
+          first = std::min(first, i);
+        }
+      EXPECT_EQ(wrong, 0u) << "first at row " << first / stride << ", byte " << first % stride;
+    }
+  }
+}
+
+TEST(ImageTranspose, BestPathIsSupported) {
+  EXPECT_TRUE(TransposePathSupported(BestTransposePath()));
+  EXPECT_TRUE(TransposePathSupported(TransposePath::scalar));
+}
+
+}  // namespace
+}  // namespace tolvani
