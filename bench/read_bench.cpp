@@ -200,7 +200,7 @@ void BM_Transpose(benchmark::State& state) {
   std::vector<uint8_t> stored(column * kSide);
   for (size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<uint8_t>(i * 131 + i / 251);
   PixelMatrix image(kSide, kSide, n == 4 ? CV_8UC4 : CV_8UC3);
-  const int chunk = static_cast<int>(std::max<size_t>(1, (size_t{256} << 10) / column));
+  const int chunk = TransposeChunkColumns(kSide, kSide, n);
   std::vector<uint8_t> block(chunk * column + kTransposeReadSlack);
   for (auto _ : state) {
     const auto t0 = Clock::now();

@@ -233,6 +233,63 @@ TOLVANI_AVX512 void ColumnsToRows16(const uint8_t* src, size_t column, int y0, i
   _mm_sfence();
 }
 
+// Byte permutes that pack and join the transposed rows of two neighbouring
+// 16-column blocks (4-byte lanes, the fourth byte unused) into one of the
+// three 64-byte lines of a 64-column, three-channel row: byte i of line L is
+// byte 64 L + i of the packed row; index bit 6 picks the second block.
+struct Join3Table {
+  alignas(64) uint8_t index[3][64];
+  constexpr Join3Table() : index{} {
+    for (int line = 0; line < 3; ++line)
+      for (int i = 0; i < 64; ++i) {
+        const int g = 64 * line + i, block = g / 48, o = g % 48;
+        index[line][i] = static_cast<uint8_t>((block - line) * 64 + 4 * (o / 3) + o % 3);
+      }
+  }
+};
+constexpr Join3Table kJoin3;
+
+// Three channels, rows [y0, y0 + 16 * bandsY) x columns [0, 64 * groups):
+// per 16-row band, four 16 x 16 blocks whose rows are joined into whole
+// 64-byte lines, streamed past the cache when dst and its stride are 64-byte
+// aligned.
+TOLVANI_AVX512 void ColumnsToRows64x3(const uint8_t* src, size_t column, int y0, int bandsY,
+                                      int groups, uint8_t* dst, size_t dstStride) {
+  const __m512i spread = _mm512_set_epi8(
+      63, 47, 46, 45, 63, 44, 43, 42, 63, 41, 40, 39, 63, 38, 37, 36, 63, 35, 34, 33, 63, 32, 31,
+      30, 63, 29, 28, 27, 63, 26, 25, 24, 63, 23, 22, 21, 63, 20, 19, 18, 63, 17, 16, 15, 63, 14,
+      13, 12, 63, 11, 10, 9, 63, 8, 7, 6, 63, 5, 4, 3, 63, 2, 1, 0);
+  const __m512i join[3] = {_mm512_load_si512(kJoin3.index[0]), _mm512_load_si512(kJoin3.index[1]),
+                           _mm512_load_si512(kJoin3.index[2])};
+  const bool stream = ((reinterpret_cast<uintptr_t>(dst) | dstStride) & 63) == 0;
+  for (int b = 0; b < bandsY; ++b) {
+    const int y = y0 + 16 * b;
+    const uint8_t* s = src + static_cast<size_t>(y) * 3;
+    uint8_t* d = dst + static_cast<size_t>(y) * dstStride;
+    for (int g = 0; g < groups; ++g, d += 192) {
+      __m512i prev[16];
+      for (int blk = 0; blk < 4; ++blk, s += 16 * column) {
+        __m512i a[16];
+        for (int c = 0; c < 16; ++c)
+          a[c] = _mm512_permutexvar_epi8(spread, _mm512_loadu_si512(s + c * column));
+        Transpose16(a);
+        if (blk > 0) {
+          uint8_t* o = d + 64 * (blk - 1);
+          for (int r = 0; r < 16; ++r) {
+            const __m512i line = _mm512_permutex2var_epi8(prev[r], join[blk - 1], a[r]);
+            if (stream)
+              _mm512_stream_si512(reinterpret_cast<__m512i*>(o + r * dstStride), line);
+            else
+              _mm512_storeu_si512(o + r * dstStride, line);
+          }
+        }
+        for (int r = 0; r < 16; ++r) prev[r] = a[r];
+      }
+    }
+  }
+  _mm_sfence();
+}
+
 bool HaveSsse3() {
   static const bool have = __builtin_cpu_supports("ssse3");
   return have;
@@ -255,7 +312,16 @@ void ColumnsToRowsN(const uint8_t* src, int rows, int y0, int y1, int cols, uint
   if (path == TransposePath::avx512 && HaveAvx512()) {
     const int bandsY = (y1 - y0) / 16, blocksX = cols / 16;
     if (bandsY > 0 && blocksX > 0) {
-      ColumnsToRows16<N>(src, column, y0, bandsY, blocksX, cols, dst, dstStride);
+      int xGroups = 0;
+      if constexpr (N == 3) {
+        const int groups = cols / 64;
+        if (groups > 0) ColumnsToRows64x3(src, column, y0, bandsY, groups, dst, dstStride);
+        xGroups = 64 * groups;
+      }
+      if (blocksX * 16 > xGroups)
+        ColumnsToRows16<N>(src + static_cast<size_t>(xGroups) * column, column, y0, bandsY,
+                           blocksX - xGroups / 16, cols - xGroups,
+                           dst + static_cast<size_t>(xGroups) * N, dstStride);
       const int yDone = y0 + 16 * bandsY, xDone = 16 * blocksX;
       // The right edge of the banded rows, then every column of the rows left.
       ColumnsToRowsSmall<N>(src + static_cast<size_t>(xDone) * column, rows, y0, yDone,
@@ -304,6 +370,17 @@ TransposePath BestTransposePath() {
 
 void LimitTransposePath(TransposePath most) {
   g_limit = most;
+}
+
+int TransposeChunkColumns(int width, int height, int channels) {
+  const size_t column = static_cast<size_t>(std::max(height, 0)) * std::max(channels, 1);
+  const size_t cap = static_cast<size_t>(std::max(width, 1));
+  if (column == 0) return static_cast<int>(cap);
+  // Whole 64-byte lines per row of a chunk: 64 columns of 3 bytes, 16 of 4.
+  const size_t unit = channels == 3 ? 64 : 16;
+  size_t chunk = (size_t{256} << 10) / column;
+  if (unit * column <= (size_t{1} << 20)) chunk = std::max(unit, chunk / unit * unit);
+  return static_cast<int>(std::clamp<size_t>(chunk, 1, cap));
 }
 
 void ColumnsToRows(const uint8_t* src, int rows, int y0, int y1, int cols, int channels,

@@ -32,6 +32,12 @@ TransposePath BestTransposePath();
 // paths with it); call before reading, not while a read runs.
 void LimitTransposePath(TransposePath most);
 
+// Columns per chunk when an image of `width` x `height` pixels of `channels`
+// bytes is read and transposed a chunk at a time: about 256 KiB, rounded to
+// whole blocks of the widest path where that stays under 1 MiB, so the chunk
+// stays in the level-2 cache. At least 1, at most max(width, 1).
+int TransposeChunkColumns(int width, int height, int channels);
+
 // Rows [y0, y1) of `cols` stored columns into a row-major image.
 // src: the columns back to back, each `rows` pixels of `channels` (3 or 4)
 // bytes, readable for kTransposeReadSlack bytes past the last column.

@@ -64,8 +64,8 @@ void RowsToColumns(const uint8_t* src, size_t srcStride, int rows, int cols, uin
   }
 }
 
-// Columns per chunk so that one chunk (read, then transposed) stays in the
-// level-2 cache.
+// Columns per chunk so that one chunk (transposed, then written) stays in
+// the level-2 cache.
 int ChunkColumns(int width, int height, int n) {
   const size_t column = static_cast<size_t>(height) * n;
   if (column == 0) return std::max(width, 1);
@@ -136,7 +136,7 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
   if (width == 0 || height == 0) return;
   AdviseHugePages(LoadBuffer::Image, image.data, image.step[0] * static_cast<size_t>(height));
   const size_t stride = image.step[0];
-  const int chunk = ChunkColumns(width, height, n);
+  const int chunk = TransposeChunkColumns(width, height, n);
   const int chunks = (width + chunk - 1) / chunk;
   const size_t blockBytes = static_cast<size_t>(chunk) * height * n;
   auto chunkColumns = [&](int k) { return std::min(chunk, width - k * chunk); };
