@@ -5,11 +5,17 @@
 //  - PlainReadIntoMemory: read() of the whole file into one freshly
 //    allocated buffer of the file's size (reading when the bytes are kept:
 //    the page faults of fresh memory included);
-//  - DocumentRead: the document's read alone (records, images, sounds; no
-//    preparation);
+//  - DocumentRead/P: the document's read alone (records, images, sounds; no
+//    preparation) with the image transposition capped at path P
+//    (TransposePath: the best one this CPU runs, and 1, the 4 x 4 blocks);
+//    page_faults per iteration;
 //  - ImageFromMemory/N: one 2048 x 2048 material image of N channels read
 //    from bytes in memory (the stored column order turned into rows: the
 //    image transposition, plus one copy per 256 KiB column chunk);
+//  - Transpose/P/N/T: the transposition alone on path P of a 2048 x 2048
+//    image of N channels stored in memory, copied a read chunk at a time
+//    into a small buffer as the reader does, on T threads (2: each takes
+//    half the columns, with its own buffer);
 //  - OpenWithPreparation: CPlayerDoc::OnOpenDocument with the preparation on
 //    the null graphics device (every texture converted to RGBA through a
 //    mapping) and voices on the null sound backend.
@@ -29,6 +35,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/audio.h"
@@ -137,6 +144,8 @@ void BM_DocumentRead(benchmark::State& state) {
   Scene scene;
   CPlayerDoc doc;
   LimitTransposePath(static_cast<TransposePath>(state.range(0)));
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
   for (auto _ : state) {
     Scene::Clear();
     const auto t0 = Clock::now();
@@ -145,6 +154,9 @@ void BM_DocumentRead(benchmark::State& state) {
     doc.Serialize(ar);
     Record(state, state.range(0) == static_cast<int>(g_bestPath) ? 1 : 4, t0);
   }
+  getrusage(RUSAGE_SELF, &after);
+  state.counters["page_faults"] = benchmark::Counter(
+      static_cast<double>(after.ru_minflt - before.ru_minflt), benchmark::Counter::kAvgIterations);
   LimitTransposePath(TransposePath::avx512);
   state.SetBytesProcessed(static_cast<int64_t>(g_fileMB * 1e6) * state.iterations());
 }
@@ -202,13 +214,25 @@ void BM_Transpose(benchmark::State& state) {
   PixelMatrix image(kSide, kSide, n == 4 ? CV_8UC4 : CV_8UC3);
   const int chunk = TransposeChunkColumns(kSide, kSide, n);
   std::vector<uint8_t> block(chunk * column + kTransposeReadSlack);
+  std::vector<uint8_t> block2(chunk * column + kTransposeReadSlack);
+  const int threads = static_cast<int>(state.range(2));
   for (auto _ : state) {
     const auto t0 = Clock::now();
-    for (int x0 = 0; x0 < kSide; x0 += chunk) {
-      const int cols = std::min(chunk, kSide - x0);
-      std::memcpy(block.data(), stored.data() + x0 * column, cols * column);
-      ColumnsToRows(block.data(), kSide, 0, kSide, cols, n, image.data + size_t(x0) * n,
-                    image.step[0], path);
+    auto run = [&](uint8_t* buf, int from, int to) {
+      for (int x0 = from; x0 < to; x0 += chunk) {
+        const int cols = std::min(chunk, to - x0);
+        std::memcpy(buf, stored.data() + x0 * column, cols * column);
+        ColumnsToRows(buf, kSide, 0, kSide, cols, n, image.data + size_t(x0) * n, image.step[0],
+                      path);
+      }
+    };
+    if (threads == 2) {
+      const int half = (kSide / 2 + chunk - 1) / chunk * chunk;
+      std::thread helper([&] { run(block2.data(), half, kSide); });
+      run(block.data(), 0, half);
+      helper.join();
+    } else {
+      run(block.data(), 0, kSide);
     }
     benchmark::DoNotOptimize(image.data);
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
@@ -315,10 +339,16 @@ int main(int argc, char** argv) {
   for (TransposePath path : kTransposePaths)
     for (int n : {3, 4})
       benchmark::RegisterBenchmark("Transpose", BM_Transpose)
-          ->Args({static_cast<int>(path), n})
+          ->Args({static_cast<int>(path), n, 1})
           ->UseManualTime()
           ->Unit(benchmark::kMillisecond)
           ->Iterations(20);
+  for (int n : {3, 4})
+    benchmark::RegisterBenchmark("Transpose", BM_Transpose)
+        ->Args({static_cast<int>(g_bestPath), n, 2})
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(20);
   benchmark::RegisterBenchmark("ImageFromMemory", BM_ImageFromMemory)
       ->Arg(3)
       ->Arg(4)

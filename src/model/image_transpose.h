@@ -34,7 +34,7 @@ void LimitTransposePath(TransposePath most);
 
 // Columns per chunk when an image of `width` x `height` pixels of `channels`
 // bytes is read and transposed a chunk at a time: about 256 KiB, rounded to
-// whole blocks of the widest path where that stays under 1 MiB, so the chunk
+// whole 64-column groups where 64 columns take at most 1 MiB, so the chunk
 // stays in the level-2 cache. At least 1, at most max(width, 1).
 int TransposeChunkColumns(int width, int height, int channels);
 
