@@ -213,26 +213,30 @@ void BM_Transpose(benchmark::State& state) {
   for (size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<uint8_t>(i * 131 + i / 251);
   PixelMatrix image(kSide, kSide, n == 4 ? CV_8UC4 : CV_8UC3);
   const int chunk = TransposeChunkColumns(kSide, kSide, n);
-  std::vector<uint8_t> block(chunk * column + kTransposeReadSlack);
-  std::vector<uint8_t> block2(chunk * column + kTransposeReadSlack);
+  const size_t pitch = TransposeColumnPitch(kSide, n);
+  std::vector<uint8_t> block(chunk * pitch + 64), block2(chunk * pitch + 64);
+  auto aligned = [](std::vector<uint8_t>& v) {
+    return v.data() + (64 - reinterpret_cast<uintptr_t>(v.data()) % 64) % 64;
+  };
   const int threads = static_cast<int>(state.range(2));
   for (auto _ : state) {
     const auto t0 = Clock::now();
     auto run = [&](uint8_t* buf, int from, int to) {
       for (int x0 = from; x0 < to; x0 += chunk) {
         const int cols = std::min(chunk, to - x0);
-        std::memcpy(buf, stored.data() + x0 * column, cols * column);
-        ColumnsToRows(buf, kSide, 0, kSide, cols, n, image.data + size_t(x0) * n, image.step[0],
+        for (int c = 0; c < cols; ++c)
+          std::memcpy(buf + c * pitch, stored.data() + (x0 + c) * column, column);
+        ColumnsToRows(buf, pitch, 0, kSide, cols, n, image.data + size_t(x0) * n, image.step[0],
                       path);
       }
     };
     if (threads == 2) {
       const int half = (kSide / 2 + chunk - 1) / chunk * chunk;
-      std::thread helper([&] { run(block2.data(), half, kSide); });
-      run(block.data(), 0, half);
+      std::thread helper([&] { run(aligned(block2), half, kSide); });
+      run(aligned(block), 0, half);
       helper.join();
     } else {
-      run(block.data(), 0, kSide);
+      run(aligned(block), 0, kSide);
     }
     benchmark::DoNotOptimize(image.data);
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());

@@ -119,9 +119,8 @@ __attribute__((target("sse2"))) int ColumnsToRows4Blocks(const uint8_t* stripe, 
 // row's last one moves as one 4-byte load and store; the fourth byte lands
 // on the next pixel, which the following store writes properly.
 template <int N>
-void ColumnsToRowsSmall(const uint8_t* src, int rows, int y0, int y1, int cols, uint8_t* dst,
+void ColumnsToRowsSmall(const uint8_t* src, size_t column, int y0, int y1, int cols, uint8_t* dst,
                         size_t dstStride, bool blocks) {
-  const size_t column = static_cast<size_t>(rows) * N;
   for (int x0 = 0; x0 < cols; x0 += kStripe) {
     const int width = std::min(kStripe, cols - x0);
     const uint8_t* stripe = src + static_cast<size_t>(x0) * column;
@@ -210,6 +209,8 @@ TOLVANI_AVX512 void ColumnsToRows16(const uint8_t* src, size_t column, int y0, i
         a[c] = _mm512_loadu_si512(s + c * column);
         if constexpr (N == 3) a[c] = _mm512_permutexvar_epi8(spread, a[c]);
       }
+      if (b + 1 < bandsY)
+        for (int c = 0; c < 16; ++c) _mm_prefetch(s + c * column + 16 * N + 63, _MM_HINT_T0);
       Transpose16(a);
       uint8_t* o = d + static_cast<size_t>(bx) * 16 * N;
       if constexpr (N == 4) {
@@ -272,6 +273,8 @@ TOLVANI_AVX512 void ColumnsToRows64x3(const uint8_t* src, size_t column, int y0,
         __m512i a[16];
         for (int c = 0; c < 16; ++c)
           a[c] = _mm512_permutexvar_epi8(spread, _mm512_loadu_si512(s + c * column));
+        if (b + 1 < bandsY)
+          for (int c = 0; c < 16; ++c) _mm_prefetch(s + c * column + 48 + 63, _MM_HINT_T0);
         Transpose16(a);
         if (blk > 0) {
           uint8_t* o = d + 64 * (blk - 1);
@@ -304,10 +307,9 @@ bool HaveAvx512() {
 #endif
 
 template <int N>
-void ColumnsToRowsN(const uint8_t* src, int rows, int y0, int y1, int cols, uint8_t* dst,
+void ColumnsToRowsN(const uint8_t* src, size_t column, int y0, int y1, int cols, uint8_t* dst,
                     size_t dstStride, TransposePath path) {
   if (cols <= 0 || y1 <= y0) return;
-  const size_t column = static_cast<size_t>(rows) * N;
 #if defined(TOLVANI_TRANSPOSE_X86)
   if (path == TransposePath::avx512 && HaveAvx512()) {
     const int bandsY = (y1 - y0) / 16, blocksX = cols / 16;
@@ -324,9 +326,9 @@ void ColumnsToRowsN(const uint8_t* src, int rows, int y0, int y1, int cols, uint
                            dst + static_cast<size_t>(xGroups) * N, dstStride);
       const int yDone = y0 + 16 * bandsY, xDone = 16 * blocksX;
       // The right edge of the banded rows, then every column of the rows left.
-      ColumnsToRowsSmall<N>(src + static_cast<size_t>(xDone) * column, rows, y0, yDone,
+      ColumnsToRowsSmall<N>(src + static_cast<size_t>(xDone) * column, column, y0, yDone,
                             cols - xDone, dst + static_cast<size_t>(xDone) * N, dstStride, true);
-      ColumnsToRowsSmall<N>(src, rows, yDone, y1, cols, dst, dstStride, true);
+      ColumnsToRowsSmall<N>(src, column, yDone, y1, cols, dst, dstStride, true);
       return;
     }
   }
@@ -334,7 +336,7 @@ void ColumnsToRowsN(const uint8_t* src, int rows, int y0, int y1, int cols, uint
 #else
   const bool blocks = false;
 #endif
-  ColumnsToRowsSmall<N>(src, rows, y0, y1, cols, dst, dstStride, blocks);
+  ColumnsToRowsSmall<N>(src, column, y0, y1, cols, dst, dstStride, blocks);
 }
 
 }  // namespace
@@ -372,6 +374,12 @@ void LimitTransposePath(TransposePath most) {
   g_limit = most;
 }
 
+size_t TransposeColumnPitch(int rows, int channels) {
+  const size_t bytes = static_cast<size_t>(std::max(rows, 0)) * std::max(channels, 1);
+  const size_t lines = (bytes + kTransposeReadSlack + 63) / 64;
+  return (lines | 1) * 64;
+}
+
 int TransposeChunkColumns(int width, int height, int channels) {
   const size_t column = static_cast<size_t>(std::max(height, 0)) * std::max(channels, 1);
   const size_t cap = static_cast<size_t>(std::max(width, 1));
@@ -385,12 +393,12 @@ int TransposeChunkColumns(int width, int height, int channels) {
   return static_cast<int>(std::clamp<size_t>(chunk, 1, cap));
 }
 
-void ColumnsToRows(const uint8_t* src, int rows, int y0, int y1, int cols, int channels,
+void ColumnsToRows(const uint8_t* src, size_t srcPitch, int y0, int y1, int cols, int channels,
                    uint8_t* dst, size_t dstStride, TransposePath path) {
   if (channels == 4)
-    ColumnsToRowsN<4>(src, rows, y0, y1, cols, dst, dstStride, path);
+    ColumnsToRowsN<4>(src, srcPitch, y0, y1, cols, dst, dstStride, path);
   else
-    ColumnsToRowsN<3>(src, rows, y0, y1, cols, dst, dstStride, path);
+    ColumnsToRowsN<3>(src, srcPitch, y0, y1, cols, dst, dstStride, path);
 }
 
 }  // namespace tolvani

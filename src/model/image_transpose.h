@@ -32,6 +32,13 @@ TransposePath BestTransposePath();
 // paths with it); call before reading, not while a read runs.
 void LimitTransposePath(TransposePath most);
 
+// Bytes from one column to the next in a buffer of stored columns of `rows`
+// pixels of `channels` bytes: whole 64-byte lines, an odd number of them, so
+// that the columns of a chunk spread over the level-1 cache sets instead of
+// piling into a few (a column is often a power of two long), and at least
+// kTransposeReadSlack bytes more than a column.
+size_t TransposeColumnPitch(int rows, int channels);
+
 // Columns per chunk when an image of `width` x `height` pixels of `channels`
 // bytes is read and transposed a chunk at a time: about 256 KiB, rounded to
 // whole 64-column groups where 64 columns take at most 1 MiB, so the chunk
@@ -39,13 +46,15 @@ void LimitTransposePath(TransposePath most);
 int TransposeChunkColumns(int width, int height, int channels);
 
 // Rows [y0, y1) of `cols` stored columns into a row-major image.
-// src: the columns back to back, each `rows` pixels of `channels` (3 or 4)
-// bytes, readable for kTransposeReadSlack bytes past the last column.
+// src: column x (pixels top to bottom, `channels` (3 or 4) bytes each)
+// starts at src + x * srcPitch; srcPitch is at least y1 * channels, and the
+// bytes up to kTransposeReadSlack past row y1 of the last column are
+// readable.
 // dst: pixel (x, y) of the range goes to dst + y * dstStride + x * channels.
 // Only bytes of pixels (x, y) with 0 <= x < cols and y0 <= y < y1 are
 // written, so disjoint column ranges of one image may be transposed
 // concurrently. An unsupported path falls back to a plainer one.
-void ColumnsToRows(const uint8_t* src, int rows, int y0, int y1, int cols, int channels,
+void ColumnsToRows(const uint8_t* src, size_t srcPitch, int y0, int y1, int cols, int channels,
                    uint8_t* dst, size_t dstStride, TransposePath path);
 
 }  // namespace tolvani

@@ -137,25 +137,20 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
   AdviseHugePages(LoadBuffer::Image, image.data, image.step[0] * static_cast<size_t>(height));
   const size_t stride = image.step[0];
   const int chunk = TransposeChunkColumns(width, height, n);
-  const int chunks = (width + chunk - 1) / chunk;
-  const size_t blockBytes = static_cast<size_t>(chunk) * height * n;
-  auto chunkColumns = [&](int k) { return std::min(chunk, width - k * chunk); };
+  const size_t column = static_cast<size_t>(height) * n;
+  const size_t pitch = TransposeColumnPitch(height, n);
   const TransposePath path = BestTransposePath();
-  auto transpose = [&](const uint8_t* block, int k, int y0, int y1) {
-    uint8_t* dst = image.data + static_cast<size_t>(k) * chunk * n;
-    ColumnsToRows(block, height, y0, y1, chunkColumns(k), n, dst, stride, path);
-  };
-  auto readChunk = [&](uint8_t* block, int k) {
-    ar.ReadBytes(block, static_cast<size_t>(chunkColumns(k)) * height * n);
-  };
 
-  // One thread: a helper taking half of each chunk's rows cost more in
-  // hand-overs (one per 256 KiB chunk) than it saved, and lost badly
-  // whenever the other core was busy.
-  std::vector<uint8_t> block(blockBytes + kTransposeReadSlack);
-  for (int k = 0; k < chunks; ++k) {
-    readChunk(block.data(), k);
-    transpose(block.data(), k, 0, height);
+  // One chunk of columns at a time, each column on a 64-byte boundary and
+  // `pitch` bytes from the last; on one thread (helpers taking part of each
+  // chunk, or half of each image, lost whenever the other core was busy).
+  std::vector<uint8_t> storage(static_cast<size_t>(chunk) * pitch + 64);
+  uint8_t* block = storage.data() + (64 - reinterpret_cast<uintptr_t>(storage.data()) % 64) % 64;
+  for (int x0 = 0; x0 < width; x0 += chunk) {
+    const int cols = std::min(chunk, width - x0);
+    ar.ReadBlocks(block, static_cast<size_t>(cols), column, pitch);
+    ColumnsToRows(block, pitch, 0, height, cols, n, image.data + static_cast<size_t>(x0) * n,
+                  stride, path);
   }
 }
 

@@ -41,7 +41,9 @@ TEST(ImageTranspose, EveryPathMatchesPlainTransposition) {
                      << " columns x " << c.channels << ", rows " << c.y0 << ".." << c.y1
                      << (aligned ? ", aligned" : ""));
         const size_t n = static_cast<size_t>(c.channels);
-        std::vector<uint8_t> src(c.rows * c.cols * n + kTransposeReadSlack);
+        // Stored columns back to back, or at the reader's pitch.
+        const size_t pitch = aligned ? TransposeColumnPitch(c.rows, c.channels) : c.rows * n;
+        std::vector<uint8_t> src(c.cols * pitch + kTransposeReadSlack);
         for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 131 + i / 251);
         // Bytes left of the range in each row, and the row stride.
         const size_t margin = aligned ? 64 : 3 * n;
@@ -50,13 +52,12 @@ TEST(ImageTranspose, EveryPathMatchesPlainTransposition) {
         std::vector<uint8_t> buffer(stride * c.rows + 64, kUntouched);
         const size_t base =
             aligned ? (64 - reinterpret_cast<uintptr_t>(buffer.data()) % 64) % 64 : 0;
-        ColumnsToRows(src.data(), c.rows, c.y0, c.y1, c.cols, c.channels,
+        ColumnsToRows(src.data(), pitch, c.y0, c.y1, c.cols, c.channels,
                       buffer.data() + base + margin, stride, path);
         std::vector<uint8_t> expected(buffer.size(), kUntouched);
         for (int y = c.y0; y < c.y1; ++y)
           for (int x = 0; x < c.cols; ++x)
-            std::memcpy(&expected[base + y * stride + margin + x * n], &src[(x * c.rows + y) * n],
-                        n);
+            std::memcpy(&expected[base + y * stride + margin + x * n], &src[x * pitch + y * n], n);
         size_t wrong = 0, first = buffer.size();
         for (size_t i = 0; i < buffer.size(); ++i)
           if (buffer[i] != expected[i]) {
