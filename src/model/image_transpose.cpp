@@ -293,6 +293,73 @@ TOLVANI_AVX512 void ColumnsToRows64x3(const uint8_t* src, size_t column, int y0,
   _mm_sfence();
 }
 
+#define TOLVANI_AVX2 __attribute__((target("avx2")))
+
+// Transposes the 8 x 8 matrix of 4-byte lanes in a: lane r of a[c] ends in
+// lane c of a[r].
+TOLVANI_AVX2 inline void Transpose8(__m256i (&a)[8]) {
+  __m256i t[8], u[8];
+  for (int i = 0; i < 8; i += 2) {
+    t[i] = _mm256_unpacklo_epi32(a[i], a[i + 1]);
+    t[i + 1] = _mm256_unpackhi_epi32(a[i], a[i + 1]);
+  }
+  // u[4i + j], 128-bit lane l: lane 4l + j of a[4i .. 4i + 3].
+  for (int i = 0; i < 8; i += 4) {
+    u[i] = _mm256_unpacklo_epi64(t[i], t[i + 2]);
+    u[i + 1] = _mm256_unpackhi_epi64(t[i], t[i + 2]);
+    u[i + 2] = _mm256_unpacklo_epi64(t[i + 1], t[i + 3]);
+    u[i + 3] = _mm256_unpackhi_epi64(t[i + 1], t[i + 3]);
+  }
+  for (int j = 0; j < 4; ++j) {
+    a[j] = _mm256_permute2x128_si256(u[j], u[4 + j], 0x20);
+    a[4 + j] = _mm256_permute2x128_si256(u[j], u[4 + j], 0x31);
+  }
+}
+
+// Four channels, rows [y0, y0 + 16 * bandsY) x columns [0, 16 * blocksX) in
+// 16 x 16 tiles of four 8 x 8 transpositions: each tile row is one 64-byte
+// line written by two 32-byte stores in a row, streamed past the cache when
+// dst and its stride are 64-byte aligned.
+TOLVANI_AVX2 void ColumnsToRows16x4Avx2(const uint8_t* src, size_t column, int y0, int bandsY,
+                                        int blocksX, uint8_t* dst, size_t dstStride) {
+  const bool stream = ((reinterpret_cast<uintptr_t>(dst) | dstStride) & 63) == 0;
+  for (int b = 0; b < bandsY; ++b) {
+    const int y = y0 + 16 * b;
+    const uint8_t* s = src + static_cast<size_t>(y) * 4;
+    for (int bx = 0; bx < blocksX; ++bx, s += 16 * column) {
+      uint8_t* o = dst + static_cast<size_t>(y) * dstStride + static_cast<size_t>(bx) * 64;
+      for (int half = 0; half < 2; ++half) {  // rows y .. y + 7, then y + 8 .. y + 15
+        __m256i l[8], r[8];
+        for (int c = 0; c < 8; ++c) {
+          l[c] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + c * column + 32 * half));
+          r[c] = _mm256_loadu_si256(
+              reinterpret_cast<const __m256i*>(s + (8 + c) * column + 32 * half));
+        }
+        Transpose8(l);
+        Transpose8(r);
+        uint8_t* row = o + static_cast<size_t>(8 * half) * dstStride;
+        for (int k = 0; k < 8; ++k, row += dstStride) {
+          if (stream) {
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(row), l[k]);
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(row + 32), r[k]);
+          } else {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(row), l[k]);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 32), r[k]);
+          }
+        }
+      }
+      if (b + 1 < bandsY)
+        for (int c = 0; c < 16; ++c) _mm_prefetch(s + c * column + 64 + 63, _MM_HINT_T0);
+    }
+  }
+  _mm_sfence();
+}
+
+bool HaveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have;
+}
+
 bool HaveSsse3() {
   static const bool have = __builtin_cpu_supports("ssse3");
   return have;
@@ -332,6 +399,19 @@ void ColumnsToRowsN(const uint8_t* src, size_t column, int y0, int y1, int cols,
       return;
     }
   }
+  if constexpr (N == 4) {
+    if (path >= TransposePath::avx2 && HaveAvx2()) {
+      const int bandsY = (y1 - y0) / 16, blocksX = cols / 16;
+      if (bandsY > 0 && blocksX > 0) {
+        ColumnsToRows16x4Avx2(src, column, y0, bandsY, blocksX, dst, dstStride);
+        const int yDone = y0 + 16 * bandsY, xDone = 16 * blocksX;
+        ColumnsToRowsSmall<N>(src + static_cast<size_t>(xDone) * column, column, y0, yDone,
+                              cols - xDone, dst + static_cast<size_t>(xDone) * N, dstStride, true);
+        ColumnsToRowsSmall<N>(src, column, yDone, y1, cols, dst, dstStride, true);
+        return;
+      }
+    }
+  }
   const bool blocks = path != TransposePath::scalar && (N == 4 || HaveSsse3());
 #else
   const bool blocks = false;
@@ -348,6 +428,8 @@ bool TransposePathSupported(TransposePath path) {
 #if defined(TOLVANI_TRANSPOSE_X86)
     case TransposePath::sse:
       return HaveSsse3();
+    case TransposePath::avx2:
+      return HaveAvx2();
     case TransposePath::avx512:
       return HaveAvx512();
 #endif

@@ -14,11 +14,12 @@ namespace tolvani {
 enum class TransposePath : int {
   scalar,  // one pixel at a time
   sse,     // 4 x 4 pixel blocks: SSE2 (4 channels), SSSE3 byte shuffles (3)
+  avx2,    // 4 channels: 16 x 16 tiles of 8 x 8 AVX2 blocks; 3 channels as sse
   avx512,  // 16 x 16 pixel blocks: AVX-512 F/BW, VBMI byte permutes (3)
 };
 
 inline constexpr TransposePath kTransposePaths[] = {TransposePath::scalar, TransposePath::sse,
-                                                    TransposePath::avx512};
+                                                    TransposePath::avx2, TransposePath::avx512};
 
 // Bytes past the end of the last stored column that a transposition may
 // read (the values are never used): the source buffer must extend that far.
