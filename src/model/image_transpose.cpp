@@ -179,16 +179,15 @@ TOLVANI_AVX512 inline void Transpose16(__m512i (&a)[16]) {
   }
 }
 
-// Rows [y0, y0 + 16 * bandsY) x columns [0, 16 * blocksX) in 16 x 16 blocks.
-// Four channels: each block row is one 64-byte store. Three channels: each
+// Three channels, rows [y0, y0 + 16 * bandsY) x columns [0, 16 * blocksX)
+// in 16 x 16 blocks (the columns left after the 64-column groups): each
 // column's 16 pixels (48 bytes) are spread to 4-byte lanes, transposed, and
 // packed back; a row's 64-byte store also writes the 16 bytes after the
 // block (pixels x + 16 .. x + 21), which the next block of the row writes
 // properly: the last block of a row whose next pixels lie outside the range
 // stores its 48 bytes under a mask.
-template <int N>
-TOLVANI_AVX512 void ColumnsToRows16(const uint8_t* src, size_t column, int y0, int bandsY,
-                                    int blocksX, int cols, uint8_t* dst, size_t dstStride) {
+TOLVANI_AVX512 void ColumnsToRows16x3(const uint8_t* src, size_t column, int y0, int bandsY,
+                                      int blocksX, int cols, uint8_t* dst, size_t dstStride) {
   const __m512i spread = _mm512_set_epi8(
       63, 47, 46, 45, 63, 44, 43, 42, 63, 41, 40, 39, 63, 38, 37, 36, 63, 35, 34, 33, 63, 32, 31,
       30, 63, 29, 28, 27, 63, 26, 25, 24, 63, 23, 22, 21, 63, 20, 19, 18, 63, 17, 16, 15, 63, 14,
@@ -198,40 +197,28 @@ TOLVANI_AVX512 void ColumnsToRows16(const uint8_t* src, size_t column, int y0, i
       53, 52, 50, 49, 48, 46, 45, 44, 42, 41, 40, 38, 37, 36, 34, 33, 32, 30, 29, 28, 26, 25, 24,
       22, 21, 20, 18, 17, 16, 14, 13, 12, 10, 9, 8, 6, 5, 4, 2, 1, 0);
   constexpr __mmask64 k48 = (__mmask64{1} << 48) - 1;
-  const bool stream = ((reinterpret_cast<uintptr_t>(dst) | dstStride) & 63) == 0;
   for (int b = 0; b < bandsY; ++b) {
     const int y = y0 + 16 * b;
     uint8_t* d = dst + static_cast<size_t>(y) * dstStride;
-    const uint8_t* s = src + static_cast<size_t>(y) * N;
+    const uint8_t* s = src + static_cast<size_t>(y) * 3;
     for (int bx = 0; bx < blocksX; ++bx, s += 16 * column) {
       __m512i a[16];
-      for (int c = 0; c < 16; ++c) {
-        a[c] = _mm512_loadu_si512(s + c * column);
-        if constexpr (N == 3) a[c] = _mm512_permutexvar_epi8(spread, a[c]);
-      }
+      for (int c = 0; c < 16; ++c)
+        a[c] = _mm512_permutexvar_epi8(spread, _mm512_loadu_si512(s + c * column));
       if (b + 1 < bandsY)
-        for (int c = 0; c < 16; ++c) _mm_prefetch(s + c * column + 16 * N + 63, _MM_HINT_T0);
+        for (int c = 0; c < 16; ++c) _mm_prefetch(s + c * column + 48 + 63, _MM_HINT_T0);
       Transpose16(a);
-      uint8_t* o = d + static_cast<size_t>(bx) * 16 * N;
-      if constexpr (N == 4) {
-        if (stream)
-          for (int r = 0; r < 16; ++r)
-            _mm512_stream_si512(reinterpret_cast<__m512i*>(o + r * dstStride), a[r]);
+      uint8_t* o = d + static_cast<size_t>(bx) * 48;
+      const bool wide = bx * 16 + 22 <= cols;
+      for (int r = 0; r < 16; ++r) {
+        const __m512i row = _mm512_permutexvar_epi8(pack, a[r]);
+        if (wide)
+          _mm512_storeu_si512(o + r * dstStride, row);
         else
-          for (int r = 0; r < 16; ++r) _mm512_storeu_si512(o + r * dstStride, a[r]);
-      } else {
-        const bool wide = bx * 16 + 22 <= cols;
-        for (int r = 0; r < 16; ++r) {
-          const __m512i row = _mm512_permutexvar_epi8(pack, a[r]);
-          if (wide)
-            _mm512_storeu_si512(o + r * dstStride, row);
-          else
-            _mm512_mask_storeu_epi8(o + r * dstStride, k48, row);
-        }
+          _mm512_mask_storeu_epi8(o + r * dstStride, k48, row);
       }
     }
   }
-  _mm_sfence();
 }
 
 // Byte permutes that pack and join the transposed rows of two neighbouring
@@ -378,39 +365,34 @@ void ColumnsToRowsN(const uint8_t* src, size_t column, int y0, int y1, int cols,
                     size_t dstStride, TransposePath path) {
   if (cols <= 0 || y1 <= y0) return;
 #if defined(TOLVANI_TRANSPOSE_X86)
-  if (path == TransposePath::avx512 && HaveAvx512()) {
-    const int bandsY = (y1 - y0) / 16, blocksX = cols / 16;
-    if (bandsY > 0 && blocksX > 0) {
-      int xGroups = 0;
-      if constexpr (N == 3) {
-        const int groups = cols / 64;
-        if (groups > 0) ColumnsToRows64x3(src, column, y0, bandsY, groups, dst, dstStride);
-        xGroups = 64 * groups;
+  // The wide kernels take the whole 16 x 16 tiles; the right edge of their
+  // rows, then every column of the rows below, go the 4 x 4 way.
+  const int bandsY = (y1 - y0) / 16, blocksX = cols / 16;
+  bool wide = false;
+  if (bandsY > 0 && blocksX > 0) {
+    if constexpr (N == 4) {
+      // AVX-512 adds nothing here: 16 x 16 blocks in 512-bit registers were
+      // slower than the AVX2 tiles on a Zen 4 core.
+      if (path >= TransposePath::avx2 && HaveAvx2()) {
+        ColumnsToRows16x4Avx2(src, column, y0, bandsY, blocksX, dst, dstStride);
+        wide = true;
       }
+    } else if (path == TransposePath::avx512 && HaveAvx512()) {
+      const int groups = cols / 64, xGroups = 64 * groups;
+      if (groups > 0) ColumnsToRows64x3(src, column, y0, bandsY, groups, dst, dstStride);
       if (blocksX * 16 > xGroups)
-        ColumnsToRows16<N>(src + static_cast<size_t>(xGroups) * column, column, y0, bandsY,
-                           blocksX - xGroups / 16, cols - xGroups,
-                           dst + static_cast<size_t>(xGroups) * N, dstStride);
-      const int yDone = y0 + 16 * bandsY, xDone = 16 * blocksX;
-      // The right edge of the banded rows, then every column of the rows left.
-      ColumnsToRowsSmall<N>(src + static_cast<size_t>(xDone) * column, column, y0, yDone,
-                            cols - xDone, dst + static_cast<size_t>(xDone) * N, dstStride, true);
-      ColumnsToRowsSmall<N>(src, column, yDone, y1, cols, dst, dstStride, true);
-      return;
+        ColumnsToRows16x3(src + static_cast<size_t>(xGroups) * column, column, y0, bandsY,
+                          blocksX - xGroups / 16, cols - xGroups,
+                          dst + static_cast<size_t>(xGroups) * 3, dstStride);
+      wide = true;
     }
   }
-  if constexpr (N == 4) {
-    if (path >= TransposePath::avx2 && HaveAvx2()) {
-      const int bandsY = (y1 - y0) / 16, blocksX = cols / 16;
-      if (bandsY > 0 && blocksX > 0) {
-        ColumnsToRows16x4Avx2(src, column, y0, bandsY, blocksX, dst, dstStride);
-        const int yDone = y0 + 16 * bandsY, xDone = 16 * blocksX;
-        ColumnsToRowsSmall<N>(src + static_cast<size_t>(xDone) * column, column, y0, yDone,
-                              cols - xDone, dst + static_cast<size_t>(xDone) * N, dstStride, true);
-        ColumnsToRowsSmall<N>(src, column, yDone, y1, cols, dst, dstStride, true);
-        return;
-      }
-    }
+  if (wide) {
+    const int yDone = y0 + 16 * bandsY, xDone = 16 * blocksX;
+    ColumnsToRowsSmall<N>(src + static_cast<size_t>(xDone) * column, column, y0, yDone,
+                          cols - xDone, dst + static_cast<size_t>(xDone) * N, dstStride, true);
+    ColumnsToRowsSmall<N>(src, column, yDone, y1, cols, dst, dstStride, true);
+    return;
   }
   const bool blocks = path != TransposePath::scalar && (N == 4 || HaveSsse3());
 #else
