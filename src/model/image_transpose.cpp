@@ -342,6 +342,76 @@ TOLVANI_AVX2 void ColumnsToRows16x4Avx2(const uint8_t* src, size_t column, int y
   _mm_sfence();
 }
 
+// Three channels, rows [y0, y0 + 8 * bandsY) x columns [0, 8 * blocksX) in
+// 8 x 8 blocks: each column's 8 pixels (24 bytes) are split over the two
+// 128-bit lanes and spread to 4-byte lanes, transposed, and packed back to
+// 24 bytes. A row's 32-byte store also writes the 8 bytes after the block
+// (pixels x + 8 .. x + 10), which the next block of the row writes properly;
+// where those lie outside the range the block stores 16 + 8 bytes.
+TOLVANI_AVX2 void ColumnsToRows8x3Avx2(const uint8_t* src, size_t column, int y0, int bandsY,
+                                       int blocksX, int cols, uint8_t* dst, size_t dstStride) {
+  const __m256i split = _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5);
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
+                                          1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0,
+                                        1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  // With 64-byte aligned rows, groups of 64 columns are packed into a small
+  // buffer and streamed to dst a whole line at a time.
+  const bool stream = ((reinterpret_cast<uintptr_t>(dst) | dstStride) & 63) == 0;
+  const int groups = stream ? blocksX / 8 : 0;
+  alignas(64) uint8_t lines[8][192 + 32];
+  for (int b = 0; b < bandsY; ++b) {
+    const int y = y0 + 8 * b;
+    uint8_t* d = dst + static_cast<size_t>(y) * dstStride;
+    const uint8_t* s = src + static_cast<size_t>(y) * 3;
+    for (int g = 0; g < groups; ++g) {
+      for (int blk = 0; blk < 8; ++blk, s += 8 * column) {
+        __m256i a[8];
+        for (int c = 0; c < 8; ++c) {
+          const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + c * column));
+          a[c] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(v, split), spread);
+        }
+        if (b + 1 < bandsY)
+          for (int c = 0; c < 8; ++c) _mm_prefetch(s + c * column + 24 + 31, _MM_HINT_T0);
+        Transpose8(a);
+        for (int r = 0; r < 8; ++r)
+          _mm256_storeu_si256(reinterpret_cast<__m256i*>(lines[r] + blk * 24),
+                              _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(a[r], pack), join));
+      }
+      for (int r = 0; r < 8; ++r) {
+        uint8_t* out = d + r * dstStride + g * 192;
+        for (int k = 0; k < 192; k += 32)
+          _mm256_stream_si256(reinterpret_cast<__m256i*>(out + k),
+                              _mm256_load_si256(reinterpret_cast<const __m256i*>(lines[r] + k)));
+      }
+    }
+    for (int bx = 8 * groups; bx < blocksX; ++bx, s += 8 * column) {
+      __m256i a[8];
+      for (int c = 0; c < 8; ++c) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + c * column));
+        a[c] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(v, split), spread);
+      }
+      if (b + 1 < bandsY)
+        for (int c = 0; c < 8; ++c) _mm_prefetch(s + c * column + 24 + 31, _MM_HINT_T0);
+      Transpose8(a);
+      uint8_t* o = d + static_cast<size_t>(bx) * 24;
+      const bool wide = bx * 8 + 11 <= cols;
+      for (int r = 0; r < 8; ++r) {
+        const __m256i row = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(a[r], pack), join);
+        uint8_t* out = o + r * dstStride;
+        if (wide) {
+          _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), row);
+        } else {
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(row));
+          _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(row, 1));
+        }
+      }
+    }
+  }
+  _mm_sfence();
+}
+
 bool HaveAvx2() {
   static const bool have = __builtin_cpu_supports("avx2");
   return have;
@@ -365,9 +435,10 @@ void ColumnsToRowsN(const uint8_t* src, size_t column, int y0, int y1, int cols,
                     size_t dstStride, TransposePath path) {
   if (cols <= 0 || y1 <= y0) return;
 #if defined(TOLVANI_TRANSPOSE_X86)
-  // The wide kernels take the whole 16 x 16 tiles; the right edge of their
-  // rows, then every column of the rows below, go the 4 x 4 way.
-  const int bandsY = (y1 - y0) / 16, blocksX = cols / 16;
+  // The wide kernels take the whole tiles (16 x 16 pixels, 8 x 8 for three
+  // channels on AVX2); the right edge of their rows, then every column of the
+  // rows below, go the 4 x 4 way.
+  int bandsY = (y1 - y0) / 16, blocksX = cols / 16, tile = 16;
   bool wide = false;
   if (bandsY > 0 && blocksX > 0) {
     if constexpr (N == 4) {
@@ -387,8 +458,19 @@ void ColumnsToRowsN(const uint8_t* src, size_t column, int y0, int y1, int cols,
       wide = true;
     }
   }
+  if constexpr (N == 3) {
+    if (!wide && path >= TransposePath::avx2 && HaveAvx2()) {
+      tile = 8;
+      bandsY = (y1 - y0) / 8;
+      blocksX = cols / 8;
+      if (bandsY > 0 && blocksX > 0) {
+        ColumnsToRows8x3Avx2(src, column, y0, bandsY, blocksX, cols, dst, dstStride);
+        wide = true;
+      }
+    }
+  }
   if (wide) {
-    const int yDone = y0 + 16 * bandsY, xDone = 16 * blocksX;
+    const int yDone = y0 + tile * bandsY, xDone = tile * blocksX;
     ColumnsToRowsSmall<N>(src + static_cast<size_t>(xDone) * column, column, y0, yDone,
                           cols - xDone, dst + static_cast<size_t>(xDone) * N, dstStride, true);
     ColumnsToRowsSmall<N>(src, column, yDone, y1, cols, dst, dstStride, true);

@@ -14,7 +14,7 @@ namespace tolvani {
 enum class TransposePath : int {
   scalar,  // one pixel at a time
   sse,     // 4 x 4 pixel blocks: SSE2 (4 channels), SSSE3 byte shuffles (3)
-  avx2,    // 4 channels: 16 x 16 tiles of 8 x 8 AVX2 blocks; 3 channels as sse
+  avx2,    // AVX2: 4 channels in 16 x 16 tiles of 8 x 8 blocks, 3 in 8 x 8 blocks
   avx512,  // 3 channels: 16 x 16 blocks, AVX-512 BW and VBMI byte permutes;
            // 4 channels as avx2
 };
