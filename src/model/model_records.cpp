@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -144,8 +145,8 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
   // One chunk of columns at a time, each column on a 64-byte boundary and
   // `pitch` bytes from the last; on one thread (helpers taking part of each
   // chunk, or half of each image, lost whenever the other core was busy).
-  std::vector<uint8_t> storage(static_cast<size_t>(chunk) * pitch + 64);
-  uint8_t* block = storage.data() + (64 - reinterpret_cast<uintptr_t>(storage.data()) % 64) % 64;
+  const std::unique_ptr<uint8_t[]> storage(new uint8_t[static_cast<size_t>(chunk) * pitch + 64]);
+  uint8_t* block = storage.get() + (64 - reinterpret_cast<uintptr_t>(storage.get()) % 64) % 64;
   for (int x0 = 0; x0 < width; x0 += chunk) {
     const int cols = std::min(chunk, width - x0);
     ar.ReadBlocks(block, static_cast<size_t>(cols), column, pitch);
