@@ -7,12 +7,13 @@
 //    the page faults of fresh memory included);
 //  - DocumentRead/P: the document's read alone (records, images, sounds; no
 //    preparation) with the image transposition capped at path P
-//    (TransposePath: the best one this CPU runs, and 1, the 4 x 4 blocks);
-//    page_faults per iteration;
+//    (TransposePath: the best one this CPU runs, and 1, the 4 x 4 blocks
+//    that were the only SIMD path before); page_faults per iteration;
 //  - ImageFromMemory/N: one 2048 x 2048 material image of N channels read
 //    from bytes in memory (the stored column order turned into rows: the
-//    image transposition, plus one copy per 256 KiB column chunk);
-//  - Transpose/P/N/T: the transposition alone on path P of a 2048 x 2048
+//    image transposition, plus one copy of each read chunk of columns);
+//  - Transpose/P/N/T: the transposition alone on path P (0 scalar, 1 4 x 4
+//    SSE2/SSSE3, 2 AVX2, 3 AVX-512) of a 2048 x 2048
 //    image of N channels stored in memory, copied a read chunk at a time
 //    into a small buffer as the reader does, on T threads (2: each takes
 //    half the columns, with its own buffer);
