@@ -5,11 +5,18 @@
 //  - PlainReadIntoMemory: read() of the whole file into one freshly
 //    allocated buffer of the file's size (reading when the bytes are kept:
 //    the page faults of fresh memory included);
-//  - DocumentRead: the document's read alone (records, images, sounds; no
-//    preparation);
+//  - DocumentRead/P: the document's read alone (records, images, sounds; no
+//    preparation) with the image transposition capped at path P
+//    (TransposePath: the best one this CPU runs, and 1, the 4 x 4 blocks
+//    that were the only SIMD path before); page_faults per iteration;
 //  - ImageFromMemory/N: one 2048 x 2048 material image of N channels read
 //    from bytes in memory (the stored column order turned into rows: the
-//    image transposition, plus one copy per 256 KiB column chunk);
+//    image transposition, plus one copy of each read chunk of columns);
+//  - Transpose/P/N/T: the transposition alone on path P (0 scalar, 1 4 x 4
+//    SSE2/SSSE3, 2 AVX2, 3 AVX-512) of a 2048 x 2048
+//    image of N channels stored in memory, copied a read chunk at a time
+//    into a small buffer as the reader does, on T threads (2: each takes
+//    half the columns, with its own buffer);
 //  - OpenWithPreparation: CPlayerDoc::OnOpenDocument with the preparation on
 //    the null graphics device (every texture converted to RGBA through a
 //    mapping) and voices on the null sound backend.
@@ -29,6 +36,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/audio.h"
@@ -36,6 +44,7 @@
 #include "base/memory_policy.h"
 #include "document/document.h"
 #include "model/archive.h"
+#include "model/image_transpose.h"
 #include "model/scene_state.h"
 #include "render/null_device.h"
 #include "support/test_helpers.h"
@@ -47,8 +56,11 @@ namespace {
 
 std::string g_path;
 double g_fileMB = 0;
-double g_best[4] = {1e30, 1e30, 1e30, 1e30};  // seconds: plain, document, open, into memory
-double g_first[4] = {0, 0, 0, 0};             // seconds, first iteration
+// Seconds: plain, document, open, into memory, document with the 4 x 4
+// transposition.
+double g_best[5] = {1e30, 1e30, 1e30, 1e30, 1e30};
+double g_first[5] = {0, 0, 0, 0, 0};  // seconds, first iteration
+TransposePath g_bestPath = TransposePath::scalar;
 
 testing::ProjectBuilder BigProject() {
   testing::ProjectBuilder b;
@@ -132,14 +144,21 @@ void BM_PlainReadIntoMemory(benchmark::State& state) {
 void BM_DocumentRead(benchmark::State& state) {
   Scene scene;
   CPlayerDoc doc;
+  LimitTransposePath(static_cast<TransposePath>(state.range(0)));
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
   for (auto _ : state) {
     Scene::Clear();
     const auto t0 = Clock::now();
     InputFile file(testing::U16(g_path));
     CArchive ar(file);
     doc.Serialize(ar);
-    Record(state, 1, t0);
+    Record(state, state.range(0) == static_cast<int>(g_bestPath) ? 1 : 4, t0);
   }
+  getrusage(RUSAGE_SELF, &after);
+  state.counters["page_faults"] = benchmark::Counter(
+      static_cast<double>(after.ru_minflt - before.ru_minflt), benchmark::Counter::kAvgIterations);
+  LimitTransposePath(TransposePath::avx512);
   state.SetBytesProcessed(static_cast<int64_t>(g_fileMB * 1e6) * state.iterations());
 }
 
@@ -176,6 +195,55 @@ void BM_ImageFromMemory(benchmark::State& state) {
   if (cv::norm(in.image, m.image, cv::NORM_INF) != 0) state.SkipWithError("image differs");
   state.SetBytesProcessed(static_cast<int64_t>(m.image.total() * m.image.elemSize()) *
                           state.iterations());
+}
+
+// The transposition alone, as the reader runs it: a 2048 x 2048 image stored
+// column by column in memory, copied one column chunk at a time into a small
+// buffer and transposed from there into a kept matrix. Arguments: path,
+// channels.
+void BM_Transpose(benchmark::State& state) {
+  const auto path = static_cast<TransposePath>(state.range(0));
+  const int n = static_cast<int>(state.range(1));
+  if (!TransposePathSupported(path)) {
+    state.SkipWithError("path not supported");
+    return;
+  }
+  constexpr int kSide = 2048;
+  const size_t column = size_t{kSide} * n;
+  std::vector<uint8_t> stored(column * kSide);
+  for (size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<uint8_t>(i * 131 + i / 251);
+  PixelMatrix image(kSide, kSide, n == 4 ? CV_8UC4 : CV_8UC3);
+  const int chunk = TransposeChunkColumns(kSide, kSide, n);
+  const size_t pitch = TransposeColumnPitch(kSide, n);
+  std::vector<uint8_t> block(chunk * pitch + 64), block2(chunk * pitch + 64);
+  auto aligned = [](std::vector<uint8_t>& v) {
+    return v.data() + (64 - reinterpret_cast<uintptr_t>(v.data()) % 64) % 64;
+  };
+  const int threads = static_cast<int>(state.range(2));
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    auto run = [&](uint8_t* buf, int from, int to) {
+      for (int x0 = from; x0 < to; x0 += chunk) {
+        const int cols = std::min(chunk, to - x0);
+        for (int c = 0; c < cols; ++c)
+          std::memcpy(buf + c * pitch, stored.data() + (x0 + c) * column, column);
+        ColumnsToRows(buf, pitch, 0, kSide, cols, n, image.data + size_t(x0) * n, image.step[0],
+                      path);
+      }
+    };
+    if (threads == 2) {
+      const int half = (kSide / 2 + chunk - 1) / chunk * chunk;
+      std::thread helper([&] { run(aligned(block2), half, kSide); });
+      run(aligned(block), 0, half);
+      helper.join();
+    } else {
+      run(aligned(block), 0, kSide);
+    }
+    benchmark::DoNotOptimize(image.data);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+  if (image.ptr<uint8_t>(1)[2 * n] != stored[2 * column + n]) state.SkipWithError("wrong pixel");
+  state.SetBytesProcessed(static_cast<int64_t>(stored.size()) * state.iterations());
 }
 
 long MaxRssKb() {
@@ -264,12 +332,28 @@ int main(int argc, char** argv) {
                                              {"PlainReadIntoMemory", BM_PlainReadIntoMemory},
                                              {"DocumentRead", BM_DocumentRead},
                                              {"OpenWithPreparation", BM_OpenWithPreparation}};
+  g_bestPath = BestTransposePath();
   for (const auto& [name, fn] : runs) {
-    benchmark::RegisterBenchmark(name, fn)
+    auto* b = benchmark::RegisterBenchmark(name, fn)
+                  ->UseManualTime()
+                  ->Unit(benchmark::kMillisecond)
+                  ->Iterations(6);
+    // The document read with the best transposition and with the 4 x 4 one.
+    if (fn == BM_DocumentRead) b->Arg(static_cast<int>(g_bestPath))->Arg(1);
+  }
+  for (TransposePath path : kTransposePaths)
+    for (int n : {3, 4})
+      benchmark::RegisterBenchmark("Transpose", BM_Transpose)
+          ->Args({static_cast<int>(path), n, 1})
+          ->UseManualTime()
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(20);
+  for (int n : {3, 4})
+    benchmark::RegisterBenchmark("Transpose", BM_Transpose)
+        ->Args({static_cast<int>(g_bestPath), n, 2})
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond)
-        ->Iterations(6);
-  }
+        ->Iterations(20);
   benchmark::RegisterBenchmark("ImageFromMemory", BM_ImageFromMemory)
       ->Arg(3)
       ->Arg(4)
@@ -284,9 +368,11 @@ int main(int argc, char** argv) {
                docRead = g_fileMB / g_best[1], open = g_fileMB / g_best[2];
   std::printf(
       "best: plain read %.0f MB/s, plain read into memory %.0f MB/s, "
-      "document read %.0f MB/s (%.2f x plain, %.2f x into memory), "
+      "document read %.0f MB/s (%.2f x plain, %.2f x into memory; with the 4 x 4 "
+      "transposition %.0f MB/s, %.2f x plain), "
       "open with preparation %.0f MB/s (%.2f x plain, %.2f x into memory)\n",
-      plain, kept, docRead, docRead / plain, docRead / kept, open, open / plain, open / kept);
+      plain, kept, docRead, docRead / plain, docRead / kept, g_fileMB / g_best[4],
+      g_fileMB / g_best[4] / plain, open, open / plain, open / kept);
   std::printf(
       "first iteration: plain read %.1f ms, into memory %.1f ms, document read %.1f ms, "
       "open %.1f ms\n",

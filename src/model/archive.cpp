@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -151,6 +152,41 @@ size_t InputFile::Read(void* dst, size_t n) {
   return done;
 }
 
+size_t InputFile::ReadBlocks(uint8_t* dst, size_t skip, size_t count, size_t size, size_t pitch) {
+  constexpr size_t kMaxBlocks = 1024;  // IOV_MAX on Linux
+  iovec iov[kMaxBlocks];
+  size_t done = 0;
+  size_t block = 0;
+  size_t offset = skip;  // within `block`
+  while (block < count) {
+    const size_t n = std::min(kMaxBlocks, count - block);
+    for (size_t i = 0; i < n; ++i) {
+      const size_t from = i == 0 ? offset : 0;
+      iov[i].iov_base = dst + (block + i) * pitch + from;
+      iov[i].iov_len = size - from;
+    }
+    const ssize_t got = ::readv(fd_, iov, static_cast<int>(n));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileError(CauseFromErrno(errno), path_);
+    }
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+    // Advance past what was read: whole blocks, then into the next one.
+    size_t left = static_cast<size_t>(got);
+    while (left > 0) {
+      const size_t take = std::min(left, size - offset);
+      left -= take;
+      offset += take;
+      if (offset == size) {
+        ++block;
+        offset = 0;
+      }
+    }
+  }
+  return done;
+}
+
 // ---------------------------------------------------------------------------
 // CArchive
 
@@ -220,6 +256,42 @@ void CArchive::ReadBytes(void* dst, size_t n) {
   Fill(left);
   std::memcpy(out, bufPos_, left);
   bufPos_ += left;
+}
+
+void CArchive::ReadBlocks(void* dst, size_t count, size_t size, size_t pitch) {
+  if (!loading_) throw ArchiveError(ArchiveCause::writeOnly);
+  if (count == 0 || size == 0) return;
+  RequireRemaining(count, size);
+  auto* out = static_cast<uint8_t*>(dst);
+  if (!file_ || pitch == size) {
+    if (pitch == size) {
+      ReadBytes(out, count * size);
+    } else {
+      for (size_t i = 0; i < count; ++i) ReadBytes(out + i * pitch, size);
+    }
+    return;
+  }
+  // The buffered bytes first, then one scatter read for the rest.
+  size_t block = 0, offset = 0;
+  while (bufPos_ < bufEnd_ && block < count) {
+    const size_t take = std::min(size - offset, static_cast<size_t>(bufEnd_ - bufPos_));
+    std::memcpy(out + block * pitch + offset, bufPos_, take);
+    bufPos_ += take;
+    offset += take;
+    if (offset == size) {
+      ++block;
+      offset = 0;
+    }
+  }
+  if (block == count) return;
+  bufPos_ = bufEnd_ = buffer_;
+  const size_t want = (count - block) * size - offset;
+  const size_t got = file_->ReadBlocks(out + block * pitch, offset, count - block, size, pitch);
+  sourceLeft_ -= std::min<uint64_t>(got, sourceLeft_);
+  if (got < want) {
+    sourceLeft_ = 0;
+    throw ArchiveError(ArchiveCause::endOfFile);
+  }
 }
 
 void CArchive::RequireRemaining(uint64_t n, uint64_t elementBytes) const {

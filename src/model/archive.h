@@ -92,6 +92,11 @@ class InputFile {
   uint64_t Size() const { return size_; }
   // Reads up to n bytes; returns the count read (0 at the end). Throws FileError.
   size_t Read(void* dst, size_t n);
+  // Reads up to count * size bytes into count blocks, block i at
+  // dst + i * pitch (pitch >= size), the first one starting `skip` bytes in
+  // (its first skip bytes are left alone); returns the count read (short at
+  // the end). One scatter read per up to 1024 blocks. Throws FileError.
+  size_t ReadBlocks(uint8_t* dst, size_t skip, size_t count, size_t size, size_t pitch);
 
  private:
   int fd_ = -1;
@@ -123,6 +128,10 @@ class CArchive {
   std::u16string ReadString();
   // n raw bytes into dst.
   void ReadBytes(void* dst, size_t n);
+  // count blocks of size raw bytes that follow each other in the stream,
+  // block i into dst + i * pitch (pitch >= size). Fails with endOfFile,
+  // before anything is read, unless all of them can follow.
+  void ReadBlocks(void* dst, size_t count, size_t size, size_t pitch);
   // A count of elements that each occupy at least minElementBytes in the
   // stream. A negative count, or one whose elements cannot fit in the bytes
   // left, fails with endOfFile before anything is allocated.

@@ -4,20 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <type_traits>
 #include <utility>
 
 #include "base/memory_policy.h"
 #include "model/archive.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
-#define TOLVANI_HAVE_SSSE3_PATH 1
-#endif
+#include "model/image_transpose.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -52,139 +46,10 @@ void WriteArray(CArchive& ar, const Vector& v) {
   ar.WriteBytes(v.data(), v.size() * sizeof(typename Vector::value_type));
 }
 
-// Image sample block transposition between the stored column order (x outer)
-// and the matrix's row order (y outer). Stripes of kStripe columns: each row
-// of a stripe is one short sequential write gathered from kStripe column
-// streams, so both sides stay in cache and no row stride (often a power of
-// two) piles up in one cache set. src holds `cols` columns of `rows` pixels;
-// dst is the row-major image starting at the chunk's first column.
+// Image samples from the matrix's row order (y outer) into the stored column
+// order (x outer), in stripes of kStripe columns: each row of a stripe is
+// read once and scattered to kStripe column streams that stay in cache.
 constexpr int kStripe = 32;
-
-// Rows [y0, y1) of `cols` stored columns (each `rows` pixels long, src
-// padded by at least 4 readable bytes) into the row-major image at dst.
-// Four channels: 4 x 4 pixel blocks transposed in SSE2 registers. Three
-// channels: each pixel but a stripe row's last one moves as one 4-byte load
-// and store; the fourth byte lands on the next pixel, which the following
-// store writes properly.
-#if defined(TOLVANI_HAVE_SSSE3_PATH)
-// Three channels, rows [y, y1 & ~3) of one stripe, in 4 x 4 pixel blocks:
-// each column's four pixels are spread to 4-byte lanes, the lanes are
-// transposed as in the four-channel path, and each row's four pixels are
-// packed back to 12 bytes. A row's 16-byte store also writes the 4 bytes
-// after the block, which a later store of the same row writes properly;
-// near the end of the chunk a block stores only its 12 bytes.
-// Returns the first row not done.
-__attribute__((target("ssse3"))) int ColumnsToRows3Blocks(const uint8_t* stripe, size_t column,
-                                                          int y, int y1, int width, bool lastStripe,
-                                                          uint8_t* dst, size_t dstStride, int x0) {
-  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-  const int blocks = width & ~3;
-  for (; y + 4 <= y1; y += 4) {
-    uint8_t* d = dst + static_cast<size_t>(y) * dstStride + static_cast<size_t>(x0) * 3;
-    const uint8_t* s = stripe + static_cast<size_t>(y) * 3;
-    int x = 0;
-    for (; x < blocks; x += 4, s += 4 * column) {
-      const __m128i a =
-          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), spread);
-      const __m128i b =
-          _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + column)), spread);
-      const __m128i c = _mm_shuffle_epi8(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * column)), spread);
-      const __m128i e = _mm_shuffle_epi8(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * column)), spread);
-      const __m128i ab01 = _mm_unpacklo_epi32(a, b), ce01 = _mm_unpacklo_epi32(c, e);
-      const __m128i ab23 = _mm_unpackhi_epi32(a, b), ce23 = _mm_unpackhi_epi32(c, e);
-      const __m128i r[4] = {_mm_shuffle_epi8(_mm_unpacklo_epi64(ab01, ce01), pack),
-                            _mm_shuffle_epi8(_mm_unpackhi_epi64(ab01, ce01), pack),
-                            _mm_shuffle_epi8(_mm_unpacklo_epi64(ab23, ce23), pack),
-                            _mm_shuffle_epi8(_mm_unpackhi_epi64(ab23, ce23), pack)};
-      uint8_t* o = d + static_cast<size_t>(x) * 3;
-      // The 16-byte store reaches 4 bytes (pixel x + 4 and one byte of
-      // x + 5) past the block: only while those lie inside the chunk.
-      const bool wide = x + 6 <= width || !lastStripe;
-      for (int k = 0; k < 4; ++k) {
-        uint8_t* row = o + static_cast<size_t>(k) * dstStride;
-        if (wide) {
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(row), r[k]);
-        } else {
-          alignas(16) uint8_t tmp[16];
-          _mm_store_si128(reinterpret_cast<__m128i*>(tmp), r[k]);
-          std::memcpy(row, tmp, 12);
-        }
-      }
-    }
-    for (; x < width; ++x, s += column)
-      for (int k = 0; k < 4; ++k)
-        std::memcpy(d + static_cast<size_t>(k) * dstStride + static_cast<size_t>(x) * 3, s + k * 3,
-                    3);
-  }
-  return y;
-}
-
-bool HaveSsse3() {
-  static const bool have = __builtin_cpu_supports("ssse3");
-  return have;
-}
-#endif
-
-template <int N>
-void ColumnsToRows(const uint8_t* src, int rows, int y0, int y1, int cols, uint8_t* dst,
-                   size_t dstStride) {
-  const size_t column = static_cast<size_t>(rows) * N;
-  for (int x0 = 0; x0 < cols; x0 += kStripe) {
-    const int width = std::min(kStripe, cols - x0);
-    const uint8_t* stripe = src + static_cast<size_t>(x0) * column;
-    int y = y0;
-#if defined(TOLVANI_HAVE_SSSE3_PATH)
-    if constexpr (N == 3) {
-      if (HaveSsse3()) {
-        y = ColumnsToRows3Blocks(stripe, column, y, y1, width, x0 + width >= cols, dst, dstStride,
-                                 x0);
-      }
-    }
-#endif
-#if defined(__SSE2__)
-    if constexpr (N == 4) {
-      const int blocks = width & ~3;
-      for (; y + 4 <= y1; y += 4) {
-        uint8_t* d = dst + static_cast<size_t>(y) * dstStride + static_cast<size_t>(x0) * 4;
-        const uint8_t* s = stripe + static_cast<size_t>(y) * 4;
-        int x = 0;
-        for (; x < blocks; x += 4, s += 4 * column) {
-          const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-          const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + column));
-          const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * column));
-          const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * column));
-          const __m128i ab01 = _mm_unpacklo_epi32(a, b), ce01 = _mm_unpacklo_epi32(c, e);
-          const __m128i ab23 = _mm_unpackhi_epi32(a, b), ce23 = _mm_unpackhi_epi32(c, e);
-          uint8_t* o = d + static_cast<size_t>(x) * 4;
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi64(ab01, ce01));
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + dstStride),
-                           _mm_unpackhi_epi64(ab01, ce01));
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * dstStride),
-                           _mm_unpacklo_epi64(ab23, ce23));
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 3 * dstStride),
-                           _mm_unpackhi_epi64(ab23, ce23));
-        }
-        for (; x < width; ++x, s += column)
-          for (int r = 0; r < 4; ++r)
-            std::memcpy(d + static_cast<size_t>(r) * dstStride + static_cast<size_t>(x) * 4,
-                        s + r * 4, 4);
-      }
-    }
-#endif
-    for (; y < y1; ++y) {
-      uint8_t* d = dst + static_cast<size_t>(y) * dstStride + static_cast<size_t>(x0) * N;
-      const uint8_t* s = stripe + static_cast<size_t>(y) * N;
-      int x = 0;
-      if constexpr (N == 3) {
-        for (; x + 1 < width; ++x, d += 3, s += column) std::memcpy(d, s, 4);
-      }
-      for (; x < width; ++x, d += N, s += column) std::memcpy(d, s, N);
-    }
-  }
-}
 
 template <int N>
 void RowsToColumns(const uint8_t* src, size_t srcStride, int rows, int cols, uint8_t* dst) {
@@ -200,8 +65,8 @@ void RowsToColumns(const uint8_t* src, size_t srcStride, int rows, int cols, uin
   }
 }
 
-// Columns per chunk so that one chunk (read, then transposed) stays in the
-// level-2 cache.
+// Columns per chunk so that one chunk (transposed, then written) stays in
+// the level-2 cache.
 int ChunkColumns(int width, int height, int n) {
   const size_t column = static_cast<size_t>(height) * n;
   if (column == 0) return std::max(width, 1);
@@ -272,29 +137,21 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
   if (width == 0 || height == 0) return;
   AdviseHugePages(LoadBuffer::Image, image.data, image.step[0] * static_cast<size_t>(height));
   const size_t stride = image.step[0];
-  const int chunk = ChunkColumns(width, height, n);
-  const int chunks = (width + chunk - 1) / chunk;
-  const size_t blockBytes = static_cast<size_t>(chunk) * height * n;
-  constexpr size_t kSlack = 16;  // the transposition's wide loads may read past a column
-  auto chunkColumns = [&](int k) { return std::min(chunk, width - k * chunk); };
-  auto transpose = [&](const uint8_t* block, int k, int y0, int y1) {
-    uint8_t* dst = image.data + static_cast<size_t>(k) * chunk * n;
-    if (n == 4)
-      ColumnsToRows<4>(block, height, y0, y1, chunkColumns(k), dst, stride);
-    else
-      ColumnsToRows<3>(block, height, y0, y1, chunkColumns(k), dst, stride);
-  };
-  auto readChunk = [&](uint8_t* block, int k) {
-    ar.ReadBytes(block, static_cast<size_t>(chunkColumns(k)) * height * n);
-  };
+  const int chunk = TransposeChunkColumns(width, height, n);
+  const size_t column = static_cast<size_t>(height) * n;
+  const size_t pitch = TransposeColumnPitch(height, n);
+  const TransposePath path = BestTransposePath();
 
-  // One thread: a helper taking half of each chunk's rows cost more in
-  // hand-overs (one per 256 KiB chunk) than it saved, and lost badly
-  // whenever the other core was busy.
-  std::vector<uint8_t> block(blockBytes + kSlack);
-  for (int k = 0; k < chunks; ++k) {
-    readChunk(block.data(), k);
-    transpose(block.data(), k, 0, height);
+  // One chunk of columns at a time, each column on a 64-byte boundary and
+  // `pitch` bytes from the last; on one thread (helpers taking part of each
+  // chunk, or half of each image, lost whenever the other core was busy).
+  const std::unique_ptr<uint8_t[]> storage(new uint8_t[static_cast<size_t>(chunk) * pitch + 64]);
+  uint8_t* block = storage.get() + (64 - reinterpret_cast<uintptr_t>(storage.get()) % 64) % 64;
+  for (int x0 = 0; x0 < width; x0 += chunk) {
+    const int cols = std::min(chunk, width - x0);
+    ar.ReadBlocks(block, static_cast<size_t>(cols), column, pitch);
+    ColumnsToRows(block, pitch, 0, height, cols, n, image.data + static_cast<size_t>(x0) * n,
+                  stride, path);
   }
 }
 

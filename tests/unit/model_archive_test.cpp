@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <memory>
 
 #include "model/archive.h"
 #include "support/test_helpers.h"
@@ -237,6 +238,48 @@ TEST(ArchiveFile, ReadsAcrossBufferBoundariesAndLargeBlocks) {
   CArchive r2(file2);
   Bytes tooBig(10001);
   EXPECT_EQ(CauseOf([&] { r2.ReadBytes(tooBig.data(), tooBig.size()); }), ArchiveCause::endOfFile);
+}
+
+// Blocks scattered at a pitch, from a file and from memory, after reads that
+// leave the buffer empty, partly covering a block or covering several, and
+// more blocks than one scatter read takes; the gaps keep their bytes.
+TEST(ArchiveFile, ReadBlocksScattersTheStreamAtAPitch) {
+  Bytes data(20000);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + 7);
+  const std::string path = testing::WriteTempFile(data, "blocks.bin");
+  struct Case {
+    size_t before, count, size, pitch;
+  };
+  const Case cases[] = {{0, 3, 6000, 6100},  {1, 2, 5000, 5000},    {4090, 4, 100, 164},
+                        {100, 40, 7, 64},    {4096, 1, 9000, 9001}, {7, 1500, 3, 5},
+                        {10, 1, 4000, 4100}, {0, 3000, 5, 7}};
+  for (bool fromFile : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::Message()
+                   << (fromFile ? "file" : "memory") << ", " << c.before << " then " << c.count
+                   << " x " << c.size << " at " << c.pitch);
+      InputFile file(testing::U16(path));
+      std::unique_ptr<CArchive> r = fromFile ? std::make_unique<CArchive>(file)
+                                             : std::make_unique<CArchive>(data.data(), data.size());
+      Bytes skipped(c.before);
+      r->ReadBytes(skipped.data(), skipped.size());
+      Bytes out(c.count * c.pitch, 0xEE);
+      r->ReadBlocks(out.data(), c.count, c.size, c.pitch);
+      Bytes expected(out.size(), 0xEE);
+      for (size_t i = 0; i < c.count; ++i)
+        std::memcpy(&expected[i * c.pitch], &data[c.before + i * c.size], c.size);
+      EXPECT_EQ(out, expected);
+      EXPECT_EQ(r->Remaining(), data.size() - c.before - c.count * c.size);
+      EXPECT_EQ(r->ReadByte(), data[c.before + c.count * c.size]);
+    }
+    // More than is left fails before anything is read.
+    InputFile file(testing::U16(path));
+    std::unique_ptr<CArchive> r = fromFile ? std::make_unique<CArchive>(file)
+                                           : std::make_unique<CArchive>(data.data(), data.size());
+    Bytes out(4 * 6000);
+    EXPECT_EQ(CauseOf([&] { r->ReadBlocks(out.data(), 4, 5001, 6000); }), ArchiveCause::endOfFile);
+    EXPECT_EQ(r->Remaining(), data.size());
+  }
 }
 
 TEST(ArchiveFile, OpenFailuresCarryTheirCause) {
