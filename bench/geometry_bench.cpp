@@ -8,7 +8,10 @@
 // file into fresh memory plus a first touch of as many fresh bytes as the
 // open's outputs hold.
 //
-//   geometry_bench [--benchmark_* options]
+//   geometry_bench [--warm-only] [--benchmark_* options]
+//
+// --warm-only runs the in-process benchmarks alone (no reference check, no
+// fresh processes): for profiling.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -292,6 +295,13 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--cold-open") == 0) return ColdOpen(argv[2]);
   if (argc == 4 && std::strcmp(argv[1], "--cold-baseline") == 0)
     return ColdBaseline(argv[2], std::strtoull(argv[3], nullptr, 10));
+  bool warmOnly = false;
+  if (argc >= 2 && std::strcmp(argv[1], "--warm-only") == 0) {
+    warmOnly = true;
+    argv[1] = argv[0];
+    ++argv;
+    --argc;
+  }
   const std::string dir = testing::MakeTempDir();
   g_path = dir + "terrain.zvmov";
   {
@@ -319,6 +329,10 @@ int main(int argc, char** argv) {
 
   std::printf("best end-to-end open: %.1f ms = %.2f M triangles/s; first open: %.1f ms\n",
               g_bestOpenMs, g_triangles / g_bestOpenMs / 1000.0, g_firstOpenMs);
+  if (warmOnly) {
+    std::remove(g_path.c_str());
+    return 0;
+  }
   const bool same = CheckAgainstReference();
   ColdOpens(g_outputBytes);
   std::remove(g_path.c_str());

@@ -7,8 +7,13 @@
 //  - the arc cosine test is replaced by a cut-off on the dot product found
 //    once per model by bisection over the float values in [-1, 1]; dots very
 //    close to the cut-off still take the real arc cosine;
-//  - corners are independent, so large models split their faces over two
-//    threads, each writing its own slice of the preallocated outputs.
+//  - corners are independent, so large models split their faces (or
+//    vertices) over two threads, each writing its own part of the
+//    preallocated outputs;
+//  - with AVX2, corner normals go vertex by vertex, eight corners of a vertex
+//    per register, each lane doing the plain per-corner operations;
+//  - a model whose indices are all in range (one vectorised pass) keeps no
+//    per-face usability flags.
 //
 // Work bound: merging visits, for every corner, every face listed under its
 // vertex, so its cost is the sum over vertices of (list length)^2. Real
@@ -28,6 +33,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -39,6 +45,9 @@
 #endif
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace tolvani {
@@ -176,6 +185,9 @@ class CreaseTest {
     sureFrom_ = cut + kMargin > hi ? INFINITY : KeyFloat(cut + kMargin);
   }
 
+  float SureFrom() const { return sureFrom_; }
+  float ExactFrom() const { return exactFrom_; }
+
   bool Merges(float dot) const {
     if (!(dot <= 1.0f)) return false;
     if (dot >= sureFrom_) return true;
@@ -188,6 +200,169 @@ class CreaseTest {
   float exactFrom_;  // below: never passes
   float sureFrom_;   // at or above (and <= 1): always passes
 };
+
+// A model's per-vertex face lists (see ComputeNormals) with, for each entry,
+// the corner it stands for; flat is null or marks the flat-shaded vertices.
+struct VertexLists {
+  const uint32_t* rowStart;
+  const int32_t* face;
+  const uint32_t* corner;
+  const uint8_t* flat;
+};
+
+#if defined(__x86_64__)
+// Corner normals of every corner at the vertices [v0, v1), vertex by vertex.
+// For a vertex with faces L[0..k), the corner of L[a] sums, in list order,
+// n[L[b]] for each b where L[b] is L[a] or the crease test passes on
+// dot(n[L[a]], n[L[b]]), then normalises: the plain algorithm's operations in
+// its order, per corner. Eight corners of the vertex go at once, one per
+// lane (AVX2 without fused multiply-add); an entry a lane skips adds +0,
+// which leaves its sum unchanged (a sum that starts at +0 is never -0).
+__attribute__((target("avx2"))) void SmoothCornersAvx2(const VertexLists& lists, size_t v0,
+                                                       size_t v1, const Vec3* normal,
+                                                       const CreaseTest& crease, Vec3* corner) {
+  std::vector<float> x, y, z;
+  std::vector<int32_t> face;
+  const __m256 one = _mm256_set1_ps(1.0f), zero = _mm256_setzero_ps();
+  const __m256 sure = _mm256_set1_ps(crease.SureFrom()), exact = _mm256_set1_ps(crease.ExactFrom());
+  for (size_t v = v0; v < v1; ++v) {
+    const uint32_t j0 = lists.rowStart[v];
+    const size_t k = lists.rowStart[v + 1] - j0;
+    if (k == 0) continue;
+    const int32_t* list = lists.face + j0;
+    const uint32_t* at = lists.corner + j0;
+    if (lists.flat && lists.flat[v]) {
+      for (size_t a = 0; a < k; ++a) {
+        const Vec3 n = normal[list[a]];
+        corner[at[a]] = Normalized(Vec3{0.0f + n.x, 0.0f + n.y, 0.0f + n.z});
+      }
+      continue;
+    }
+    const size_t padded = (k + 7) & ~size_t{7};
+    if (x.size() < padded) {
+      x.resize(padded);
+      y.resize(padded);
+      z.resize(padded);
+      face.resize(padded);
+    }
+    for (size_t b = 0; b < k; ++b) {
+      const Vec3 m = normal[list[b]];
+      x[b] = m.x;
+      y[b] = m.y;
+      z[b] = m.z;
+      face[b] = list[b];
+    }
+    for (size_t b = k; b < padded; ++b) {
+      x[b] = y[b] = z[b] = 0.0f;
+      face[b] = -1;  // never a face
+    }
+    for (size_t a = 0; a < k; a += 8) {
+      const __m256 nx = _mm256_loadu_ps(&x[a]), ny = _mm256_loadu_ps(&y[a]),
+                   nz = _mm256_loadu_ps(&z[a]);
+      const __m256i self = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&face[a]));
+      __m256 sx = zero, sy = zero, sz = zero;
+      for (size_t b = 0; b < k; ++b) {
+        const __m256 mx = _mm256_set1_ps(x[b]), my = _mm256_set1_ps(y[b]),
+                     mz = _mm256_set1_ps(z[b]);
+        const __m256 dot = _mm256_add_ps(
+            _mm256_add_ps(_mm256_mul_ps(nx, mx), _mm256_mul_ps(ny, my)), _mm256_mul_ps(nz, mz));
+        const __m256 isSelf =
+            _mm256_castsi256_ps(_mm256_cmpeq_epi32(self, _mm256_set1_epi32(face[b])));
+        const __m256 atMostOne = _mm256_cmp_ps(dot, one, _CMP_LE_OQ);
+        const __m256 passes = _mm256_cmp_ps(dot, sure, _CMP_GE_OQ);
+        __m256 merge = _mm256_or_ps(isSelf, _mm256_and_ps(atMostOne, passes));
+        int lanes = _mm256_movemask_ps(
+            _mm256_andnot_ps(_mm256_or_ps(isSelf, passes),
+                             _mm256_and_ps(atMostOne, _mm256_cmp_ps(dot, exact, _CMP_GE_OQ))));
+        if (lanes != 0) {
+          alignas(32) float dots[8];
+          alignas(32) uint32_t bits[8];
+          _mm256_store_ps(dots, dot);
+          _mm256_store_ps(reinterpret_cast<float*>(bits), merge);
+          for (; lanes != 0; lanes &= lanes - 1) {
+            const int l = __builtin_ctz(static_cast<unsigned>(lanes));
+            if (crease.Merges(dots[l])) bits[l] = 0xFFFFFFFFu;
+          }
+          merge = _mm256_load_ps(reinterpret_cast<const float*>(bits));
+        }
+        sx = _mm256_add_ps(sx, _mm256_and_ps(mx, merge));
+        sy = _mm256_add_ps(sy, _mm256_and_ps(my, merge));
+        sz = _mm256_add_ps(sz, _mm256_and_ps(mz, merge));
+      }
+      const __m256 length = _mm256_sqrt_ps(_mm256_add_ps(
+          _mm256_add_ps(_mm256_mul_ps(sx, sx), _mm256_mul_ps(sy, sy)), _mm256_mul_ps(sz, sz)));
+      const __m256 keep = _mm256_cmp_ps(length, zero, _CMP_GT_OQ);
+      alignas(32) float ox[8], oy[8], oz[8];
+      _mm256_store_ps(ox, _mm256_and_ps(keep, _mm256_div_ps(sx, length)));
+      _mm256_store_ps(oy, _mm256_and_ps(keep, _mm256_div_ps(sy, length)));
+      _mm256_store_ps(oz, _mm256_and_ps(keep, _mm256_div_ps(sz, length)));
+      for (size_t r = 0, rows = std::min<size_t>(8, k - a); r < rows; ++r)
+        corner[at[a + r]] = Vec3{ox[r], oy[r], oz[r]};
+    }
+  }
+}
+#endif
+
+bool g_allowAvx2 = true;
+
+bool UseAvx2() {
+#if defined(__x86_64__)
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have && g_allowAvx2;
+#else
+  return false;
+#endif
+}
+
+// Corner normals face by face over the faces [begin, end) (the same sums as
+// SmoothCornersAvx2, one corner at a time), normalised in blocks while they
+// are still in cache. Corners of unusable faces get zero.
+void SmoothCornersByFace(const CModel& model, const uint8_t* usable, const CreaseTest& crease,
+                         const std::vector<uint8_t>& flat, size_t begin, size_t end, Vec3* corner) {
+  const uint32_t* start = model.faces.indexStart.data();
+  const int32_t* idx = model.faces.indices.data();
+  const Vec3* normal = model.faces.normal.data();
+  const uint32_t* row = model.vertexFaceStart.data();
+  const int32_t* rows = model.vertexFaces.data();
+  for (size_t b0 = begin; b0 < end; b0 += kNormalBlock) {
+    const size_t b1 = std::min(end, b0 + kNormalBlock);
+    for (size_t f = b0; f < b1; ++f) {
+      const uint32_t first = start[f], last = start[f + 1];
+      if (usable && !usable[f]) {
+        for (uint32_t i = first; i < last; ++i) corner[i] = Vec3{0, 0, 0};
+        continue;
+      }
+      const Vec3 n = normal[f];
+      const int32_t self = static_cast<int32_t>(f);
+      for (uint32_t i = first; i < last; ++i) {
+        const uint32_t v = static_cast<uint32_t>(idx[i]);
+        if (!flat.empty() && flat[v]) {
+          corner[i] = Vec3{0.0f + n.x, 0.0f + n.y, 0.0f + n.z};
+          continue;
+        }
+        float sx = 0.0f, sy = 0.0f, sz = 0.0f;
+        for (uint32_t j = row[v], je = row[v + 1]; j < je; ++j) {
+          const int32_t g = rows[j];
+          if (g == self) {
+            sx += n.x;
+            sy += n.y;
+            sz += n.z;
+            continue;
+          }
+          const Vec3 m = normal[g];
+          const float dot = (n.x * m.x + n.y * m.y) + n.z * m.z;
+          if (crease.Merges(dot)) {
+            sx += m.x;
+            sy += m.y;
+            sz += m.z;
+          }
+        }
+        corner[i] = Vec3{sx, sy, sz};
+      }
+    }
+    NormalizeAll(corner + start[b0], start[b1] - start[b0]);
+  }
+}
 
 bool FaceTableConsistent(const FaceTable& faces) {
   const size_t n = faces.size();
@@ -265,12 +440,36 @@ void ReserveFaulted(std::vector<T, A>& v, size_t n) {
   Prefault(v.data(), n * sizeof(T));
 }
 
-// Per-face usability (every index inside the vertex list).
+// Per-face usability (every index inside the vertex list); empty when every
+// face is usable, the usual case, checked first in one pass over the
+// indices.
 std::vector<uint8_t> UsableFaces(const CModel& model) {
   const FaceTable& faces = model.faces;
   const uint32_t vertexCount = static_cast<uint32_t>(model.vertices.size());
-  std::vector<uint8_t> usable(faces.size());
   const int32_t* idx = faces.indices.data();
+  const size_t corners = faces.indices.size();
+  uint32_t bad[2] = {0, 0};  // per half
+  ForRange(corners, [&](size_t begin, size_t end) {
+    uint32_t out = 0;
+    size_t i = begin;
+#if defined(__SSE2__)
+    // idx < vertexCount as unsigned: both sides offset by 2^31, compared signed.
+    const __m128i flip = _mm_set1_epi32(INT32_MIN);
+    const __m128i limit = _mm_set1_epi32(static_cast<int32_t>(vertexCount ^ 0x80000000u));
+    __m128i inside = _mm_set1_epi32(-1);
+    for (; i + 4 <= end; i += 4) {
+      const __m128i v =
+          _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(idx + i)), flip);
+      inside = _mm_and_si128(inside, _mm_cmpgt_epi32(limit, v));
+    }
+    out |= static_cast<uint32_t>(_mm_movemask_epi8(inside) != 0xFFFF);
+#endif
+    for (; i < end; ++i) out |= static_cast<uint32_t>(idx[i]) >= vertexCount;
+    bad[begin == 0 ? 0 : 1] = out;
+  });
+  const bool allInRange = (bad[0] | bad[1]) == 0;
+  if (allInRange) return {};
+  std::vector<uint8_t> usable(faces.size());
   const uint32_t* start = faces.indexStart.data();
   uint8_t* out = usable.data();
   ForRange(faces.size(), [&](size_t begin, size_t end) {
@@ -286,6 +485,10 @@ std::vector<uint8_t> UsableFaces(const CModel& model) {
 
 }  // namespace
 
+void AllowAvx2CornerPass(bool allow) {
+  g_allowAvx2 = allow;
+}
+
 void ComputeNormals(CModel& model) {
   FaceTable& faces = model.faces;
   model.vertexFaceStart.clear();
@@ -300,14 +503,16 @@ void ComputeNormals(CModel& model) {
     return;
   }
   const size_t faceCount = faces.size();
-  const std::vector<uint8_t> usable = UsableFaces(model);
+  const std::vector<uint8_t> usableFlags = UsableFaces(model);
+  const uint8_t* usable = usableFlags.empty() ? nullptr : usableFlags.data();
+  auto isUsable = [usable](size_t f) { return !usable || usable[f]; };
   const int32_t* idx = faces.indices.data();
   const uint32_t* start = faces.indexStart.data();
 
   // Faces of every vertex as compressed rows: count, prefix sum, fill. On
   // two threads each half of the faces counts into its own array, and the
   // second half's entries of a vertex go after the first half's, so every
-  // row stays in face order.
+  // row stays in face order. Beside each entry: the corner it stands for.
   std::vector<uint32_t>& rowStart = model.vertexFaceStart;
   rowStart.assign(vertexCount + 1, 0);
   const bool split = UseTwoThreads(faceCount);
@@ -315,7 +520,7 @@ void ComputeNormals(CModel& model) {
   std::vector<uint32_t> secondCount(split ? vertexCount : 0);
   auto count = [&](size_t begin, size_t end, uint32_t* counts) {
     for (size_t f = begin; f < end; ++f) {
-      if (!usable[f]) continue;
+      if (!isUsable(f)) continue;
       for (uint32_t i = start[f]; i < start[f + 1]; ++i) ++counts[static_cast<uint32_t>(idx[i])];
     }
   };
@@ -333,14 +538,22 @@ void ComputeNormals(CModel& model) {
       rowStart[v + 1] += second;
     }
   }
-  ReserveFaulted(model.vertexFaces, rowStart[vertexCount]);
-  model.vertexFaces.resize(rowStart[vertexCount]);
+  const size_t entries = rowStart[vertexCount];
+  ReserveFaulted(model.vertexFaces, entries);
+  model.vertexFaces.resize(entries);
+  // The vertex-by-vertex corner pass also needs each entry's corner.
+  const bool byVertex = UseAvx2();
+  const std::unique_ptr<uint32_t[]> entryCorner(byVertex ? new uint32_t[entries] : nullptr);
   int32_t* rowsOut = model.vertexFaces.data();
+  uint32_t* cornersOut = entryCorner.get();
   auto fillRows = [&](size_t begin, size_t end, uint32_t* cursor) {
     for (size_t f = begin; f < end; ++f) {
-      if (!usable[f]) continue;
-      for (uint32_t i = start[f]; i < start[f + 1]; ++i)
-        rowsOut[cursor[static_cast<uint32_t>(idx[i])]++] = static_cast<int32_t>(f);
+      if (!isUsable(f)) continue;
+      for (uint32_t i = start[f]; i < start[f + 1]; ++i) {
+        const uint32_t at = cursor[static_cast<uint32_t>(idx[i])]++;
+        rowsOut[at] = static_cast<int32_t>(f);
+        if (cornersOut) cornersOut[at] = i;
+      }
     }
   };
   RunSplit(
@@ -358,7 +571,7 @@ void ComputeNormals(CModel& model) {
     for (size_t b0 = begin; b0 < end; b0 += kNormalBlock) {
       const size_t b1 = std::min(end, b0 + kNormalBlock);
       for (size_t f = b0; f < b1; ++f) {
-        if (!usable[f] || start[f + 1] - start[f] < 3) {
+        if (!isUsable(f) || start[f + 1] - start[f] < 3) {
           normal[f] = Vec3{0, 0, 0};
           continue;
         }
@@ -374,7 +587,8 @@ void ComputeNormals(CModel& model) {
   });
 
   // Corner normals: the sum, in list order, of the face itself and of the
-  // neighbours within the crease angle, normalised.
+  // neighbours within the crease angle, normalised. Vertex by vertex: every
+  // corner at a vertex sums over the same list.
   const float threshold =
       static_cast<float>(static_cast<double>(model.smoothingAngle) * 0.017453292519943295);
   const CreaseTest crease(threshold);
@@ -382,49 +596,32 @@ void ComputeNormals(CModel& model) {
   ReserveFaulted(faces.cornerNormal, faces.indices.size());
   faces.cornerNormal.resize(faces.indices.size());
   Vec3* corner = faces.cornerNormal.data();
-  const int32_t* rows = model.vertexFaces.data();
-  const uint32_t* row = rowStart.data();
-  // Sums of a block of faces, then their normalisation while the block is
-  // still in cache.
+
+#if defined(__x86_64__)
+  if (byVertex) {
+    const VertexLists lists{rowStart.data(), model.vertexFaces.data(), entryCorner.get(),
+                            flat.empty() ? nullptr : flat.data()};
+    // Vertices split where the entries are halved.
+    const size_t vertexSplit =
+        split ? static_cast<size_t>(std::lower_bound(rowStart.begin(), rowStart.end() - 1,
+                                                     static_cast<uint32_t>(entries / 2)) -
+                                    rowStart.begin())
+              : vertexCount;
+    RunSplit(
+        split,
+        [&] {
+          SmoothCornersAvx2(lists, 0, vertexSplit, normal, crease, corner);
+          // Corners of unusable faces (in no list): zero.
+          for (size_t f = 0; usable && f < faceCount; ++f)
+            if (!usable[f])
+              for (uint32_t i = start[f]; i < start[f + 1]; ++i) corner[i] = Vec3{0, 0, 0};
+        },
+        [&] { SmoothCornersAvx2(lists, vertexSplit, vertexCount, normal, crease, corner); });
+    return;
+  }
+#endif
   ForRange(faceCount, [&](size_t begin, size_t end) {
-    for (size_t b0 = begin; b0 < end; b0 += kNormalBlock) {
-      const size_t b1 = std::min(end, b0 + kNormalBlock);
-      for (size_t f = b0; f < b1; ++f) {
-        const uint32_t first = start[f], last = start[f + 1];
-        if (!usable[f]) {
-          for (uint32_t i = first; i < last; ++i) corner[i] = Vec3{0, 0, 0};
-          continue;
-        }
-        const Vec3 n = normal[f];
-        const int32_t self = static_cast<int32_t>(f);
-        for (uint32_t i = first; i < last; ++i) {
-          const uint32_t v = static_cast<uint32_t>(idx[i]);
-          if (!flat.empty() && flat[v]) {
-            corner[i] = Vec3{0.0f + n.x, 0.0f + n.y, 0.0f + n.z};
-            continue;
-          }
-          float sx = 0.0f, sy = 0.0f, sz = 0.0f;
-          for (uint32_t j = row[v], je = row[v + 1]; j < je; ++j) {
-            const int32_t g = rows[j];
-            if (g == self) {
-              sx += n.x;
-              sy += n.y;
-              sz += n.z;
-              continue;
-            }
-            const Vec3 m = normal[g];
-            const float dot = (n.x * m.x + n.y * m.y) + n.z * m.z;
-            if (crease.Merges(dot)) {
-              sx += m.x;
-              sy += m.y;
-              sz += m.z;
-            }
-          }
-          corner[i] = Vec3{sx, sy, sz};
-        }
-      }
-      NormalizeAll(corner + start[b0], start[b1] - start[b0]);
-    }
+    SmoothCornersByFace(model, usable, crease, flat, begin, end, corner);
   });
 }
 
@@ -432,7 +629,9 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
   FaceTable& faces = model.faces;
   const size_t faceCount = faces.size();
   if (!FaceTableConsistent(faces)) return false;
-  const std::vector<uint8_t> usable = UsableFaces(model);
+  const std::vector<uint8_t> usableFlags = UsableFaces(model);
+  const uint8_t* usable = usableFlags.empty() ? nullptr : usableFlags.data();
+  auto isUsable = [usable](size_t f) { return !usable || usable[f]; };
   const bool haveCornerNormals = faces.cornerNormal.size() == faces.indices.size();
 
   // Pass 1: group of every face (first appearance order) and vertex counts.
@@ -446,7 +645,7 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
   int32_t lastMaterial = 0;
   uint32_t lastGroup = UINT32_MAX;
   auto verticesOf = [&](size_t f) -> uint32_t {
-    if (!usable[f]) return 0;
+    if (!isUsable(f)) return 0;
     switch (faces.indexStart[f + 1] - faces.indexStart[f]) {
       case 2:
         return 2;
@@ -513,7 +712,7 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
     };
     for (size_t f = begin; f < end; ++f) {
       const uint32_t g = faceGroup[f];
-      if (g == UINT32_MAX || !usable[f]) continue;
+      if (g == UINT32_MAX || !isUsable(f)) continue;
       MeshVertex* dst = out[g] + cursor[g];
       switch (start[f + 1] - start[f]) {
         case 2:

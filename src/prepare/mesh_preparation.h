@@ -13,6 +13,12 @@ namespace tolvani {
 // nothing out of range.
 void ComputeNormals(CModel& model);
 
+// Whether ComputeNormals may take its vertex-by-vertex AVX2 corner pass on a
+// CPU that has AVX2 (default: yes). Both passes give the same bits; tests
+// turn it off to check the portable one. Not to be called during a
+// ComputeNormals on another thread.
+void AllowAvx2CornerPass(bool allow);
+
 // Builds model.groups (appending) and one vertex buffer per non-empty group
 // on device. Returns false when a vertex buffer could not be created.
 bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device);

@@ -365,7 +365,9 @@ TEST(BuildMeshGroups, BadIndicesAndShortBoneListsAreSafe) {
 }
 
 // Random meshes against the plain implementation, bit for bit.
-CModel RandomModel(uint32_t seed, size_t vertexCount, size_t faceCount, float smoothing, bool bad) {
+// Corners pick among the first `shared` vertices.
+CModel RandomModel(uint32_t seed, size_t vertexCount, size_t faceCount, float smoothing, bool bad,
+                   int shared = 24) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> coord(-2, 2);
   std::uniform_int_distribution<int> pick(0, static_cast<int>(vertexCount) - 1);
@@ -385,7 +387,7 @@ CModel RandomModel(uint32_t seed, size_t vertexCount, size_t faceCount, float sm
     face.material = kind(rng) % 6 - 1;
     const int k = kind(rng);
     const size_t corners = k < 60 ? 3 : k < 85 ? 4 : k < 90 ? 2 : k < 95 ? 5 : k < 98 ? 1 : 0;
-    for (size_t c = 0; c < corners; ++c) face.indices.push_back(pick(rng) % 24);  // dense sharing
+    for (size_t c = 0; c < corners; ++c) face.indices.push_back(pick(rng) % shared);
     if (kind(rng) < 30 && f > 0) {
       // Repeat a previous face, sometimes reversed.
       CFace prev = m.faces.Get(f - 1);
@@ -413,17 +415,26 @@ void ExpectSameAsReference(CModel m) {
   EXPECT_EQ(testing::ComparePreparedModels(m, ref), "");
 }
 
-TEST(MeshPreparation, MatchesThePlainAlgorithmBitForBit) {
+// Both corner passes (AVX2 where the CPU has it, and the portable one).
+class MeshPreparationPasses : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { AllowAvx2CornerPass(GetParam()); }
+  void TearDown() override { AllowAvx2CornerPass(true); }
+};
+
+TEST_P(MeshPreparationPasses, MatchesThePlainAlgorithmBitForBit) {
   const float angles[] = {0.0f,   1.0f,    30.0f,  45.5f,  89.99f, 90.0f, 90.01f,
                           135.0f, 179.99f, 180.0f, 360.0f, -5.0f,  NAN,   INFINITY};
   uint32_t seed = 1;
   for (float angle : angles) {
     ExpectSameAsReference(RandomModel(seed++, 24, 400, angle, false));
     ExpectSameAsReference(RandomModel(seed++, 30, 400, angle, true));
+    // Few shared vertices: lists shorter than eight.
+    ExpectSameAsReference(RandomModel(seed++, 400, 300, angle, angle > 40, 400));
   }
 }
 
-TEST(MeshPreparation, LargeGridMatchesThePlainAlgorithmOnBothThreads) {
+TEST_P(MeshPreparationPasses, LargeGridMatchesThePlainAlgorithmOnBothThreads) {
   // Enough faces for the two-thread path; a bumpy grid with shared vertices.
   const int n = 260;
   CModel m;
@@ -441,6 +452,9 @@ TEST(MeshPreparation, LargeGridMatchesThePlainAlgorithmOnBothThreads) {
   ASSERT_GT(m.faces.size(), 131072u);
   ExpectSameAsReference(m);
 }
+
+INSTANTIATE_TEST_SUITE_P(CornerPasses, MeshPreparationPasses, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Avx2" : "Portable"; });
 
 }  // namespace
 }  // namespace tolvani
