@@ -403,29 +403,67 @@ void ForRange(size_t count, const Body& body) {
       split, [&] { body(size_t{0}, half); }, [&] { body(half, count); });
 }
 
+#if defined(__linux__)
+constexpr uintptr_t kPage = 4096;
+
+// The runs of pages in [begin, end) (page-aligned) that are not mapped yet:
+// a block reused from freed memory usually has all its pages already, and
+// asking is far cheaper than populating mapped pages again (one call for
+// the whole range against a page-table walk per page). All of the range
+// when the kernel cannot tell.
+std::vector<std::pair<uintptr_t, uintptr_t>> UnmappedRuns(uintptr_t begin, uintptr_t end) {
+  std::vector<unsigned char> mapped((end - begin) / kPage);
+  if (mincore(reinterpret_cast<void*>(begin), end - begin, mapped.data()) != 0)
+    return {{begin, end}};
+  std::vector<std::pair<uintptr_t, uintptr_t>> runs;
+  for (size_t p = 0; p < mapped.size();) {
+    if (mapped[p] & 1) {
+      ++p;
+      continue;
+    }
+    size_t q = p;
+    while (q < mapped.size() && !(mapped[q] & 1)) ++q;
+    runs.push_back({begin + p * kPage, begin + q * kPage});
+    p = q;
+  }
+  return runs;
+}
+#endif
+
 // Maps the pages of a freshly reserved block for writing, in one call per
-// thread instead of one page fault per 4 KiB on the first writes; large
-// outputs are faulted in on both cores. Does nothing where the kernel lacks
-// MADV_POPULATE_WRITE.
+// run of missing pages instead of one page fault per 4 KiB on the first
+// writes; large outputs are faulted in on both cores. Does nothing where the
+// kernel lacks MADV_POPULATE_WRITE.
 void Prefault(const void* data, size_t bytes) {
 #if defined(__linux__)
-  constexpr uintptr_t kPage = 4096;
   constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE, Linux 5.14
   if (bytes < (size_t{1} << 22)) return;
   AdviseHugePages(LoadBuffer::Model, data, bytes);
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(kPage - 1);
   if (end <= begin) return;
-  const uintptr_t mid = (begin + (end - begin) / 2) & ~(kPage - 1);
-  auto populate = [](uintptr_t a, uintptr_t b) {
-    if (b > a) madvise(reinterpret_cast<void*>(a), b - a, kPopulateWrite);
+  const auto runs = UnmappedRuns(begin, end);
+  uintptr_t missing = 0;
+  for (const auto& [a, b] : runs) missing += b - a;
+  if (missing == 0) return;
+  // Pages [from, to) of the missing ones, counted in bytes along the runs.
+  auto populate = [&runs](uintptr_t from, uintptr_t to) {
+    uintptr_t seen = 0;
+    for (const auto& [a, b] : runs) {
+      const uintptr_t lo = std::max(a, a + (from > seen ? from - seen : 0));
+      const uintptr_t hi = std::min(b, a + (to > seen ? to - seen : 0));
+      if (hi > lo) madvise(reinterpret_cast<void*>(lo), hi - lo, kPopulateWrite);
+      seen += b - a;
+      if (seen >= to) break;
+    }
   };
-  if (std::thread::hardware_concurrency() >= 2) {
-    std::thread worker([&] { populate(mid, end); });
-    populate(begin, mid);
+  const uintptr_t mid = (missing / 2) & ~(kPage - 1);
+  if (missing >= (uintptr_t{1} << 22) && std::thread::hardware_concurrency() >= 2) {
+    std::thread worker([&] { populate(mid, missing); });
+    populate(0, mid);
     worker.join();
   } else {
-    populate(begin, end);
+    populate(0, missing);
   }
 #else
   (void)data;
@@ -560,7 +598,6 @@ void ComputeNormals(CModel& model) {
       split, [&] { fillRows(0, half, firstCursor.data()); },
       [&] { fillRows(half, faceCount, secondCount.data()); });
 
-  // Face normals from the first three positions.
   ReserveFaulted(faces.normal, faceCount);
   faces.normal.resize(faceCount);
   Vec3* normal = faces.normal.data();
