@@ -67,6 +67,14 @@ constexpr double kMergeBudget = 1u << 30;
 // (empty when nothing needs to be).
 std::vector<uint8_t> FlatVertices(const std::vector<uint32_t>& rowStart) {
   const size_t vertexCount = rowStart.size() - 1;
+  // The usual case first, in exact integers (no sum of squares of lengths
+  // below 2^32 overflows 64 bits): within budget, nothing is flat.
+  uint64_t steps = 0;
+  for (size_t v = 0; v < vertexCount; ++v) {
+    const uint64_t n = rowStart[v + 1] - rowStart[v];
+    steps += n * n;
+  }
+  if (steps <= static_cast<uint64_t>(kMergeBudget)) return {};
   double work = 0;
   for (size_t v = 0; v < vertexCount; ++v) {
     const double n = rowStart[v + 1] - rowStart[v];
@@ -681,9 +689,10 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
   for (uint32_t g = 0; g < model.groups.size(); ++g) counts[g] = model.groups[g].vertices.size();
   int32_t lastMaterial = 0;
   uint32_t lastGroup = UINT32_MAX;
+  const uint32_t* const faceStart = faces.indexStart.data();
   auto verticesOf = [&](size_t f) -> uint32_t {
     if (!isUsable(f)) return 0;
-    switch (faces.indexStart[f + 1] - faces.indexStart[f]) {
+    switch (faceStart[f + 1] - faceStart[f]) {
       case 2:
         return 2;
       case 3:
@@ -694,8 +703,15 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
         return 0;
     }
   };
+  // On two threads the second half of the faces starts from the counts
+  // before it.
+  const bool split = UseTwoThreads(faceCount);
+  const size_t half = split ? faceCount / 2 : faceCount;
+  std::vector<uint64_t> countsAtHalf;
+  const int32_t* const faceMaterial = faces.material.data();
   for (size_t f = 0; f < faceCount; ++f) {
-    const int32_t material = faces.material[f];
+    if (f == half) countsAtHalf = counts;
+    const int32_t material = faceMaterial[f];
     if (material == model.collisionMaterial) continue;
     if (lastGroup == UINT32_MAX || material != lastMaterial) {
       auto [it, added] = groupOf.emplace(material, static_cast<uint32_t>(model.groups.size()));
@@ -784,14 +800,12 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
     }
   };
 
-  if (!UseTwoThreads(faceCount)) {
+  if (!split) {
     fill(0, faceCount, base);
   } else {
-    const size_t half = faceCount / 2;
+    // Groups first met in the second half start where they started.
     std::vector<size_t> secondBase = base;
-    for (size_t f = 0; f < half; ++f) {
-      if (faceGroup[f] != UINT32_MAX) secondBase[faceGroup[f]] += verticesOf(f);
-    }
+    for (size_t g = 0; g < countsAtHalf.size(); ++g) secondBase[g] = countsAtHalf[g];
     std::thread worker([&] { fill(half, faceCount, secondBase); });
     fill(0, half, base);
     worker.join();

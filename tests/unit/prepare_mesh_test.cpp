@@ -446,8 +446,10 @@ TEST_P(MeshPreparationPasses, LargeGridMatchesThePlainAlgorithmOnBothThreads) {
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
       const int32_t a = y * (n + 1) + x, b = a + 1, c = a + n + 1, d = c + 1;
-      m.faces.Append(Face({a, b, d}, (x / 64) % 3, {{0, 0}, {1, 0}, {1, 1}}));
-      m.faces.Append(Face({a, d, c}, (x / 64) % 3, {{0, 0}, {1, 1}}));
+      // Material 7 first appears in the second thread's half.
+      const int32_t material = y > n * 3 / 4 && x % 5 == 0 ? 7 : (x / 64) % 3;
+      m.faces.Append(Face({a, b, d}, material, {{0, 0}, {1, 0}, {1, 1}}));
+      m.faces.Append(Face({a, d, c}, material, {{0, 0}, {1, 1}}));
     }
   ASSERT_GT(m.faces.size(), 131072u);
   ExpectSameAsReference(m);
