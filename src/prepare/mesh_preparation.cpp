@@ -269,6 +269,7 @@ __attribute__((target("avx2"))) void SmoothCornersAvx2(const VertexLists& lists,
                    nz = _mm256_loadu_ps(&z[a]);
       const __m256i self = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&face[a]));
       __m256 sx = zero, sy = zero, sz = zero;
+      __m256 near = zero;  // lanes that met a dot near the cut-off
       for (size_t b = 0; b < k; ++b) {
         const __m256 mx = _mm256_set1_ps(x[b]), my = _mm256_set1_ps(y[b]),
                      mz = _mm256_set1_ps(z[b]);
@@ -278,24 +279,29 @@ __attribute__((target("avx2"))) void SmoothCornersAvx2(const VertexLists& lists,
             _mm256_castsi256_ps(_mm256_cmpeq_epi32(self, _mm256_set1_epi32(face[b])));
         const __m256 atMostOne = _mm256_cmp_ps(dot, one, _CMP_LE_OQ);
         const __m256 passes = _mm256_cmp_ps(dot, sure, _CMP_GE_OQ);
-        __m256 merge = _mm256_or_ps(isSelf, _mm256_and_ps(atMostOne, passes));
-        int lanes = _mm256_movemask_ps(
+        const __m256 merge = _mm256_or_ps(isSelf, _mm256_and_ps(atMostOne, passes));
+        near = _mm256_or_ps(
+            near,
             _mm256_andnot_ps(_mm256_or_ps(isSelf, passes),
                              _mm256_and_ps(atMostOne, _mm256_cmp_ps(dot, exact, _CMP_GE_OQ))));
-        if (lanes != 0) {
-          alignas(32) float dots[8];
-          alignas(32) uint32_t bits[8];
-          _mm256_store_ps(dots, dot);
-          _mm256_store_ps(reinterpret_cast<float*>(bits), merge);
-          for (; lanes != 0; lanes &= lanes - 1) {
-            const int l = __builtin_ctz(static_cast<unsigned>(lanes));
-            if (crease.Merges(dots[l])) bits[l] = 0xFFFFFFFFu;
-          }
-          merge = _mm256_load_ps(reinterpret_cast<const float*>(bits));
-        }
         sx = _mm256_add_ps(sx, _mm256_and_ps(mx, merge));
         sy = _mm256_add_ps(sy, _mm256_and_ps(my, merge));
         sz = _mm256_add_ps(sz, _mm256_and_ps(mz, merge));
+      }
+      if (_mm256_movemask_ps(near) != 0) {
+        // Some dot needs the exact test (rare): these rows one by one.
+        for (size_t r = a, rows = std::min(k, a + 8); r < rows; ++r) {
+          float rx = 0.0f, ry = 0.0f, rz = 0.0f;
+          for (size_t b = 0; b < k; ++b) {
+            if (face[b] == face[r] || crease.Merges((x[r] * x[b] + y[r] * y[b]) + z[r] * z[b])) {
+              rx += x[b];
+              ry += y[b];
+              rz += z[b];
+            }
+          }
+          corner[at[r]] = Normalized(Vec3{rx, ry, rz});
+        }
+        continue;
       }
       const __m256 length = _mm256_sqrt_ps(_mm256_add_ps(
           _mm256_add_ps(_mm256_mul_ps(sx, sx), _mm256_mul_ps(sy, sy)), _mm256_mul_ps(sz, sz)));
@@ -606,6 +612,7 @@ void ComputeNormals(CModel& model) {
       split, [&] { fillRows(0, half, firstCursor.data()); },
       [&] { fillRows(half, faceCount, secondCount.data()); });
 
+  // Face normals from the first three positions.
   ReserveFaulted(faces.normal, faceCount);
   faces.normal.resize(faceCount);
   Vec3* normal = faces.normal.data();
