@@ -597,6 +597,7 @@ void ComputeNormals(CModel& model) {
   // The vertex-by-vertex corner pass also needs each entry's corner.
   const bool byVertex = UseAvx2();
   const std::unique_ptr<uint32_t[]> entryCorner(byVertex ? new uint32_t[entries] : nullptr);
+  if (byVertex) Prefault(entryCorner.get(), entries * sizeof(uint32_t));
   int32_t* rowsOut = model.vertexFaces.data();
   uint32_t* cornersOut = entryCorner.get();
   auto fillRows = [&](size_t begin, size_t end, uint32_t* cursor) {
@@ -694,6 +695,7 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
   for (uint32_t g = 0; g < model.groups.size(); ++g) groupOf.emplace(model.groups[g].material, g);
   // Every face's entry is written below (UINT32_MAX: not drawn).
   const std::unique_ptr<uint32_t[]> faceGroup(new uint32_t[faceCount]);
+  Prefault(faceGroup.get(), faceCount * sizeof(uint32_t));
   std::vector<uint64_t> counts(model.groups.size(), 0);
   for (uint32_t g = 0; g < model.groups.size(); ++g) counts[g] = model.groups[g].vertices.size();
   int32_t lastMaterial = 0;
