@@ -759,6 +759,7 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
   const CUV* uvs = faces.uvs.data();
   const uint32_t* uvStart = faces.uvStart.data();
   const Vec3* cornerNormal = faces.cornerNormal.data();
+  const size_t vertexCount = model.vertices.size();
   const size_t boneCount = model.bones.size(), parentCount = model.parents.size(),
                weightCount = model.weights.size();
   const int32_t* bones = model.bones.data();
@@ -777,8 +778,30 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
       vtx.parent = v < parentCount ? static_cast<float>(parents[v]) : -1.0f;
       vtx.weight = v < weightCount ? weights[v] : 1.0f;
     };
+    // The usual model: every vertex has its bone data, every corner its
+    // normal, every usable face is drawn. Triangles with their uvs then take
+    // no per-corner checks.
+    const bool full = haveCornerNormals && !usable && boneCount >= vertexCount &&
+                      parentCount >= vertexCount && weightCount >= vertexCount;
     for (size_t f = begin; f < end; ++f) {
       const uint32_t g = faceGroup[f];
+      if (full && g != UINT32_MAX && start[f + 1] - start[f] == 3 &&
+          uvStart[f + 1] - uvStart[f] >= 3) {
+        MeshVertex* dst = out[g] + cursor[g];
+        const uint32_t s = start[f];
+        const CUV* uv = uvs + uvStart[f];
+        for (uint32_t c = 0; c < 3; ++c) {
+          const uint32_t v = static_cast<uint32_t>(idx[s + c]);
+          dst[c].position = pos[v];
+          dst[c].normal = cornerNormal[s + c];
+          dst[c].uv = Vec2{uv[c].u, uv[c].v};
+          dst[c].bone = static_cast<float>(bones[v]);
+          dst[c].parent = static_cast<float>(parents[v]);
+          dst[c].weight = weights[v];
+        }
+        cursor[g] += 3;
+        continue;
+      }
       if (g == UINT32_MAX || !isUsable(f)) continue;
       MeshVertex* dst = out[g] + cursor[g];
       switch (start[f + 1] - start[f]) {

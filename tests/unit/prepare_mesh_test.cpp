@@ -451,6 +451,12 @@ TEST_P(MeshPreparationPasses, LargeGridMatchesThePlainAlgorithmOnBothThreads) {
       m.faces.Append(Face({a, b, d}, material, {{0, 0}, {1, 0}, {1, 1}}));
       m.faces.Append(Face({a, d, c}, material, {{0, 0}, {1, 1}}));
     }
+  // Bone data for every vertex (the fill's fast path), varied per vertex.
+  for (size_t v = 0; v < m.vertices.size(); ++v) {
+    m.bones.push_back(static_cast<int32_t>(v % 7));
+    m.parents.push_back(static_cast<int32_t>(v % 5) - 1);
+    m.weights.push_back(static_cast<float>(v % 11) / 10.0f);
+  }
   ASSERT_GT(m.faces.size(), 131072u);
   ExpectSameAsReference(m);
 }
