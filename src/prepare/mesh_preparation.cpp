@@ -11,7 +11,8 @@
 //    vertices) over two threads, each writing its own part of the
 //    preallocated outputs;
 //  - with AVX2, corner normals go vertex by vertex, eight corners of a vertex
-//    per register, each lane doing the plain per-corner operations;
+//    per register, each lane doing the plain per-corner operations; with
+//    AVX-512F two vertices share a register;
 //  - a model whose indices are all in range (one vectorised pass) keeps no
 //    per-face usability flags.
 //
@@ -226,11 +227,21 @@ struct VertexLists {
 // its order, per corner. Eight corners of the vertex go at once, one per
 // lane (AVX2 without fused multiply-add); an entry a lane skips adds +0,
 // which leaves its sum unchanged (a sum that starts at +0 is never -0).
-__attribute__((target("avx2"))) void SmoothCornersAvx2(const VertexLists& lists, size_t v0,
-                                                       size_t v1, const Vec3* normal,
-                                                       const CreaseTest& crease, Vec3* corner) {
+// Scratch of the vertex-by-vertex corner passes: one vertex's list, its
+// face normals by component.
+struct CornerScratch {
   std::vector<float> x, y, z;
   std::vector<int32_t> face;
+};
+
+__attribute__((target("avx2"))) void SmoothCornersAvx2(const VertexLists& lists, size_t v0,
+                                                       size_t v1, const Vec3* normal,
+                                                       const CreaseTest& crease, Vec3* corner,
+                                                       CornerScratch& scratch) {
+  std::vector<float>& x = scratch.x;
+  std::vector<float>& y = scratch.y;
+  std::vector<float>& z = scratch.z;
+  std::vector<int32_t>& face = scratch.face;
   const __m256 one = _mm256_set1_ps(1.0f), zero = _mm256_setzero_ps();
   const __m256 sure = _mm256_set1_ps(crease.SureFrom()), exact = _mm256_set1_ps(crease.ExactFrom());
   for (size_t v = v0; v < v1; ++v) {
@@ -315,18 +326,138 @@ __attribute__((target("avx2"))) void SmoothCornersAvx2(const VertexLists& lists,
     }
   }
 }
+
+// GCC 12's AVX-512 headers warn about their own undefined-vector helpers.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+// The same corner normals as SmoothCornersAvx2, two vertices at once: the
+// rows of one vertex in lanes 0-7, of the next in lanes 8-15 (AVX-512F).
+// Lanes that skip an entry keep their sum (masked adds). Vertices with more
+// than eight faces, flat ones, and pairs that meet a dot near the crease
+// cut-off go through SmoothCornersAvx2.
+__attribute__((target("avx512f"))) void SmoothCornersAvx512(const VertexLists& lists, size_t v0,
+                                                            size_t v1, const Vec3* normal,
+                                                            const CreaseTest& crease,
+                                                            Vec3* corner) {
+  CornerScratch scratch;
+  alignas(64) float x[16], y[16], z[16];
+  alignas(64) int32_t face[16];
+  const __m512 one = _mm512_set1_ps(1.0f), zero = _mm512_setzero_ps();
+  const __m512 sure = _mm512_set1_ps(crease.SureFrom()), exact = _mm512_set1_ps(crease.ExactFrom());
+  auto length = [&lists](size_t v) { return lists.rowStart[v + 1] - lists.rowStart[v]; };
+  auto pairable = [&](size_t v) {
+    const size_t k = length(v);
+    return k > 0 && k <= 8 && !(lists.flat && lists.flat[v]);
+  };
+  auto load = [&](size_t v, int half) {
+    const uint32_t j0 = lists.rowStart[v];
+    const size_t k = length(v);
+    for (size_t b = 0; b < 8; ++b) {
+      const size_t l = static_cast<size_t>(half) * 8 + b;
+      if (b < k) {
+        const int32_t g = lists.face[j0 + b];
+        const Vec3 m = normal[g];
+        x[l] = m.x;
+        y[l] = m.y;
+        z[l] = m.z;
+        face[l] = g;
+      } else {
+        x[l] = y[l] = z[l] = 0.0f;
+        face[l] = -1;  // never a face
+      }
+    }
+  };
+  size_t v = v0;
+  while (v < v1) {
+    if (!pairable(v)) {
+      SmoothCornersAvx2(lists, v, v + 1, normal, crease, corner, scratch);
+      ++v;
+      continue;
+    }
+    size_t w = v + 1;
+    while (w < v1 && length(w) == 0) ++w;
+    if (w >= v1 || !pairable(w)) {
+      SmoothCornersAvx2(lists, v, v + 1, normal, crease, corner, scratch);
+      v = w;
+      continue;
+    }
+    const size_t k1 = length(v), k2 = length(w);
+    load(v, 0);
+    load(w, 1);
+    const __m512 nx = _mm512_load_ps(x), ny = _mm512_load_ps(y), nz = _mm512_load_ps(z);
+    const __m512i self = _mm512_load_si512(face);
+    __m512 sx = zero, sy = zero, sz = zero;
+    __mmask16 near = 0;
+    // Column b of each half: lane b of the first, lane 8 + b of the second.
+    __m512i column = _mm512_setr_epi32(0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8);
+    const __m512i step = _mm512_set1_epi32(1);
+    // Rows that are corners, columns that are entries.
+    const __mmask16 rows = static_cast<__mmask16>(((1u << k1) - 1) | (((1u << k2) - 1) << 8));
+    for (size_t b = 0, kb = std::max(k1, k2); b < kb;
+         ++b, column = _mm512_add_epi32(column, step)) {
+      const __mmask16 valid =
+          rows & static_cast<__mmask16>((b < k1 ? 0x00FFu : 0u) | (b < k2 ? 0xFF00u : 0u));
+      const __m512 mx = _mm512_permutexvar_ps(column, nx);
+      const __m512 my = _mm512_permutexvar_ps(column, ny);
+      const __m512 mz = _mm512_permutexvar_ps(column, nz);
+      const __m512 dot = _mm512_add_ps(_mm512_add_ps(_mm512_mul_ps(nx, mx), _mm512_mul_ps(ny, my)),
+                                       _mm512_mul_ps(nz, mz));
+      const __mmask16 isSelf =
+          _mm512_mask_cmpeq_epi32_mask(valid, self, _mm512_permutexvar_epi32(column, self));
+      const __mmask16 atMostOne = _mm512_mask_cmp_ps_mask(valid, dot, one, _CMP_LE_OQ);
+      const __mmask16 passes = _mm512_mask_cmp_ps_mask(atMostOne, dot, sure, _CMP_GE_OQ);
+      const __mmask16 merge = isSelf | passes;
+      near |= _mm512_mask_cmp_ps_mask(atMostOne & ~merge, dot, exact, _CMP_GE_OQ);
+      sx = _mm512_mask_add_ps(sx, merge, sx, mx);
+      sy = _mm512_mask_add_ps(sy, merge, sy, my);
+      sz = _mm512_mask_add_ps(sz, merge, sz, mz);
+    }
+    if (near != 0) {
+      SmoothCornersAvx2(lists, v, w + 1, normal, crease, corner, scratch);
+      v = w + 1;
+      continue;
+    }
+    const __m512 len = _mm512_sqrt_ps(_mm512_add_ps(
+        _mm512_add_ps(_mm512_mul_ps(sx, sx), _mm512_mul_ps(sy, sy)), _mm512_mul_ps(sz, sz)));
+    const __mmask16 keep = _mm512_cmp_ps_mask(len, zero, _CMP_GT_OQ);
+    alignas(64) float ox[16], oy[16], oz[16];
+    _mm512_store_ps(ox, _mm512_maskz_div_ps(keep, sx, len));
+    _mm512_store_ps(oy, _mm512_maskz_div_ps(keep, sy, len));
+    _mm512_store_ps(oz, _mm512_maskz_div_ps(keep, sz, len));
+    const uint32_t* at1 = lists.corner + lists.rowStart[v];
+    const uint32_t* at2 = lists.corner + lists.rowStart[w];
+    for (size_t r = 0; r < k1; ++r) corner[at1[r]] = Vec3{ox[r], oy[r], oz[r]};
+    for (size_t r = 0; r < k2; ++r) corner[at2[r]] = Vec3{ox[8 + r], oy[8 + r], oz[8 + r]};
+    v = w + 1;
+  }
+}
+#pragma GCC diagnostic pop
 #endif
 
-bool g_allowAvx2 = true;
+CornerPass g_widestPass = CornerPass::Avx512;
 
-bool UseAvx2() {
+// The widest corner pass this CPU has, within the cap.
+CornerPass WidestPass() {
 #if defined(__x86_64__)
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have && g_allowAvx2;
+  static const CornerPass have = __builtin_cpu_supports("avx512f") ? CornerPass::Avx512
+                                 : __builtin_cpu_supports("avx2")  ? CornerPass::Avx2
+                                                                   : CornerPass::Portable;
+  return std::min(have, g_widestPass);
 #else
-  return false;
+  return CornerPass::Portable;
 #endif
 }
+
+#if defined(__x86_64__)
+// Corner normals of the vertices [v0, v1) with the given vertex-by-vertex
+// pass (AVX2 or AVX-512F).
+void SmoothCornersWide(CornerPass pass, const VertexLists& lists, size_t v0, size_t v1,
+                       const Vec3* normal, const CreaseTest& crease, Vec3* corner) {
+  if (pass == CornerPass::Avx512) return SmoothCornersAvx512(lists, v0, v1, normal, crease, corner);
+  CornerScratch scratch;
+  SmoothCornersAvx2(lists, v0, v1, normal, crease, corner, scratch);
+}
+#endif
 
 // Corner normals face by face over the faces [begin, end) (the same sums as
 // SmoothCornersAvx2, one corner at a time), normalised in blocks while they
@@ -538,8 +669,8 @@ std::vector<uint8_t> UsableFaces(const CModel& model) {
 
 }  // namespace
 
-void AllowAvx2CornerPass(bool allow) {
-  g_allowAvx2 = allow;
+void LimitCornerPass(CornerPass widest) {
+  g_widestPass = widest;
 }
 
 void ComputeNormals(CModel& model) {
@@ -595,7 +726,8 @@ void ComputeNormals(CModel& model) {
   ReserveFaulted(model.vertexFaces, entries);
   model.vertexFaces.resize(entries);
   // The vertex-by-vertex corner pass also needs each entry's corner.
-  const bool byVertex = UseAvx2();
+  const CornerPass pass = WidestPass();
+  const bool byVertex = pass != CornerPass::Portable;
   const std::unique_ptr<uint32_t[]> entryCorner(byVertex ? new uint32_t[entries] : nullptr);
   if (byVertex) Prefault(entryCorner.get(), entries * sizeof(uint32_t));
   int32_t* rowsOut = model.vertexFaces.data();
@@ -664,13 +796,13 @@ void ComputeNormals(CModel& model) {
     RunSplit(
         split,
         [&] {
-          SmoothCornersAvx2(lists, 0, vertexSplit, normal, crease, corner);
+          SmoothCornersWide(pass, lists, 0, vertexSplit, normal, crease, corner);
           // Corners of unusable faces (in no list): zero.
           for (size_t f = 0; usable && f < faceCount; ++f)
             if (!usable[f])
               for (uint32_t i = start[f]; i < start[f + 1]; ++i) corner[i] = Vec3{0, 0, 0};
         },
-        [&] { SmoothCornersAvx2(lists, vertexSplit, vertexCount, normal, crease, corner); });
+        [&] { SmoothCornersWide(pass, lists, vertexSplit, vertexCount, normal, crease, corner); });
     return;
   }
 #endif

@@ -415,11 +415,11 @@ void ExpectSameAsReference(CModel m) {
   EXPECT_EQ(testing::ComparePreparedModels(m, ref), "");
 }
 
-// Both corner passes (AVX2 where the CPU has it, and the portable one).
-class MeshPreparationPasses : public ::testing::TestWithParam<bool> {
+// Each corner pass (the wide ones where the CPU has them).
+class MeshPreparationPasses : public ::testing::TestWithParam<CornerPass> {
  protected:
-  void SetUp() override { AllowAvx2CornerPass(GetParam()); }
-  void TearDown() override { AllowAvx2CornerPass(true); }
+  void SetUp() override { LimitCornerPass(GetParam()); }
+  void TearDown() override { LimitCornerPass(CornerPass::Avx512); }
 };
 
 TEST_P(MeshPreparationPasses, MatchesThePlainAlgorithmBitForBit) {
@@ -461,8 +461,14 @@ TEST_P(MeshPreparationPasses, LargeGridMatchesThePlainAlgorithmOnBothThreads) {
   ExpectSameAsReference(m);
 }
 
-INSTANTIATE_TEST_SUITE_P(CornerPasses, MeshPreparationPasses, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Avx2" : "Portable"; });
+INSTANTIATE_TEST_SUITE_P(CornerPasses, MeshPreparationPasses,
+                         ::testing::Values(CornerPass::Portable, CornerPass::Avx2,
+                                           CornerPass::Avx512),
+                         [](const auto& info) {
+                           return info.param == CornerPass::Portable ? "Portable"
+                                  : info.param == CornerPass::Avx2   ? "Avx2"
+                                                                     : "Avx512";
+                         });
 
 }  // namespace
 }  // namespace tolvani
