@@ -833,18 +833,12 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
   int32_t lastMaterial = 0;
   uint32_t lastGroup = UINT32_MAX;
   const uint32_t* const faceStart = faces.indexStart.data();
+  // Drawing vertices by corner count: lines 2, triangles 3, quadrilaterals
+  // 6 (two triangles), anything else none.
   auto verticesOf = [&](size_t f) -> uint32_t {
+    static constexpr uint8_t kVertices[6] = {0, 0, 2, 3, 6, 0};
     if (!isUsable(f)) return 0;
-    switch (faceStart[f + 1] - faceStart[f]) {
-      case 2:
-        return 2;
-      case 3:
-        return 3;
-      case 4:
-        return 6;
-      default:
-        return 0;
-    }
+    return kVertices[std::min<uint32_t>(faceStart[f + 1] - faceStart[f], 5)];
   };
   // On two threads the second half of the faces starts from the counts
   // before it.
@@ -852,14 +846,25 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
   const size_t half = split ? faceCount / 2 : faceCount;
   std::vector<uint64_t> countsAtHalf;
   const int32_t* const faceMaterial = faces.material.data();
+  // The current group's vertices since it became current, added to its
+  // count when it changes (a running sum in a register, not in memory).
+  uint64_t run = 0;
+  auto flush = [&] {
+    if (lastGroup != UINT32_MAX) counts[lastGroup] += run;
+    run = 0;
+  };
   for (size_t f = 0; f < faceCount; ++f) {
-    if (f == half) countsAtHalf = counts;
+    if (f == half) {
+      flush();
+      countsAtHalf = counts;
+    }
     const int32_t material = faceMaterial[f];
     if (material == model.collisionMaterial) {
       faceGroup[f] = UINT32_MAX;
       continue;
     }
     if (lastGroup == UINT32_MAX || material != lastMaterial) {
+      flush();
       auto [it, added] = groupOf.emplace(material, static_cast<uint32_t>(model.groups.size()));
       if (added) {
         model.groups.push_back(MeshGroup{});
@@ -870,8 +875,9 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
       lastGroup = it->second;
     }
     faceGroup[f] = lastGroup;
-    counts[lastGroup] += verticesOf(f);
+    run += verticesOf(f);
   }
+  flush();
 
   // Pass 2: size every group once, then fill. On two threads each half of
   // the faces writes from its own starting offsets.
