@@ -328,8 +328,10 @@ __attribute__((target("avx2"))) void SmoothCornersAvx2(const VertexLists& lists,
 }
 
 // GCC 12's AVX-512 headers warn about their own undefined-vector helpers.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 // The same corner normals as SmoothCornersAvx2, two vertices at once: the
 // rows of one vertex in lanes 0-7, of the next in lanes 8-15 (AVX-512F).
 // Lanes that skip an entry keep their sum (masked adds). Vertices with more
@@ -431,7 +433,9 @@ __attribute__((target("avx512f"))) void SmoothCornersAvx512(const VertexLists& l
     v = w + 1;
   }
 }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 CornerPass g_widestPass = CornerPass::Avx512;
