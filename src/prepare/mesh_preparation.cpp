@@ -706,10 +706,34 @@ void ComputeNormals(CModel& model) {
   const bool split = UseTwoThreads(faceCount);
   const size_t half = split ? faceCount / 2 : faceCount;
   std::vector<uint32_t> secondCount(split ? vertexCount : 0);
+  // Face normals from the first three positions, in the same pass: cross
+  // products of a block of faces, then their normalisation while the block
+  // is still in cache.
+  ReserveFaulted(faces.normal, faceCount);
+  faces.normal.resize(faceCount);
+  Vec3* normal = faces.normal.data();
+  const Vec3* pos = model.vertices.data();
   auto count = [&](size_t begin, size_t end, uint32_t* counts) {
-    for (size_t f = begin; f < end; ++f) {
-      if (!isUsable(f)) continue;
-      for (uint32_t i = start[f]; i < start[f + 1]; ++i) ++counts[static_cast<uint32_t>(idx[i])];
+    for (size_t b0 = begin; b0 < end; b0 += kNormalBlock) {
+      const size_t b1 = std::min(end, b0 + kNormalBlock);
+      for (size_t f = b0; f < b1; ++f) {
+        if (!isUsable(f)) {
+          normal[f] = Vec3{0, 0, 0};
+          continue;
+        }
+        for (uint32_t i = start[f]; i < start[f + 1]; ++i) ++counts[static_cast<uint32_t>(idx[i])];
+        if (start[f + 1] - start[f] < 3) {
+          normal[f] = Vec3{0, 0, 0};
+          continue;
+        }
+        const Vec3 p0 = pos[idx[start[f]]];
+        const Vec3 p1 = pos[idx[start[f] + 1]];
+        const Vec3 p2 = pos[idx[start[f] + 2]];
+        const Vec3 a{p0.x - p1.x, p0.y - p1.y, p0.z - p1.z};
+        const Vec3 b{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z};
+        normal[f] = Vec3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+      }
+      NormalizeAll(normal + b0, b1 - b0);
     }
   };
   RunSplit(
@@ -749,32 +773,6 @@ void ComputeNormals(CModel& model) {
   RunSplit(
       split, [&] { fillRows(0, half, firstCursor.data()); },
       [&] { fillRows(half, faceCount, secondCount.data()); });
-
-  // Face normals from the first three positions.
-  ReserveFaulted(faces.normal, faceCount);
-  faces.normal.resize(faceCount);
-  Vec3* normal = faces.normal.data();
-  const Vec3* pos = model.vertices.data();
-  // Cross products of a block of faces, then their normalisation while the
-  // block is still in cache.
-  ForRange(faceCount, [&](size_t begin, size_t end) {
-    for (size_t b0 = begin; b0 < end; b0 += kNormalBlock) {
-      const size_t b1 = std::min(end, b0 + kNormalBlock);
-      for (size_t f = b0; f < b1; ++f) {
-        if (!isUsable(f) || start[f + 1] - start[f] < 3) {
-          normal[f] = Vec3{0, 0, 0};
-          continue;
-        }
-        const Vec3 p0 = pos[idx[start[f]]];
-        const Vec3 p1 = pos[idx[start[f] + 1]];
-        const Vec3 p2 = pos[idx[start[f] + 2]];
-        const Vec3 a{p0.x - p1.x, p0.y - p1.y, p0.z - p1.z};
-        const Vec3 b{p0.x - p2.x, p0.y - p2.y, p0.z - p2.z};
-        normal[f] = Vec3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-      }
-      NormalizeAll(normal + b0, b1 - b0);
-    }
-  });
 
   // Corner normals: the sum, in list order, of the face itself and of the
   // neighbours within the crease angle, normalised. Vertex by vertex: every
