@@ -739,7 +739,7 @@ void ComputeNormals(CModel& model) {
   RunSplit(
       split, [&] { count(0, half, rowStart.data() + 1); },
       [&] { count(half, faceCount, secondCount.data()); });
-  std::vector<uint32_t> firstCursor(vertexCount);
+  const std::unique_ptr<uint32_t[]> firstCursor(new uint32_t[vertexCount]);  // all set below
   for (size_t v = 0; v < vertexCount; ++v) {
     const uint32_t first = rowStart[v + 1];
     firstCursor[v] = rowStart[v];
@@ -771,7 +771,7 @@ void ComputeNormals(CModel& model) {
     }
   };
   RunSplit(
-      split, [&] { fillRows(0, half, firstCursor.data()); },
+      split, [&] { fillRows(0, half, firstCursor.get()); },
       [&] { fillRows(half, faceCount, secondCount.data()); });
 
   // Corner normals: the sum, in list order, of the face itself and of the
