@@ -176,6 +176,27 @@ TEST(ComputeNormals, OutOfRangeIndicesReadNothingAndContributeNothing) {
   for (size_t k = 0; k < 3; ++k) EXPECT_TRUE(Bits(Corner(m, 1, k), Vec3{0, 0, 0}));
 }
 
+// Offsets that fall anywhere (the four-at-a-time part of the check or its
+// tail) make the table unusable: zero normals, no groups built.
+TEST(MeshPreparation, FallingOffsetsAreRefused) {
+  std::vector<CFace> faces;
+  for (int32_t f = 0; f < 9; ++f) faces.push_back(Face({0, 1, 2}, 0, {{0, 0}, {1, 0}, {1, 1}}));
+  const CModel good = Model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, faces, 30);
+  for (bool uvList : {false, true}) {
+    for (size_t at : {1u, 3u, 4u, 6u, 8u}) {
+      CModel m = good;
+      auto& offsets = uvList ? m.faces.uvStart : m.faces.indexStart;
+      offsets[at] = offsets[at + 1] + 1;
+      ComputeNormals(m);
+      ASSERT_EQ(m.faces.normal.size(), 9u);
+      for (const Vec3& n : m.faces.normal) EXPECT_TRUE(Bits(n, Vec3{0, 0, 0})) << uvList << at;
+      NullGraphicsDevice device;
+      EXPECT_FALSE(BuildMeshGroups(m, &device)) << uvList << at;
+      EXPECT_TRUE(m.groups.empty());
+    }
+  }
+}
+
 TEST(ComputeNormals, AVertexSharedByTooManyFacesIsShadedFlat) {
   // A fan of 40000 triangles around vertex 0 would need 1.6e9 merge steps
   // at its hub; the hub's corners keep their own face normal instead, while
