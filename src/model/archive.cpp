@@ -190,33 +190,45 @@ size_t InputFile::ReadBlocks(uint8_t* dst, size_t skip, size_t count, size_t siz
 // ---------------------------------------------------------------------------
 // CArchive
 
-CArchive::CArchive(InputFile& file) : loading_(true), file_(&file), sourceLeft_(file.Size()) {}
+CArchive::CArchive(InputFile& file)
+    : loading_(true),
+      file_(&file),
+      sourceLeft_(file.Size()),
+      buffer_(new uint8_t[kBufferSize]),
+      bufPos_(buffer_.get()),
+      bufEnd_(buffer_.get()) {}
 
 CArchive::CArchive(const uint8_t* data, size_t size)
-    : loading_(true), mem_(data), sourceLeft_(data ? size : 0) {}
+    : loading_(true),
+      mem_(data),
+      sourceLeft_(data ? size : 0),
+      buffer_(new uint8_t[kBufferSize]),
+      bufPos_(buffer_.get()),
+      bufEnd_(buffer_.get()) {}
 
 CArchive::CArchive(std::vector<uint8_t>& out) : loading_(false), out_(&out) {}
 
 void CArchive::Fill(size_t n) {
   if (n > kBufferSize) throw ArchiveError(ArchiveCause::bufferFull);
   size_t have = static_cast<size_t>(bufEnd_ - bufPos_);
-  if (have > 0 && bufPos_ != buffer_) std::memmove(buffer_, bufPos_, have);
-  bufPos_ = buffer_;
-  bufEnd_ = buffer_ + have;
+  uint8_t* const buffer = buffer_.get();
+  if (have > 0 && bufPos_ != buffer) std::memmove(buffer, bufPos_, have);
+  bufPos_ = buffer;
+  bufEnd_ = buffer + have;
   while (have < n && sourceLeft_ > 0) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(kBufferSize - have, sourceLeft_));
     size_t got;
     if (file_) {
-      got = file_->Read(buffer_ + have, want);
+      got = file_->Read(buffer + have, want);
       if (got == 0) sourceLeft_ = 0;  // the file shrank while reading
     } else {
-      std::memcpy(buffer_ + have, mem_, want);
+      std::memcpy(buffer + have, mem_, want);
       mem_ += want;
       got = want;
     }
     sourceLeft_ -= std::min<uint64_t>(got, sourceLeft_);
     have += got;
-    bufEnd_ = buffer_ + have;
+    bufEnd_ = buffer + have;
   }
   if (have < n) throw ArchiveError(ArchiveCause::endOfFile);
 }
@@ -233,7 +245,7 @@ void CArchive::ReadBytes(void* dst, size_t n) {
   }
   if (n > have + sourceLeft_) throw ArchiveError(ArchiveCause::endOfFile);
   std::memcpy(out, bufPos_, have);
-  bufPos_ = bufEnd_ = buffer_;
+  bufPos_ = bufEnd_ = buffer_.get();
   out += have;
   size_t left = n - have;
   if (left >= kBufferSize) {

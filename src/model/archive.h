@@ -3,8 +3,9 @@
 // for its whole life; every record's Serialize asks which and reads or writes
 // its fields in one order.
 //
-// Loading reads a file sequentially through a 4096-byte buffer and never
-// seeks back. Large byte blocks (images, sound data) bypass the buffer.
+// Loading reads a file sequentially through a 64 KiB buffer and never seeks
+// back. Large byte blocks (images, sound data, vertex arrays) bypass the
+// buffer.
 // Storing appends to a byte vector (test projects, tools).
 #pragma once
 
@@ -106,7 +107,9 @@ class InputFile {
 
 class CArchive {
  public:
-  static constexpr size_t kBufferSize = 4096;
+  // Large enough that one read() serves about a thousand faces, small
+  // enough to stay in the level-2 cache while they are parsed.
+  static constexpr size_t kBufferSize = 64 << 10;
 
   // A loading archive over an open file.
   explicit CArchive(InputFile& file);
@@ -196,11 +199,11 @@ class CArchive {
 
   bool loading_;
   InputFile* file_ = nullptr;
-  const uint8_t* mem_ = nullptr;  // memory source: next unread byte
-  uint64_t sourceLeft_ = 0;       // bytes of the source not yet in the buffer
-  uint8_t buffer_[kBufferSize];
-  const uint8_t* bufPos_ = buffer_;
-  const uint8_t* bufEnd_ = buffer_;
+  const uint8_t* mem_ = nullptr;       // memory source: next unread byte
+  uint64_t sourceLeft_ = 0;            // bytes of the source not yet in the buffer
+  std::unique_ptr<uint8_t[]> buffer_;  // kBufferSize bytes, loading only
+  const uint8_t* bufPos_ = nullptr;
+  const uint8_t* bufEnd_ = nullptr;
   std::vector<uint8_t>* out_ = nullptr;
 };
 

@@ -107,19 +107,45 @@ class BackgroundPrefault {
   }
 
   // Populates the ranges, last added first (the reader writes the first ones
-  // first).
+  // first). Pages already mapped (a block reused from freed memory) are
+  // skipped: asking which they are costs one call, populating them again a
+  // page-table walk per page.
   void Start() {
 #if defined(__linux__)
     if (ranges_.empty() || std::thread::hardware_concurrency() < 2) return;
     worker_ = std::thread([ranges = ranges_] {
-      constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE, Linux 5.14
       for (auto it = ranges.rbegin(); it != ranges.rend(); ++it)
-        madvise(reinterpret_cast<void*>(it->first), it->second - it->first, kPopulateWrite);
+        PopulateUnmapped(it->first, it->second);
     });
 #endif
   }
 
  private:
+  // Faults in the pages of [begin, end) (page-aligned) that are not mapped.
+  static void PopulateUnmapped(uintptr_t begin, uintptr_t end) {
+#if defined(__linux__)
+    constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE, Linux 5.14
+    std::vector<unsigned char> mapped((end - begin) / kPage);
+    if (mincore(reinterpret_cast<void*>(begin), end - begin, mapped.data()) != 0) {
+      madvise(reinterpret_cast<void*>(begin), end - begin, kPopulateWrite);
+      return;
+    }
+    for (size_t p = 0; p < mapped.size();) {
+      if (mapped[p] & 1) {
+        ++p;
+        continue;
+      }
+      size_t q = p;
+      while (q < mapped.size() && !(mapped[q] & 1)) ++q;
+      madvise(reinterpret_cast<void*>(begin + p * kPage), (q - p) * kPage, kPopulateWrite);
+      p = q;
+    }
+#else
+    (void)begin;
+    (void)end;
+#endif
+  }
+
   static constexpr size_t kMinBytes = size_t{4} << 20;
   static constexpr uintptr_t kPage = 4096;
   std::vector<std::pair<uintptr_t, uintptr_t>> ranges_;
@@ -276,42 +302,52 @@ void CMaterial::Serialize(CArchive& ar) {
 
 namespace {
 
-// Face f straight from the archive's buffer when the whole face is already
-// there: one bounds check per face instead of a call per field. Returns
-// false, having consumed nothing, when the face is not wholly buffered or a
-// count is negative; the caller then reads it field by field, which raises
-// the ordinary errors. A face that fits in the buffer passes every check of
-// the field-by-field path (its counts are covered by buffered bytes).
-bool ReadBufferedFace(CArchive& ar, FaceTable& faces, size_t f) {
+// Faces from f on straight from the archive's buffer, as many as are wholly
+// there: one bounds check per face instead of a call per field. Returns the
+// first face not read; the caller reads that one field by field (a face that
+// straddles a refill, or carries a negative count, which then raises the
+// ordinary errors). A face that fits in the buffer passes every check of the
+// field-by-field path (its counts are covered by buffered bytes).
+size_t ReadBufferedFaces(CArchive& ar, FaceTable& faces, size_t f, size_t count) {
   const size_t have = ar.Buffered();
-  const uint8_t* p = ar.PeekBuffered(8);
-  if (!p) return false;
-  int32_t material, ni, nu;
-  std::memcpy(&material, p, 4);
-  std::memcpy(&ni, p + 4, 4);
-  if (ni < 0) return false;
-  const size_t indexBytes = static_cast<size_t>(ni) * sizeof(int32_t);
-  if (have < 12 || have - 12 < indexBytes) return false;
-  std::memcpy(&nu, p + 8 + indexBytes, 4);
-  if (nu < 0) return false;
-  const size_t uvBytes = static_cast<size_t>(nu) * sizeof(CUV);
-  if (have - 12 - indexBytes < uvBytes) return false;
-  faces.material[f] = material;
-  // Element by element: inline appends into the reserved room, no zero fill.
-  for (const uint8_t *q = p + 8, *e = q + indexBytes; q != e; q += sizeof(int32_t)) {
-    int32_t index;
-    std::memcpy(&index, q, sizeof index);
-    faces.indices.push_back(index);
+  const uint8_t* const begin = ar.PeekBuffered(have);
+  if (!begin || have == 0) return f;
+  const uint8_t* const end = begin + have;
+  const uint8_t* p = begin;
+  int32_t* const material = faces.material.data();
+  uint32_t* const indexStart = faces.indexStart.data();
+  uint32_t* const uvStart = faces.uvStart.data();
+  std::vector<int32_t>& indices = faces.indices;
+  std::vector<CUV>& uvs = faces.uvs;
+  for (; f < count; ++f) {
+    if (end - p < 12) break;
+    int32_t m, ni, nu;
+    std::memcpy(&m, p, 4);
+    std::memcpy(&ni, p + 4, 4);
+    if (ni < 0 || static_cast<size_t>(end - p - 12) / sizeof(int32_t) < static_cast<size_t>(ni))
+      break;
+    const uint8_t* const uvCount = p + 8 + static_cast<size_t>(ni) * sizeof(int32_t);
+    std::memcpy(&nu, uvCount, 4);
+    if (nu < 0 || static_cast<size_t>(end - uvCount - 4) / sizeof(CUV) < static_cast<size_t>(nu))
+      break;
+    material[f] = m;
+    // Element by element: inline appends into the reserved room, no zero fill.
+    for (const uint8_t* q = p + 8; q != uvCount; q += sizeof(int32_t)) {
+      int32_t index;
+      std::memcpy(&index, q, sizeof index);
+      indices.push_back(index);
+    }
+    p = uvCount + 4;
+    for (const uint8_t* e = p + static_cast<size_t>(nu) * sizeof(CUV); p != e; p += sizeof(CUV)) {
+      CUV uv;
+      std::memcpy(&uv, p, sizeof uv);
+      uvs.push_back(uv);
+    }
+    indexStart[f + 1] = static_cast<uint32_t>(indices.size());
+    uvStart[f + 1] = static_cast<uint32_t>(uvs.size());
   }
-  for (const uint8_t *q = p + 12 + indexBytes, *e = q + uvBytes; q != e; q += sizeof(CUV)) {
-    CUV uv;
-    std::memcpy(&uv, q, sizeof uv);
-    faces.uvs.push_back(uv);
-  }
-  faces.indexStart[f + 1] = static_cast<uint32_t>(faces.indices.size());
-  faces.uvStart[f + 1] = static_cast<uint32_t>(faces.uvs.size());
-  ar.SkipBuffered(12 + indexBytes + uvBytes);
-  return true;
+  ar.SkipBuffered(static_cast<size_t>(p - begin));
+  return f;
 }
 
 // Reads F faces into the flat table. On failure the table stays consistent:
@@ -320,7 +356,8 @@ void ReadFaces(CArchive& ar, FaceTable& faces, size_t count) {
   size_t f = 0;
   try {
     for (; f < count; ++f) {
-      if (ReadBufferedFace(ar, faces, f)) continue;
+      f = ReadBufferedFaces(ar, faces, f, count);
+      if (f == count) break;
       faces.material[f] = ar.ReadInt32();
       const int32_t ni = ar.ReadCount(sizeof(int32_t));
       const size_t i0 = faces.indices.size();

@@ -207,36 +207,38 @@ TEST(ArchiveCounts, NegativeOrUnfittableCountsFailBeforeUse) {
 }
 
 TEST(ArchiveFile, ReadsAcrossBufferBoundariesAndLargeBlocks) {
-  Bytes data(10000);
+  constexpr size_t kB = CArchive::kBufferSize;
+  Bytes data(2 * kB + 1808);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + 7);
   const std::string path = testing::WriteTempFile(data, "blob.bin");
   InputFile file(testing::U16(path));
-  EXPECT_EQ(file.Size(), 10000u);
+  EXPECT_EQ(file.Size(), data.size());
   CArchive r(file);
-  EXPECT_EQ(r.Remaining(), 10000u);
+  EXPECT_EQ(r.Remaining(), data.size());
   EXPECT_EQ(r.ReadByte(), data[0]);
-  // Straddles the buffer end: 4095 bytes, then an int32 across the refill.
-  Bytes a(4094);
+  // Straddles the buffer end: kB - 1 bytes, then an int32 across the refill.
+  Bytes a(kB - 2);
   r.ReadBytes(a.data(), a.size());
   EXPECT_TRUE(std::equal(a.begin(), a.end(), data.begin() + 1));
   int32_t v = r.ReadInt32();
   int32_t expect;
-  std::memcpy(&expect, &data[4095], 4);
+  std::memcpy(&expect, &data[kB - 1], 4);
   EXPECT_EQ(v, expect);
   // A large block goes past the buffer.
-  Bytes big(5000);
+  Bytes big(kB + 904);
   r.ReadBytes(big.data(), big.size());
-  EXPECT_TRUE(std::equal(big.begin(), big.end(), data.begin() + 4099));
-  EXPECT_EQ(r.Remaining(), 10000u - 9099u);
-  Bytes rest(901);
+  EXPECT_TRUE(std::equal(big.begin(), big.end(), data.begin() + kB + 3));
+  const size_t done = 2 * kB + 907;
+  EXPECT_EQ(r.Remaining(), data.size() - done);
+  Bytes rest(data.size() - done);
   r.ReadBytes(rest.data(), rest.size());
-  EXPECT_TRUE(std::equal(rest.begin(), rest.end(), data.begin() + 9099));
+  EXPECT_TRUE(std::equal(rest.begin(), rest.end(), data.begin() + done));
   EXPECT_EQ(CauseOf([&] { r.ReadByte(); }), ArchiveCause::endOfFile);
 
   // A block longer than what is left fails without reading past the end.
   InputFile file2(testing::U16(path));
   CArchive r2(file2);
-  Bytes tooBig(10001);
+  Bytes tooBig(data.size() + 1);
   EXPECT_EQ(CauseOf([&] { r2.ReadBytes(tooBig.data(), tooBig.size()); }), ArchiveCause::endOfFile);
 }
 

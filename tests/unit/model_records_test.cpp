@@ -227,7 +227,7 @@ TEST(ModelRecords, ManyFacesAcrossBufferRefillsReadBackExactly) {
   CModel m = FullModel();
   m.faces.Clear();
   CFace face;
-  for (int f = 0; f < 3000; ++f) {
+  for (int f = 0; f < 40000; ++f) {  // about 2 MB: dozens of refills
     face.material = f * 7 - 100;
     face.indices.assign(static_cast<size_t>(f % 10), 0);
     for (size_t k = 0; k < face.indices.size(); ++k)

@@ -176,6 +176,27 @@ TEST(ComputeNormals, OutOfRangeIndicesReadNothingAndContributeNothing) {
   for (size_t k = 0; k < 3; ++k) EXPECT_TRUE(Bits(Corner(m, 1, k), Vec3{0, 0, 0}));
 }
 
+// Offsets that fall anywhere (the four-at-a-time part of the check or its
+// tail) make the table unusable: zero normals, no groups built.
+TEST(MeshPreparation, FallingOffsetsAreRefused) {
+  std::vector<CFace> faces;
+  for (int32_t f = 0; f < 9; ++f) faces.push_back(Face({0, 1, 2}, 0, {{0, 0}, {1, 0}, {1, 1}}));
+  const CModel good = Model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, faces, 30);
+  for (bool uvList : {false, true}) {
+    for (size_t at : {1u, 3u, 4u, 6u, 8u}) {
+      CModel m = good;
+      auto& offsets = uvList ? m.faces.uvStart : m.faces.indexStart;
+      offsets[at] = offsets[at + 1] + 1;
+      ComputeNormals(m);
+      ASSERT_EQ(m.faces.normal.size(), 9u);
+      for (const Vec3& n : m.faces.normal) EXPECT_TRUE(Bits(n, Vec3{0, 0, 0})) << uvList << at;
+      NullGraphicsDevice device;
+      EXPECT_FALSE(BuildMeshGroups(m, &device)) << uvList << at;
+      EXPECT_TRUE(m.groups.empty());
+    }
+  }
+}
+
 TEST(ComputeNormals, AVertexSharedByTooManyFacesIsShadedFlat) {
   // A fan of 40000 triangles around vertex 0 would need 1.6e9 merge steps
   // at its hub; the hub's corners keep their own face normal instead, while
@@ -365,7 +386,9 @@ TEST(BuildMeshGroups, BadIndicesAndShortBoneListsAreSafe) {
 }
 
 // Random meshes against the plain implementation, bit for bit.
-CModel RandomModel(uint32_t seed, size_t vertexCount, size_t faceCount, float smoothing, bool bad) {
+// Corners pick among the first `shared` vertices.
+CModel RandomModel(uint32_t seed, size_t vertexCount, size_t faceCount, float smoothing, bool bad,
+                   int shared = 24) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> coord(-2, 2);
   std::uniform_int_distribution<int> pick(0, static_cast<int>(vertexCount) - 1);
@@ -385,7 +408,7 @@ CModel RandomModel(uint32_t seed, size_t vertexCount, size_t faceCount, float sm
     face.material = kind(rng) % 6 - 1;
     const int k = kind(rng);
     const size_t corners = k < 60 ? 3 : k < 85 ? 4 : k < 90 ? 2 : k < 95 ? 5 : k < 98 ? 1 : 0;
-    for (size_t c = 0; c < corners; ++c) face.indices.push_back(pick(rng) % 24);  // dense sharing
+    for (size_t c = 0; c < corners; ++c) face.indices.push_back(pick(rng) % shared);
     if (kind(rng) < 30 && f > 0) {
       // Repeat a previous face, sometimes reversed.
       CFace prev = m.faces.Get(f - 1);
@@ -413,17 +436,26 @@ void ExpectSameAsReference(CModel m) {
   EXPECT_EQ(testing::ComparePreparedModels(m, ref), "");
 }
 
-TEST(MeshPreparation, MatchesThePlainAlgorithmBitForBit) {
+// Each corner pass (the wide ones where the CPU has them).
+class MeshPreparationPasses : public ::testing::TestWithParam<CornerPass> {
+ protected:
+  void SetUp() override { LimitCornerPass(GetParam()); }
+  void TearDown() override { LimitCornerPass(CornerPass::Avx512); }
+};
+
+TEST_P(MeshPreparationPasses, MatchesThePlainAlgorithmBitForBit) {
   const float angles[] = {0.0f,   1.0f,    30.0f,  45.5f,  89.99f, 90.0f, 90.01f,
                           135.0f, 179.99f, 180.0f, 360.0f, -5.0f,  NAN,   INFINITY};
   uint32_t seed = 1;
   for (float angle : angles) {
     ExpectSameAsReference(RandomModel(seed++, 24, 400, angle, false));
     ExpectSameAsReference(RandomModel(seed++, 30, 400, angle, true));
+    // Few shared vertices: lists shorter than eight.
+    ExpectSameAsReference(RandomModel(seed++, 400, 300, angle, angle > 40, 400));
   }
 }
 
-TEST(MeshPreparation, LargeGridMatchesThePlainAlgorithmOnBothThreads) {
+TEST_P(MeshPreparationPasses, LargeGridMatchesThePlainAlgorithmOnBothThreads) {
   // Enough faces for the two-thread path; a bumpy grid with shared vertices.
   const int n = 260;
   CModel m;
@@ -435,12 +467,29 @@ TEST(MeshPreparation, LargeGridMatchesThePlainAlgorithmOnBothThreads) {
   for (int y = 0; y < n; ++y)
     for (int x = 0; x < n; ++x) {
       const int32_t a = y * (n + 1) + x, b = a + 1, c = a + n + 1, d = c + 1;
-      m.faces.Append(Face({a, b, d}, (x / 64) % 3, {{0, 0}, {1, 0}, {1, 1}}));
-      m.faces.Append(Face({a, d, c}, (x / 64) % 3, {{0, 0}, {1, 1}}));
+      // Material 7 first appears in the second thread's half.
+      const int32_t material = y > n * 3 / 4 && x % 5 == 0 ? 7 : (x / 64) % 3;
+      m.faces.Append(Face({a, b, d}, material, {{0, 0}, {1, 0}, {1, 1}}));
+      m.faces.Append(Face({a, d, c}, material, {{0, 0}, {1, 1}}));
     }
+  // Bone data for every vertex (the fill's fast path), varied per vertex.
+  for (size_t v = 0; v < m.vertices.size(); ++v) {
+    m.bones.push_back(static_cast<int32_t>(v % 7));
+    m.parents.push_back(static_cast<int32_t>(v % 5) - 1);
+    m.weights.push_back(static_cast<float>(v % 11) / 10.0f);
+  }
   ASSERT_GT(m.faces.size(), 131072u);
   ExpectSameAsReference(m);
 }
+
+INSTANTIATE_TEST_SUITE_P(CornerPasses, MeshPreparationPasses,
+                         ::testing::Values(CornerPass::Portable, CornerPass::Avx2,
+                                           CornerPass::Avx512),
+                         [](const auto& info) {
+                           return info.param == CornerPass::Portable ? "Portable"
+                                  : info.param == CornerPass::Avx2   ? "Avx2"
+                                                                     : "Avx512";
+                         });
 
 }  // namespace
 }  // namespace tolvani
