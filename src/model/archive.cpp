@@ -296,7 +296,7 @@ void CArchive::ReadBlocks(void* dst, size_t count, size_t size, size_t pitch) {
     }
   }
   if (block == count) return;
-  bufPos_ = bufEnd_ = buffer_;
+  bufPos_ = bufEnd_ = buffer_.get();
   const size_t want = (count - block) * size - offset;
   const size_t got = file_->ReadBlocks(out + block * pitch, offset, count - block, size, pitch);
   sourceLeft_ -= std::min<uint64_t>(got, sourceLeft_);
