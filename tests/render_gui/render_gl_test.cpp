@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <set>
 #include <string>
 
@@ -16,6 +17,8 @@
 #include "model/motion.h"
 #include "model/scene_state.h"
 #include "model/timeline.h"
+#include "render/gl/shader_specialization.h"
+#include "render/shader_constants.h"
 
 #ifndef RENDER_GUI_OUTPUT_DIR
 #define RENDER_GUI_OUTPUT_DIR "."
@@ -279,6 +282,32 @@ TEST_F(GlPixels, SpecialisedProgramsGiveTheGeneralShadersPixels) {
     for (int x = 0; x < general.width(); x += 4) colours.insert(general.pixel(x, y));
   EXPECT_GT(colours.size(), 64u);
   EXPECT_TRUE(general == specialised);
+}
+
+TEST(ShaderSpecialization, ConstantsAndSourcesChooseTheSpecialisation) {
+  struct Case {
+    float specular[3], diffuse;
+    unsigned mask;
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const Case cases[] = {
+      {{0, 0, 0}, 0, 3},         {{0, 0, 0.1f}, 0, 2},  {{0, 0, 0}, 0.5f, 1},
+      {{-0.0f, 0, 0}, -0.0f, 3}, {{nan, 0, 0}, nan, 0}, {{0.2f, 0.2f, 0.2f}, 1, 0},
+  };
+  for (const Case& c : cases) {
+    ShaderConstants constants{};
+    constants.specular = Vec4{c.specular[0], c.specular[1], c.specular[2], 1};
+    constants.diffuse = Vec4{c.diffuse, 0, 0, 0};
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&constants);
+    EXPECT_EQ(gl::SpecializationFor(bytes, sizeof constants), c.mask) << c.specular[2] << c.diffuse;
+    EXPECT_EQ(gl::SpecializationFor(bytes, sizeof constants - 1), 0u);
+  }
+  EXPECT_EQ(gl::SpecializationsNamedIn("#ifdef TOLVANI_NO_SPECULAR\n#ifdef TOLVANI_NO_DIFFUSE"),
+            0b1110u);
+  EXPECT_EQ(gl::SpecializationsNamedIn("#ifdef TOLVANI_NO_DIFFUSE\n"), 0b0100u);
+  EXPECT_EQ(gl::SpecializationsNamedIn("TOLVANI_NO_SPECULARS xTOLVANI_NO_DIFFUSE"), 0u);
+  EXPECT_EQ(gl::SpecializationDefines(3),
+            "#define TOLVANI_NO_SPECULAR\n#define TOLVANI_NO_DIFFUSE\n");
 }
 
 }  // namespace
