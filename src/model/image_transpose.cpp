@@ -342,6 +342,20 @@ TOLVANI_AVX2 void ColumnsToRows16x4Avx2(const uint8_t* src, size_t column, int y
   _mm_sfence();
 }
 
+// The 8 x 8 block of three-channel pixels whose first column starts at s,
+// one output row per register (a pixel per 4-byte lane); prefetches the
+// next band of the same columns when asked.
+TOLVANI_AVX2 inline void LoadBlock8x3(const uint8_t* s, size_t column, bool prefetch, __m256i split,
+                                      __m256i spread, __m256i (&a)[8]) {
+  for (int c = 0; c < 8; ++c) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + c * column));
+    a[c] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(v, split), spread);
+  }
+  if (prefetch)
+    for (int c = 0; c < 8; ++c) _mm_prefetch(s + c * column + 24 + 31, _MM_HINT_T0);
+  Transpose8(a);
+}
+
 // Three channels, rows [y0, y0 + 8 * bandsY) x columns [0, 8 * blocksX) in
 // 8 x 8 blocks: each column's 8 pixels (24 bytes) are split over the two
 // 128-bit lanes and spread to 4-byte lanes, transposed, and packed back to
@@ -368,13 +382,7 @@ TOLVANI_AVX2 void ColumnsToRows8x3Avx2(const uint8_t* src, size_t column, int y0
     for (int g = 0; g < groups; ++g) {
       for (int blk = 0; blk < 8; ++blk, s += 8 * column) {
         __m256i a[8];
-        for (int c = 0; c < 8; ++c) {
-          const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + c * column));
-          a[c] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(v, split), spread);
-        }
-        if (b + 1 < bandsY)
-          for (int c = 0; c < 8; ++c) _mm_prefetch(s + c * column + 24 + 31, _MM_HINT_T0);
-        Transpose8(a);
+        LoadBlock8x3(s, column, b + 1 < bandsY, split, spread, a);
         for (int r = 0; r < 8; ++r)
           _mm256_storeu_si256(reinterpret_cast<__m256i*>(lines[r] + blk * 24),
                               _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(a[r], pack), join));
@@ -388,13 +396,7 @@ TOLVANI_AVX2 void ColumnsToRows8x3Avx2(const uint8_t* src, size_t column, int y0
     }
     for (int bx = 8 * groups; bx < blocksX; ++bx, s += 8 * column) {
       __m256i a[8];
-      for (int c = 0; c < 8; ++c) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + c * column));
-        a[c] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(v, split), spread);
-      }
-      if (b + 1 < bandsY)
-        for (int c = 0; c < 8; ++c) _mm_prefetch(s + c * column + 24 + 31, _MM_HINT_T0);
-      Transpose8(a);
+      LoadBlock8x3(s, column, b + 1 < bandsY, split, spread, a);
       uint8_t* o = d + static_cast<size_t>(bx) * 24;
       const bool wide = bx * 8 + 11 <= cols;
       for (int r = 0; r < 8; ++r) {

@@ -1,6 +1,6 @@
 // Pixels drawn through the OpenGL device (llvmpipe under xvfb-run): texture
 // channels, culling, depth, fades, balloon cards, skinning and the
-// specialised lighting programs.
+// lighting variants.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -17,7 +17,7 @@
 #include "model/motion.h"
 #include "model/scene_state.h"
 #include "model/timeline.h"
-#include "render/gl/shader_specialization.h"
+#include "render/gl/shader_variants.h"
 #include "render/shader_constants.h"
 
 #ifndef RENDER_GUI_OUTPUT_DIR
@@ -236,14 +236,14 @@ TEST_F(GlPixels, SkinnedVerticesFollowTheirBoneMatrices) {
 }
 
 // Materials without a specular or diffuse term are drawn with the shader's
-// specialisations; every pixel must be the one the general shader gives.
-TEST_F(GlPixels, SpecialisedProgramsGiveTheGeneralShadersPixels) {
+// variants; every pixel must be the one the general shader gives.
+TEST_F(GlPixels, LightingVariantsGiveTheGeneralShadersPixels) {
   struct Terms {
     float diffuse, specular;
   };
   const Terms terms[] = {{0.6f, 0.5f}, {0.6f, 0.0f}, {0.0f, 0.5f}, {0.0f, -0.0f}};
   int column = 0;
-  int expectedSpecialised = 0;
+  int expectedVariant = 0;
   for (const bool textured : {false, true}) {
     for (const Terms& t : terms) {
       CMaterial m = FlatMaterial(u"lit", 0.8f, 0.6f, 0.4f);
@@ -264,27 +264,27 @@ TEST_F(GlPixels, SpecialisedProgramsGiveTheGeneralShadersPixels) {
       for (MeshVertex& v : quad)
         v.normal = v.position.y > 0 ? Vec3{0.9f, 0.3f, 0.3f} : Vec3{0, 0, 1};
       gl->AddObject(u"Column", {{quad, material}});
-      if (t.diffuse == 0.0f || t.specular == 0.0f) ++expectedSpecialised;
+      if (t.diffuse == 0.0f || t.specular == 0.0f) ++expectedVariant;
     }
   }
   gl::OpenGLDevice& device = gl->device();
-  device.SetSpecializationsEnabled(false);
-  const uint32_t before = device.specializedDrawCount();
+  device.SetVariantsEnabled(false);
+  const uint32_t before = device.variantDrawCount();
   const QImage general = gl->Frame();
-  EXPECT_EQ(device.specializedDrawCount(), before);
-  device.SetSpecializationsEnabled(true);
-  const QImage specialised = gl->Frame();
-  Save(specialised, "specialised");
-  EXPECT_EQ(device.specializedDrawCount() - before, static_cast<uint32_t>(expectedSpecialised));
+  EXPECT_EQ(device.variantDrawCount(), before);
+  device.SetVariantsEnabled(true);
+  const QImage variant = gl->Frame();
+  Save(variant, "variant");
+  EXPECT_EQ(device.variantDrawCount() - before, static_cast<uint32_t>(expectedVariant));
   // The lit columns shade from top to bottom (flat colours would prove nothing).
   std::set<QRgb> colours;
   for (int y = 0; y < general.height(); y += 4)
     for (int x = 0; x < general.width(); x += 4) colours.insert(general.pixel(x, y));
   EXPECT_GT(colours.size(), 64u);
-  EXPECT_TRUE(general == specialised);
+  EXPECT_TRUE(general == variant);
 }
 
-TEST(ShaderSpecialization, ConstantsAndSourcesChooseTheSpecialisation) {
+TEST(ShaderVariants, ConstantsAndSourcesChooseTheVariant) {
   struct Case {
     float specular[3], diffuse;
     unsigned mask;
@@ -299,15 +299,13 @@ TEST(ShaderSpecialization, ConstantsAndSourcesChooseTheSpecialisation) {
     constants.specular = Vec4{c.specular[0], c.specular[1], c.specular[2], 1};
     constants.diffuse = Vec4{c.diffuse, 0, 0, 0};
     const auto* bytes = reinterpret_cast<const uint8_t*>(&constants);
-    EXPECT_EQ(gl::SpecializationFor(bytes, sizeof constants), c.mask) << c.specular[2] << c.diffuse;
-    EXPECT_EQ(gl::SpecializationFor(bytes, sizeof constants - 1), 0u);
+    EXPECT_EQ(gl::VariantFor(bytes, sizeof constants), c.mask) << c.specular[2] << c.diffuse;
+    EXPECT_EQ(gl::VariantFor(bytes, sizeof constants - 1), 0u);
   }
-  EXPECT_EQ(gl::SpecializationsNamedIn("#ifdef TOLVANI_NO_SPECULAR\n#ifdef TOLVANI_NO_DIFFUSE"),
-            0b1110u);
-  EXPECT_EQ(gl::SpecializationsNamedIn("#ifdef TOLVANI_NO_DIFFUSE\n"), 0b0100u);
-  EXPECT_EQ(gl::SpecializationsNamedIn("TOLVANI_NO_SPECULARS xTOLVANI_NO_DIFFUSE"), 0u);
-  EXPECT_EQ(gl::SpecializationDefines(3),
-            "#define TOLVANI_NO_SPECULAR\n#define TOLVANI_NO_DIFFUSE\n");
+  EXPECT_EQ(gl::VariantsNamedIn("#ifdef TOLVANI_NO_SPECULAR\n#ifdef TOLVANI_NO_DIFFUSE"), 0b1110u);
+  EXPECT_EQ(gl::VariantsNamedIn("#ifdef TOLVANI_NO_DIFFUSE\n"), 0b0100u);
+  EXPECT_EQ(gl::VariantsNamedIn("TOLVANI_NO_SPECULARS xTOLVANI_NO_DIFFUSE"), 0u);
+  EXPECT_EQ(gl::VariantDefines(3), "#define TOLVANI_NO_SPECULAR\n#define TOLVANI_NO_DIFFUSE\n");
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 
 #include "base/platform_services.h"
 #include "base/text_conversion.h"
-#include "render/gl/shader_specialization.h"
+#include "render/gl/shader_variants.h"
 
 namespace tolvani::gl {
 namespace {
@@ -32,24 +32,6 @@ int SemanticLocation(const char* semantic) {
 
 void Diagnose(const std::string& text) {
   Platform().Diagnostic("render", FromUtf8(text));
-}
-
-bool IsIdentChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-// True when word occurs in text as a whole identifier.
-bool ContainsIdentifier(const std::string& text, const std::string& word) {
-  if (word.empty()) return false;
-  size_t pos = 0;
-  while ((pos = text.find(word, pos)) != std::string::npos) {
-    const bool startOk = pos == 0 || !IsIdentChar(text[pos - 1]);
-    const size_t end = pos + word.size();
-    const bool endOk = end >= text.size() || !IsIdentChar(text[end]);
-    if (startOk && endOk) return true;
-    pos = end;
-  }
-  return false;
 }
 
 // Component count of the vertex input named name declared in source, or 0.
@@ -159,14 +141,14 @@ void OpenGLDevice::Destroy(Object& object) {
     case Kind::Blob:
     case Kind::VertexShader:
       glDeleteShader(object.name);
-      for (unsigned& stage : object.specialized) {
+      for (unsigned& stage : object.variants) {
         if (stage != 0) glDeleteShader(stage);
         stage = 0;
       }
       break;
     case Kind::PixelShader:
       glDeleteProgram(object.name);
-      for (unsigned& program : object.specialized) {
+      for (unsigned& program : object.variants) {
         if (program != 0) glDeleteProgram(program);
         program = 0;
       }
@@ -394,17 +376,16 @@ int32_t OpenGLDevice::CompileShaderFromFile(const std::string& path, const char*
   o.name = shader;
   o.vertexStage = vertexStage;
   if (!vertexStage) {
-    // Specialisations that do not compile are simply not used.
-    const unsigned masks = SpecializationsNamedIn(text);
-    for (unsigned m = 1; m < kSpecializationCount; ++m) {
+    // Variants that do not compile are simply not used.
+    const unsigned masks = VariantsNamedIn(text);
+    for (unsigned m = 1; m < kVariantCount; ++m) {
       if (!(masks & (1u << m))) continue;
       const std::string variant = std::string("#version 330 core\n#define ") + entry + "\n" +
-                                  SpecializationDefines(m) + "#line 1\n" + text;
+                                  VariantDefines(m) + "#line 1\n" + text;
       std::string variantLog;
-      o.specialized[m] = CompileStage(false, variant, &variantLog);
-      if (o.specialized[m] == 0) {
-        Diagnose(std::string("shader ") + entry +
-                 " specialisation does not compile: " + variantLog);
+      o.variants[m] = CompileStage(false, variant, &variantLog);
+      if (o.variants[m] == 0) {
+        Diagnose(std::string("shader ") + entry + " variant does not compile: " + variantLog);
       }
     }
   }
@@ -478,8 +459,8 @@ int32_t OpenGLDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out) {
   Object o(Kind::PixelShader);
   o.name = program;
   o.target = lastVertexShader_;
-  for (unsigned m = 1; m < kSpecializationCount; ++m) {
-    if (b->specialized[m] != 0) o.specialized[m] = LinkProgram(vs->name, b->specialized[m]);
+  for (unsigned m = 1; m < kVariantCount; ++m) {
+    if (b->variants[m] != 0) o.variants[m] = LinkProgram(vs->name, b->variants[m]);
   }
   *out = Add(std::move(o));
   return gfx::kOk;
@@ -729,9 +710,9 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
     c.hasConstants = true;
     c.constantsOffset = constants->batchOffset;
     c.constantsSize = constants->size;
-    if (specializationsEnabled_) {
-      const unsigned mask = SpecializationFor(constants->staging.data(), constants->staging.size());
-      if (mask != 0 && program->specialized[mask] != 0) c.specialization = mask;
+    if (variantsEnabled_) {
+      const unsigned mask = VariantFor(constants->staging.data(), constants->staging.size());
+      if (mask != 0 && program->variants[mask] != 0) c.variant = mask;
     }
   }
   ++drawCount_;
@@ -815,9 +796,9 @@ void OpenGLDevice::Issue(const Command& c) {
   }
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
-  if (c.specialization != 0) {
-    glUseProgram(program->specialized[c.specialization]);
-    ++specializedDrawCount_;
+  if (c.variant != 0) {
+    glUseProgram(program->variants[c.variant]);
+    ++variantDrawCount_;
   } else {
     glUseProgram(program->name);
   }

@@ -68,11 +68,11 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   int maxTextureSize() const { return maxTextureSize_; }
   uint32_t drawCount() const { return drawCount_; }
   uint32_t presentCount() const { return presentCount_; }
-  // Draws issued with a specialised pixel program (render/gl/
-  // shader_specialization.h) since start-up.
-  uint32_t specializedDrawCount() const { return specializedDrawCount_; }
+  // Draws issued with a lighting variant (render/gl/
+  // shader_variants.h) since start-up.
+  uint32_t variantDrawCount() const { return variantDrawCount_; }
   // On by default; off, every draw uses the general program (for tests).
-  void SetSpecializationsEnabled(bool on) { specializationsEnabled_ = on; }
+  void SetVariantsEnabled(bool on) { variantsEnabled_ = on; }
   size_t liveObjectCount() const { return objects_.size(); }
 
   // IGraphicsDevice
@@ -144,8 +144,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     bool vertexStage = false;         // blob
     std::string source;               // blob, vertex shader: the compiled text
     // Pixel blob: compiled stages, pixel shader: linked programs, of the
-    // specialisations by mask (0 where there is none; [0] stays 0).
-    unsigned specialized[4] = {};
+    // variants by mask (0 where there is none; [0] stays 0).
+    unsigned variants[4] = {};
     std::vector<uint8_t> staging;             // texture while mapped; constant buffer contents
     uint64_t batch = 0;                       // constant buffer: batch of batchOffset
     uint32_t batchOffset = 0;                 // constant buffer: its copy in the batch
@@ -196,7 +196,7 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     bool hasConstants = false;
     uint32_t constantsOffset = 0, constantsSize = 0;  // range of the batch buffer
     uint32_t vertexCount = 0, startVertex = 0;
-    unsigned specialization = 0;  // mask of the pixel program to use
+    unsigned variant = 0;  // mask of the pixel program to use
   };
   std::vector<Command> commands_;  // recorded since the last flush
   std::vector<uint8_t> batch_;     // constants of the recorded draws
@@ -205,8 +205,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   size_t batchBufferSize_ = 0;
   uint32_t uniformAlignment_ = 256;  // GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT
   gfx::Handle lastVertexShader_ = gfx::kNone;
-  bool specializationsEnabled_ = true;
-  uint32_t specializedDrawCount_ = 0;
+  bool variantsEnabled_ = true;
+  uint32_t variantDrawCount_ = 0;
 
   bool swapChain_ = false;
   uint32_t bufferWidth_ = 0, bufferHeight_ = 0;

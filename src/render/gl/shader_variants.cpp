@@ -1,4 +1,4 @@
-#include "render/gl/shader_specialization.h"
+#include "render/gl/shader_variants.h"
 
 #include <cstring>
 
@@ -9,19 +9,6 @@ namespace {
 
 constexpr const char* kDefines[] = {"TOLVANI_NO_SPECULAR", "TOLVANI_NO_DIFFUSE"};
 
-bool Named(const std::string& text, const char* word) {
-  const size_t length = std::strlen(word);
-  auto identChar = [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-  };
-  for (size_t pos = text.find(word); pos != std::string::npos; pos = text.find(word, pos + 1)) {
-    const size_t end = pos + length;
-    if ((pos == 0 || !identChar(text[pos - 1])) && (end >= text.size() || !identChar(text[end])))
-      return true;
-  }
-  return false;
-}
-
 float FloatAt(const uint8_t* bytes, size_t offset) {
   float f;
   std::memcpy(&f, bytes + offset, sizeof f);
@@ -30,28 +17,37 @@ float FloatAt(const uint8_t* bytes, size_t offset) {
 
 }  // namespace
 
-const char* SpecializationDefine(int bit) {
-  return kDefines[bit];
+bool ContainsIdentifier(const std::string& text, const std::string& word) {
+  auto identChar = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  if (word.empty()) return false;
+  for (size_t pos = text.find(word); pos != std::string::npos; pos = text.find(word, pos + 1)) {
+    const size_t end = pos + word.size();
+    if ((pos == 0 || !identChar(text[pos - 1])) && (end >= text.size() || !identChar(text[end])))
+      return true;
+  }
+  return false;
 }
 
-unsigned SpecializationsNamedIn(const std::string& source) {
+unsigned VariantsNamedIn(const std::string& source) {
   unsigned bits = 0;
   for (int b = 0; b < 2; ++b)
-    if (Named(source, kDefines[b])) bits |= 1u << b;
+    if (ContainsIdentifier(source, kDefines[b])) bits |= 1u << b;
   unsigned masks = 0;
-  for (unsigned m = 1; m < kSpecializationCount; ++m)
+  for (unsigned m = 1; m < kVariantCount; ++m)
     if ((m & bits) == m) masks |= 1u << m;
   return masks;
 }
 
-std::string SpecializationDefines(unsigned mask) {
+std::string VariantDefines(unsigned mask) {
   std::string lines;
   for (int b = 0; b < 2; ++b)
     if (mask & (1u << b)) lines += std::string("#define ") + kDefines[b] + "\n";
   return lines;
 }
 
-unsigned SpecializationFor(const uint8_t* constants, size_t size) {
+unsigned VariantFor(const uint8_t* constants, size_t size) {
   if (constants == nullptr || size < sizeof(ShaderConstants)) return 0;
   const size_t specular = offsetof(ShaderConstants, specular);
   const size_t diffuse = offsetof(ShaderConstants, diffuse);
