@@ -9,12 +9,12 @@
 #include "app/main_frame.h"
 #include "app/platform_qt.h"
 #include "app/qt_gl_context.h"
-#include "app/qt_text_rasterizer.h"
 #include "app/view_widget.h"
 #include "audio/openal/library_pin.h"
 #include "audio/openal/openal_sound_backend.h"
 #include "model/scene_state.h"
 #include "render/gl/opengl_device.h"
+#include "render/qt/qt_text_rasterizer.h"
 
 namespace tolvani {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/qt_text_rasterizer.h"
 #include "model/model_records.h"
 #include "model/motion.h"
 #include "render/gl/opengl_device.h"
+#include "render/qt/qt_text_rasterizer.h"
 
 class QOpenGLFramebufferObject;
 

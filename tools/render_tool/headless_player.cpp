@@ -1,11 +1,11 @@
 #include "render_tool/headless_player.h"
 
-#include "app/qt_text_rasterizer.h"
 #include "audio/null_sound_backend.h"
 #include "audio/openal/openal_sound_backend.h"
 #include "base/text_conversion.h"
 #include "model/scene_state.h"
 #include "render/gl/opengl_device.h"
+#include "render/qt/qt_text_rasterizer.h"
 
 namespace tolvani::render_tool {
 

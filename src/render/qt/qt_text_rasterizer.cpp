@@ -1,4 +1,4 @@
-#include "app/qt_text_rasterizer.h"
+#include "render/qt/qt_text_rasterizer.h"
 
 #include <QImage>
 #include <QPainter>
