@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "render/shader_interface.h"
 
 namespace tolvani {
 
@@ -20,8 +20,6 @@ NullGraphicsDevice::Object NullGraphicsDevice::OfKind(Kind kind) {
   o.kind = kind;
   return o;
 }
-
-namespace {}  // namespace
 
 NullGraphicsDevice::NullGraphicsDevice() = default;
 NullGraphicsDevice::~NullGraphicsDevice() = default;
@@ -172,7 +170,7 @@ int32_t NullGraphicsDevice::UpdateConstantBuffer(gfx::Handle buffer, const void*
                                                  uint32_t byteWidth) {
   if (ShouldFail(Op::UpdateConstantBuffer)) return gfx::kFail;
   Object* o = Find(buffer, Kind::ConstantBuffer);
-  if (!o || !data || byteWidth > o->size) return gfx::kInvalidArg;
+  if (!o || !data || byteWidth != o->size) return gfx::kInvalidArg;
   std::memcpy(o->bytes.data(), data, byteWidth);
   return gfx::kOk;
 }
@@ -221,7 +219,7 @@ int32_t NullGraphicsDevice::UpdateTexture(gfx::Handle texture, const void* data,
   if (ShouldFail(Op::UpdateTexture)) return gfx::kFail;
   Object* o = Find(texture, Kind::Texture);
   if (!o || !data || o->desc.usage != gfx::TextureUsage::RenderTarget ||
-      rowPitch < o->desc.width * 4)
+      rowPitch < o->desc.width * 4 || rowPitch % 4 != 0)
     return gfx::kInvalidArg;
   o->bytes.resize(static_cast<size_t>(o->rowPitch) * o->desc.height);
   const auto* src = static_cast<const uint8_t*>(data);
@@ -270,10 +268,9 @@ int32_t NullGraphicsDevice::CompileShaderFromFile(const std::string& path, const
   const std::string prof = profile;
   const bool vertex = prof.rfind("vs_", 0) == 0;
   if (!vertex && prof.rfind("ps_", 0) != 0) return gfx::kInvalidArg;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return gfx::kFail;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (text.find(entry) == std::string::npos) return gfx::kFail;
+  std::string text;
+  if (gfx::Failed(ReadShaderSource(path, &text, nullptr))) return gfx::kFail;
+  if (!ContainsIdentifier(text, entry)) return gfx::kFail;
   Object o;
   o.kind = Kind::ShaderBlob;
   o.entry = entry;
@@ -293,6 +290,7 @@ int32_t NullGraphicsDevice::CreateVertexShader(gfx::Handle blob, gfx::Handle* ou
   o.entry = b->entry;
   o.vertexStage = true;
   *out = Add(std::move(o));
+  lastVertexShader_ = *out;
   return gfx::kOk;
 }
 
@@ -302,7 +300,7 @@ int32_t NullGraphicsDevice::CreateInputLayout(const gfx::InputElement* elements,
   *out = gfx::kNone;
   if (ShouldFail(Op::CreateInputLayout)) return gfx::kFail;
   Object* b = Find(vertexShaderBlob, Kind::ShaderBlob);
-  if (!elements || count == 0 || !b || !b->vertexStage) return gfx::kInvalidArg;
+  if (!IsCompleteInputLayout(elements, count) || !b || !b->vertexStage) return gfx::kInvalidArg;
   Object o;
   o.kind = Kind::InputLayout;
   *out = Add(std::move(o));
@@ -315,6 +313,7 @@ int32_t NullGraphicsDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out
   if (ShouldFail(Op::CreatePixelShader)) return gfx::kFail;
   Object* b = Find(blob, Kind::ShaderBlob);
   if (!b || b->vertexStage) return gfx::kInvalidArg;
+  if (!Find(lastVertexShader_, Kind::VertexShader)) return gfx::kFail;
   Object o;
   o.kind = Kind::PixelShader;
   o.entry = b->entry;
@@ -350,6 +349,7 @@ int32_t NullGraphicsDevice::CreateBlendState(gfx::Handle* out) {
 
 int32_t NullGraphicsDevice::CreateSwapChain(uint32_t width, uint32_t height) {
   if (ShouldFail(Op::CreateSwapChain)) return gfx::kFail;
+  if (width == 0 || height == 0) return gfx::kInvalidArg;
   hasSwapChain_ = true;
   swapChainWidth_ = width;
   swapChainHeight_ = height;
@@ -358,7 +358,9 @@ int32_t NullGraphicsDevice::CreateSwapChain(uint32_t width, uint32_t height) {
 
 int32_t NullGraphicsDevice::ResizeBuffers(uint32_t width, uint32_t height) {
   if (ShouldFail(Op::ResizeBuffers)) return gfx::kFail;
-  if (!hasSwapChain_ || LiveObjectCount(Kind::RenderTargetView) != 0) return gfx::kInvalidArg;
+  if (!hasSwapChain_) return gfx::kFail;
+  if (width == 0 || height == 0 || LiveObjectCount(Kind::RenderTargetView) != 0)
+    return gfx::kInvalidArg;
   swapChainWidth_ = width;
   swapChainHeight_ = height;
   return gfx::kOk;
@@ -368,7 +370,7 @@ int32_t NullGraphicsDevice::CreateRenderTargetView(gfx::Handle* out) {
   if (!out) return gfx::kInvalidArg;
   *out = gfx::kNone;
   if (ShouldFail(Op::CreateRenderTargetView)) return gfx::kFail;
-  if (!hasSwapChain_) return gfx::kInvalidArg;
+  if (!hasSwapChain_) return gfx::kFail;
   *out = Add(OfKind(Kind::RenderTargetView));
   return gfx::kOk;
 }
@@ -378,8 +380,7 @@ int32_t NullGraphicsDevice::CreateDepthStencilView(uint32_t width, uint32_t heig
   if (!out) return gfx::kInvalidArg;
   *out = gfx::kNone;
   if (ShouldFail(Op::CreateDepthStencilView)) return gfx::kFail;
-  if (width == 0 || height == 0 || width > gfx::kMaxTextureSize || height > gfx::kMaxTextureSize)
-    return gfx::kInvalidArg;
+  if (width == 0 || height == 0) return gfx::kInvalidArg;
   Object o;
   o.kind = Kind::DepthStencilView;
   o.desc.width = width;

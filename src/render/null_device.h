@@ -10,21 +10,25 @@
 //  - CreateTexture2D with a zero side or a side above gfx::kMaxTextureSize;
 //  - CreateVertexBuffer of 0 bytes or with no data;
 //  - CreateConstantBuffer of 0 bytes or a size that is not a multiple of 16;
-//  - UpdateConstantBuffer of more bytes than the buffer holds;
+//  - UpdateConstantBuffer of any size but the buffer's own;
 //  - MapTexture of a texture that is not Dynamic or is already mapped;
 //  - UpdateTexture of a texture that is not RenderTarget, or a row pitch
-//    below width * 4;
+//    below width * 4 or not a multiple of 4;
 //  - any operation on a handle that is unknown, released, or of the wrong
 //    kind (a view where a texture is expected and so on);
-//  - CompileShaderFromFile when the file cannot be read (gfx::kFail) or its
-//    text does not contain the entry point's name (gfx::kFail), or the
-//    profile does not start with "vs_" or "ps_";
+//  - CompileShaderFromFile when the file cannot be read or is larger than
+//    gfx::kMaxShaderSourceBytes (gfx::kFail), or its text does not name the
+//    entry point as a whole identifier (gfx::kFail), or the profile does
+//    not start with "vs_" or "ps_"; the source is not compiled;
 //  - CreateVertexShader / CreatePixelShader from a blob of the other stage;
-//  - CreateInputLayout with no elements or without a vertex-shader blob;
-//  - CreateRenderTargetView before CreateSwapChain;
+//    CreatePixelShader without a live vertex shader (gfx::kFail);
+//  - CreateInputLayout of anything but the six semantics once each (1 to 4
+//    components), or without a vertex-shader blob;
+//  - CreateSwapChain of a zero side;
+//  - CreateRenderTargetView before CreateSwapChain (gfx::kFail);
 //  - CreateDepthStencilView of a zero side;
-//  - ResizeBuffers while a render-target view of the back buffer is still
-//    alive (the swap chain's buffers are referenced), as the real API does.
+//  - ResizeBuffers before CreateSwapChain (gfx::kFail), to a zero side, or
+//    while a render-target view of the back buffer is still alive.
 // Setters and Draw never fail; they record what they were given.
 //
 // Reference counting: each Create returns one reference; Release drops one.
@@ -273,6 +277,7 @@ class NullGraphicsDevice : public gfx::IGraphicsDevice {
   bool keepTextureContents_ = true;
   std::vector<uint8_t> scratch_;
 
+  gfx::Handle lastVertexShader_ = gfx::kNone;  // pixel shaders need a live one
   bool hasSwapChain_ = false;
   uint32_t swapChainWidth_ = 0, swapChainHeight_ = 0;
 

@@ -19,7 +19,10 @@
 // together at Present or EndFrame (or before a call that changes or releases
 // a resource): every recorded draw's constants go to the GPU in one upload
 // of one uniform buffer, each draw binding its range of it. A steady frame
-// thus uploads constants once, never once per draw.
+// thus uploads constants once, never once per draw. Draws whose constants
+// equal the last copy share it, and a batch is issued early once it holds
+// kMaxBatchBytes of constants or kMaxBatchCommands commands, so a frame of
+// any number of draws costs time, not memory.
 //
 // Conventions kept from the renderer's original platform: clip z runs 0..w
 // (glClipControl, or a remap in the vertex shader where it is missing);
@@ -71,6 +74,11 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   // Draws issued with a lighting variant (render/gl/
   // shader_variants.h) since start-up.
   uint32_t variantDrawCount() const { return variantDrawCount_; }
+  // Bounds of one batch of recorded frame work (see Constants above).
+  static constexpr size_t kMaxBatchBytes = size_t{4} << 20;
+  static constexpr size_t kMaxBatchCommands = 4096;
+  // The most bytes of constants one batch has held since start-up.
+  size_t largestBatchBytes() const { return largestBatch_; }
   // On by default; off, every draw uses the general program (for tests).
   void SetVariantsEnabled(bool on) { variantsEnabled_ = on; }
   size_t liveObjectCount() const { return objects_.size(); }
@@ -139,6 +147,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     uint32_t size = 0;  // buffer bytes
     uint32_t width = 0, height = 0;
     gfx::TextureFormat format = gfx::TextureFormat::RGBA8;
+    gfx::TextureUsage usage = gfx::TextureUsage::Dynamic;
+    bool mapped = false;              // texture: between MapTexture and UnmapTexture
     bool mipmapped = false;           // texture: full chain, own trilinear sampling
     gfx::Handle target = gfx::kNone;  // view: its texture; pixel shader: its vertex shader
     bool vertexStage = false;         // blob
@@ -158,10 +168,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   void Destroy(Object& object);
   void AddRef(gfx::Handle handle);
   unsigned VertexArrayForCurrentContext();
-  unsigned CompileStage(bool vertexStage, const std::string& source, std::string* log);
-  // Links vs with the pixel stage ps and sets the program's block binding
-  // and samplers up; 0 (with the log diagnosed) when it does not link.
-  unsigned LinkProgram(unsigned vs, unsigned ps);
+  // Writes a texture's whole top level (and rebuilds its chain).
+  int32_t Upload(Object& texture, const void* data, uint32_t rowPitch);
 
   // Recorded frame work, issued by Flush.
   enum class CommandKind : uint8_t { ClearColor, ClearDepth, Draw };
@@ -169,6 +177,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   struct Command;
   void Flush();
   void Issue(const Command& command);
+  // Gives constants a copy in the current batch (flushing a full one first).
+  void CopyConstants(Object& constants);
 
   std::unique_ptr<IGlContext> context_;
   bool clipControl_ = false;
@@ -201,7 +211,10 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   std::vector<Command> commands_;  // recorded since the last flush
   std::vector<uint8_t> batch_;     // constants of the recorded draws
   uint64_t batchNumber_ = 1;       // counts flushes
-  unsigned batchBuffer_ = 0;       // the uniform buffer batch_ is uploaded to
+  uint32_t lastCopyOffset_ = 0;    // the copy made last in batch_ ...
+  uint32_t lastCopySize_ = 0;      // ... and its size, 0 when none
+  size_t largestBatch_ = 0;
+  unsigned batchBuffer_ = 0;  // the uniform buffer batch_ is uploaded to
   size_t batchBufferSize_ = 0;
   uint32_t uniformAlignment_ = 256;  // GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT
   gfx::Handle lastVertexShader_ = gfx::kNone;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "render/shader_constants.h"
+#include "render/shader_interface.h"
 
 namespace tolvani::gl {
 namespace {
@@ -16,19 +17,6 @@ float FloatAt(const uint8_t* bytes, size_t offset) {
 }
 
 }  // namespace
-
-bool ContainsIdentifier(const std::string& text, const std::string& word) {
-  auto identChar = [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-  };
-  if (word.empty()) return false;
-  for (size_t pos = text.find(word); pos != std::string::npos; pos = text.find(word, pos + 1)) {
-    const size_t end = pos + word.size();
-    if ((pos == 0 || !identChar(text[pos - 1])) && (end >= text.size() || !identChar(text[end])))
-      return true;
-  }
-  return false;
-}
 
 unsigned VariantsNamedIn(const std::string& source) {
   unsigned bits = 0;

@@ -21,10 +21,6 @@ namespace tolvani::gl {
 // Bit 1: materialDiffuse.x is zero (TOLVANI_NO_DIFFUSE).
 constexpr int kVariantCount = 4;  // masks 0..3; 0 is the general shader
 
-// True when word occurs in text as a whole identifier (entry points and
-// variant defines are looked up this way in shader sources).
-bool ContainsIdentifier(const std::string& text, const std::string& word);
-
 // Which of masks 1..3 the source can be compiled for: bit m set when every
 // define of mask m is named in the source.
 unsigned VariantsNamedIn(const std::string& source);
