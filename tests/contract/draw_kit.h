@@ -1,0 +1,43 @@
+// Shader constants and vertices with which the player's shader source draws
+// exact colours at known pixels, for the device tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "model/mesh_vertex.h"
+#include "render/shader_constants.h"
+
+namespace tolvani::contract {
+
+inline std::string ShaderPath() {
+  return std::string(TOLVANI_SOURCE_DIR) + "/shaders/CoreShader.glsl";
+}
+
+// Constants under which the shaders draw a position as given in clip space
+// and colour it exactly with rgba (times the texel for PS_TEX): identity
+// matrices, emissive 1, no other light.
+inline ShaderConstants FlatConstants(float r, float g, float b, float a = 1) {
+  ShaderConstants c{};
+  c.world = Matrix4::Identity();
+  c.worldViewProjection = Matrix4::Identity();
+  for (Matrix4& bone : c.bones) bone = Matrix4::Identity();
+  c.viewDirection = c.viewDirection2 = Vec4{0, 0, -1, 0};
+  c.color = Vec4{r, g, b, a};
+  c.ambient = Vec4{0, 0, 0, 1};
+  c.specular = Vec4{0, 0, 0, a};
+  c.emissive = Vec4{1, 0, 0, 0};
+  return c;
+}
+
+// Twelve vertices: the clip-space rectangle [x0, x1] x [y0, y1] at depth
+// 0.5, wound both ways so that it shows whichever faces are culled.
+inline std::vector<MeshVertex> Rectangle(float x0, float y0, float x1, float y1) {
+  auto v = [](float x, float y) {
+    return MeshVertex{{x, y, 0.5f}, {0, 0, 1}, {0.5f, 0.5f}, -1, -1, 1};
+  };
+  return {v(x0, y0), v(x1, y0), v(x1, y1), v(x0, y0), v(x1, y1), v(x0, y1),
+          v(x0, y0), v(x1, y1), v(x1, y0), v(x0, y0), v(x0, y1), v(x1, y1)};
+}
+
+}  // namespace tolvani::contract
