@@ -1,4 +1,4 @@
-// Peak memory of `tolvani thumbnail` on a frame of very many draws: one
+// Peak memory of `tolvani render -o x.png` (one frame) on a frame of very many draws: one
 // model of N triangles, each on a material of its own colour, so every draw
 // writes distinct constants. The OpenGL device keeps a bounded batch of
 // constants per frame, so the peak grows with the scene's own data, not
@@ -66,7 +66,7 @@ double PeakRssMiB(const std::vector<std::string>& argv) {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-void BM_ThumbnailOfManyDraws(benchmark::State& state) {
+void BM_RenderOfManyDraws(benchmark::State& state) {
   const int draws = static_cast<int>(state.range(0));
   const std::string project = ProjectOfDraws(draws);
   // TOLVANI_BIN names another build's program folder (a before/after figure).
@@ -76,13 +76,13 @@ void BM_ThumbnailOfManyDraws(benchmark::State& state) {
   const std::string out = testing::MakeTempDir() + "t.png";
   double peak = 0;
   for (auto _ : state) {
-    peak = PeakRssMiB({bin + "/tolvani", "thumbnail", project, out, "--size", "256"});
-    if (peak < 0) state.SkipWithError("tolvani thumbnail failed");
+    peak = PeakRssMiB({bin + "/tolvani", "render", project, "-o", out, "--size", "256x256"});
+    if (peak < 0) state.SkipWithError("tolvani render failed");
   }
   state.counters["peak_rss_MiB"] = peak;
   state.counters["draws"] = draws;
 }
-BENCHMARK(BM_ThumbnailOfManyDraws)
+BENCHMARK(BM_RenderOfManyDraws)
     ->Arg(10000)
     ->Arg(150000)
     ->Iterations(1)
