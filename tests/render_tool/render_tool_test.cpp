@@ -426,6 +426,24 @@ TEST(ThumbnailCommand, RefusesFilesAboveTheLimit) {
   EXPECT_TRUE(NoFilesBut(dir, {"big.zvmov", "stderr.txt"}));
 }
 
+// The player refuses a window its graphics device could not draw, before
+// it needs a display.
+TEST(PlayerCommandLine, RefusesWindowsLargerThanTheDevice) {
+  const std::string dir = MakeTempDir();
+  for (const char* geometry : {"-qwindowgeometry 16000x16000", "--qwindowgeometry=8193x600+0+0",
+                               "-geometry =640x99999999999999999999"}) {
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " +
+                                Quote(kBin + "/tolvani-player") + " " + geometry + " 2>" +
+                                Quote(dir + "err.txt");
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << geometry;
+    std::ifstream in(dir + "err.txt");
+    std::string err;
+    std::getline(in, err);
+    EXPECT_NE(err.find("larger than the 8192 x 8192 pixels"), std::string::npos) << err;
+  }
+}
+
 // The player's window and the companion draw the same pixels for the same
 // frame: 10 ticks of the demo, at the size of the player's view.
 TEST(PlayerScreenshot, RenderEqualsTheWindowPixelForPixel) {
