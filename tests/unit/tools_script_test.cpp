@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "render_tool/render_options.h"
 #include "script/script.h"
 #include "support/test_helpers.h"
 
@@ -129,6 +130,40 @@ TEST(ScriptFiles, SimulateReportsTheMalformedLine) {
     std::getline(in, err);
     EXPECT_EQ(err.find("tolvani simulate: line 2: control character"), 0u) << err;
   }
+}
+
+// Numbers of the render and thumbnail command lines are read whole: an
+// overflow once wrapped to an accepted size.
+TEST(RenderOptionNumbers, SizesAreReadWholeWithRangeChecks) {
+  const struct {
+    const char* text;
+    int width, height;  // 0: refused
+  } cases[] = {
+      {"640x480", 640, 480}, {"100X8192", 100, 8192}, {"+200x200", 200, 200},
+      {"99x100", 0, 0},      {"100x8193", 0, 0},      {"4294967496x4294967496", 0, 0},
+      {"200x200x", 0, 0},    {"200x", 0, 0},          {"x200", 0, 0},
+      {"-200x200", 0, 0},    {" 200x200", 0, 0},      {"200x+-200", 0, 0},
+  };
+  for (const auto& c : cases) {
+    int w = 0, h = 0;
+    EXPECT_EQ(render_tool::ParseSize(c.text, render_tool::kMinRenderSide,
+                                     render_tool::kMaxRenderSide, &w, &h),
+              c.width != 0)
+        << c.text;
+    if (c.width != 0) {
+      EXPECT_EQ(w, c.width) << c.text;
+      EXPECT_EQ(h, c.height) << c.text;
+    }
+  }
+  render_tool::ThumbnailOptions t;
+  std::string why;
+  EXPECT_FALSE(render_tool::ParseThumbnailOptions(
+      {"a.zvmov", "b.png", "--size", "18446744073709551872"}, &t, &why));
+  EXPECT_EQ(why, "--size takes 1 to 4096 pixels");
+  EXPECT_TRUE(render_tool::ParseThumbnailOptions(
+      {"a.zvmov", "b.png", "--size", "1024", "--memory-limit", "600"}, &t, &why));
+  EXPECT_EQ(t.size, 1024);
+  EXPECT_EQ(t.memoryLimitMegabytes, 600);
 }
 
 }  // namespace
