@@ -5,6 +5,7 @@
 // left to QApplication.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "app/gl_format.h"
 #include "app/native_path_qt.h"
 #include "app/player_app.h"
+#include "base/graphics_device.h"
 #include "base/memory_policy.h"
 
 namespace {
@@ -72,6 +74,22 @@ void AddQtOptions(QCommandLineParser& parser) {
   }
 }
 
+// A window geometry ([=]WxH[+X+Y], as Qt and X read it) whose width or
+// height exceeds the largest picture the graphics device must draw: the
+// window's frame buffers would take gigabytes. Geometries without a size
+// are left to Qt.
+bool GeometryTooLarge(const QString& geometry) {
+  static const QRegularExpression kSize(QStringLiteral("^=?(\\d+)[xX](\\d+)"));
+  const QRegularExpressionMatch m = kSize.match(geometry);
+  if (!m.hasMatch()) return false;
+  for (int i = 1; i <= 2; ++i) {
+    bool ok = false;
+    const qulonglong side = m.captured(i).toULongLong(&ok);
+    if (!ok || side > tolvani::gfx::kMaxTextureSize) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,6 +124,16 @@ int main(int argc, char** argv) {
   if (parser.isSet(version)) {
     std::puts("Tolvani 1.1");
     return 0;
+  }
+  for (const char* name : {"qwindowgeometry", "geometry"}) {
+    const QString value = parser.value(QString::fromLatin1(name));
+    if (GeometryTooLarge(value)) {
+      std::fprintf(stderr,
+                   "tolvani-player: the window geometry '%s' is larger than the %u x %u pixels "
+                   "the graphics device can draw\n",
+                   qPrintable(value), tolvani::gfx::kMaxTextureSize, tolvani::gfx::kMaxTextureSize);
+      return 2;
+    }
   }
   tolvani::PlayerOptions options;
   if (parser.isSet(screenshot)) options.screenshot = parser.value(screenshot);

@@ -3,6 +3,7 @@
 // and their files are read back. The comparison with the player's window
 // (PlayerScreenshot.*) needs an X server and runs under run_under_x.sh.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <QImage>
@@ -123,7 +124,9 @@ INSTANTIATE_TEST_SUITE_P(Containers, RenderCommandVideo, ::testing::Values("mp4"
 
 TEST(ThumbnailCommand, DrawsTheSceneWithoutADisplay) {
   const std::string dir = MakeTempDir();
-  const RunResult run = Tolvani("thumbnail " + Quote(kDemo) + " " + Quote(dir + "t.png"), dir);
+  // The drawing, not the machine's speed, is under test: no time limit.
+  const RunResult run =
+      Tolvani("thumbnail " + Quote(kDemo) + " " + Quote(dir + "t.png") + " --time-limit 3600", dir);
   ASSERT_EQ(run.status, 0) << run.err;
   const QImage image = LoadRgb(dir + "t.png");
   EXPECT_EQ(image.width(), 256);
@@ -159,8 +162,9 @@ TEST(ThumbnailCommand, FadeInIsWaitedFor) {
   b.AddEntry(b.AddTimeline(u"FadeIn"), 2);
   const std::string dir = MakeTempDir();
   const std::string project = WriteTempFile(b.Build());
-  const RunResult run =
-      Tolvani("thumbnail " + Quote(project) + " " + Quote(dir + "t.png") + " --size 64", dir);
+  const RunResult run = Tolvani(
+      "thumbnail " + Quote(project) + " " + Quote(dir + "t.png") + " --size 64 --time-limit 3600",
+      dir);
   ASSERT_EQ(run.status, 0) << run.err;
   const QImage image = LoadRgb(dir + "t.png");
   ASSERT_FALSE(image.isNull());
@@ -232,13 +236,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "予期しないファイル形式です"},
         BadCase{"garbage_png", "render FILE -o OUT.png", "\x01\x00\x00", 1,
                 "予期しないファイル形式です"},
-        BadCase{"garbage_thumbnail", "thumbnail FILE OUT.png", "xx", 1,
+        BadCase{"garbage_thumbnail", "thumbnail FILE OUT.png --time-limit 3600", "xx", 1,
                 "予期しないファイル形式です"},
         BadCase{"unknown_extension", "render FILE -o OUT.avi", "xx", 2, ".mp4, .webm or .png"},
         BadCase{"odd_video_size", "render FILE -o OUT.mp4 --size 641x360", "xx", 2, "even"},
         BadCase{"bad_script", "render FILE -o OUT.png --script FILE", "tick x", 2, "line 1"},
         BadCase{"both_inputs", "render FILE -o OUT.png --script FILE --autoplay", "", 2, "exclude"},
-        BadCase{"thumbnail_size", "thumbnail FILE OUT.png --size 0", "xx", 2, "--size"}),
+        BadCase{"thumbnail_size", "thumbnail FILE OUT.png --size 0", "xx", 2, "--size"},
+        BadCase{"size_overflow", "render FILE -o OUT.png --size 4294967496x4294967496", "xx", 2,
+                "--size takes WxH"},
+        BadCase{"size_tail", "render FILE -o OUT.png --size 200x200x", "xx", 2, "--size"},
+        BadCase{"render_not_a_project", "render FILE.txt -o OUT.png", "xx", 1,
+                "is not a project file (.zvmov)"},
+        BadCase{"thumbnail_not_a_project", "thumbnail FILE.bak OUT.png", "xx", 1,
+                "is not a project file (.zvmov)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RenderCommand, MessagesAreThoseOfInspect) {
@@ -294,14 +305,26 @@ TEST(RenderCommand, AutoplayRefusesWalkStories) {
   EXPECT_TRUE(NoFilesBut(dir, {"stderr.txt"}));
 }
 
-TEST(RenderCommand, InterruptFinishesTheFileUpToTheLastFrame) {
+// Interrupted, hung up or with standard error gone, a render finishes its
+// file up to the last frame and leaves no temporary file. The signal is
+// sent once the file has grown, whatever the machine's speed.
+class RenderCommandStops : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RenderCommandStops, FinishesTheFileUpToTheLastFrame) {
   const std::string dir = MakeTempDir();
   const std::string out = dir + "cut.webm";
+  std::ofstream(dir + "stop.sh") << "\"$@\" & pid=$!\n"
+                                 << "until [ -n \"$(find " << Quote(dir)
+                                 << " -name '.cut.webm.*' -size +8k)\" ]; do\n"
+                                 << "  kill -0 $pid 2>/dev/null || exit 99\n  sleep 0.1\ndone\n"
+                                 << "kill -" << GetParam() << " $pid\nwait $pid\n";
   const RunResult run =
       Tolvani("render " + Quote(kDemo) + " -o " + Quote(out) + " --size 320x240 --max-seconds 600",
-              dir, "timeout --preserve-status -s INT 3 ");
+              dir, "bash " + Quote(dir + "stop.sh") + " ");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+  if (std::string(GetParam()) != "PIPE") {
+    EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+  }
   const MediaProbe media = ProbeMedia(out);
   ASSERT_TRUE(media.ok) << media.error;
   EXPECT_GT(media.frames, 10);
@@ -309,6 +332,87 @@ TEST(RenderCommand, InterruptFinishesTheFileUpToTheLastFrame) {
   // The sound is as long as the picture.
   EXPECT_NEAR(static_cast<double>(media.samples.size()) / media.channels / media.sampleRate,
               media.frames * 0.03, 0.1);
+  EXPECT_TRUE(NoFilesBut(dir, {"cut.webm", "stop.sh", "stderr.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, RenderCommandStops, ::testing::Values("INT", "HUP", "PIPE"));
+
+// Output names are bytes and files, never text to convert or URLs.
+TEST(RenderCommand, OutputNamesAreLocalFilesOfTheirOwnBytes) {
+  const std::string dir = MakeTempDir();
+  std::filesystem::create_directories(dir + "pipe:");
+  std::filesystem::create_directories(dir + "http:/127.0.0.1:8099");
+  std::ofstream(dir + "s.txt") << "tick 5\n";
+  const std::string video = "cd " + Quote(dir) + " && env -u DISPLAY -u WAYLAND_DISPLAY " +
+                            Quote(TOLVANI_RUN_GL) + " " + Quote(kBin + "/tolvani") + " render " +
+                            Quote(kDemo) + " --size 160x120 --script s.txt -o ";
+  for (const char* name : {"pipe:/x.webm", "http://127.0.0.1:8099/x.mp4"}) {
+    const std::string command =
+        video + Quote(name) + " >" + Quote(dir + "stdout.bin") + " 2>/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0) << name;
+    EXPECT_EQ(std::filesystem::file_size(dir + "stdout.bin"), 0u) << name;
+  }
+  EXPECT_TRUE(ProbeMedia(dir + "pipe:/x.webm").ok);
+  EXPECT_TRUE(ProbeMedia(dir + "http:/127.0.0.1:8099/x.mp4").ok);
+
+  // A name that is not UTF-8 gets the picture under exactly that name.
+  const std::string latin1 = dir + "caf\xe9.png";
+  const std::string thumb = dir + "\xff\xfe.png";
+  ASSERT_EQ(
+      Tolvani("render " + Quote(kDemo) + " -o " + Quote(latin1) + " --size 160x120", dir).status,
+      0);
+  ASSERT_EQ(
+      Tolvani("thumbnail " + Quote(kDemo) + " " + Quote(thumb) + " --size 32 --time-limit 3600",
+              dir)
+          .status,
+      0);
+  for (const std::string& name : {latin1, thumb}) {
+    std::ifstream in(name, std::ios::binary);
+    char magic[4] = {};
+    in.read(magic, 4);
+    EXPECT_EQ(std::string(magic + 1, 3), "PNG") << "no picture under the name asked for";
+  }
+  EXPECT_TRUE(NoFilesBut(
+      dir, {"pipe:", "http:", "s.txt", "stdout.bin", "stderr.txt", "caf\xe9.png", "\xff\xfe.png"}));
+}
+
+// The thumbnail draws at the size asked (4:3 fitted into N x N).
+TEST(ThumbnailCommand, DrawsAtTheSizeAsked) {
+  const std::string dir = MakeTempDir();
+  const RunResult run = Tolvani(
+      "thumbnail " + Quote(kDemo) + " " + Quote(dir + "t.png") + " --size 1024 --time-limit 3600",
+      dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(LoadRgb(dir + "t.png").size(), QSize(1024, 768));
+}
+
+// Out of memory under the ceiling: a message, status 1, no file. The
+// drawing process needs more than 64 MB for the driver alone.
+TEST(ThumbnailCommand, GivesUpAtTheMemoryCeiling) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' address space leaves no room for a data limit";
+#endif
+  const std::string dir = MakeTempDir();
+  const RunResult run = Tolvani("thumbnail " + Quote(kDemo) + " " + Quote(dir + "t.png") +
+                                    " --memory-limit 64 --time-limit 3600",
+                                dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("tolvani thumbnail: gave up:"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("64 MB"), std::string::npos) << run.err;
+  EXPECT_TRUE(NoFilesBut(dir, {"stderr.txt"}));
+}
+
+// A file that never arrives (a pipe nobody writes) meets the time limit:
+// the drawing process is killed and nothing is left.
+TEST(ThumbnailCommand, GivesUpAtTheTimeLimit) {
+  const std::string dir = MakeTempDir();
+  const std::string fifo = dir + "slow.zvmov";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const RunResult run =
+      Tolvani("thumbnail " + Quote(fifo) + " " + Quote(dir + "t.png") + " --time-limit 1", dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("gave up: the time limit (1 s) ran out"), std::string::npos) << run.err;
+  EXPECT_TRUE(NoFilesBut(dir, {"slow.zvmov", "stderr.txt"}));
 }
 
 TEST(ThumbnailCommand, RefusesFilesAboveTheLimit) {
@@ -320,6 +424,24 @@ TEST(ThumbnailCommand, RefusesFilesAboveTheLimit) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("larger than 2 MB"), std::string::npos) << run.err;
   EXPECT_TRUE(NoFilesBut(dir, {"big.zvmov", "stderr.txt"}));
+}
+
+// The player refuses a window its graphics device could not draw, before
+// it needs a display.
+TEST(PlayerCommandLine, RefusesWindowsLargerThanTheDevice) {
+  const std::string dir = MakeTempDir();
+  for (const char* geometry : {"-qwindowgeometry 16000x16000", "--qwindowgeometry=8193x600+0+0",
+                               "-geometry =640x99999999999999999999"}) {
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " +
+                                Quote(kBin + "/tolvani-player") + " " + geometry + " 2>" +
+                                Quote(dir + "err.txt");
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << geometry;
+    std::ifstream in(dir + "err.txt");
+    std::string err;
+    std::getline(in, err);
+    EXPECT_NE(err.find("larger than the 8192 x 8192 pixels"), std::string::npos) << err;
+  }
 }
 
 // The player's window and the companion draw the same pixels for the same

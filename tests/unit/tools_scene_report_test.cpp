@@ -412,12 +412,12 @@ TEST(Inspect, FailuresExitOneAndStillPrintTheScene) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.json["messages"].size(), 1u);
 
-  // Another extension is ignored: success, nothing read.
+  // Another extension is refused (the player would ignore it): nothing is
+  // read or printed. The extension's letter case does not matter.
   const ToolRun other = InspectProject(SampleProject(), "", "project.txt");
-  ASSERT_TRUE(other.parsed);
-  EXPECT_EQ(other.status, 0);
-  EXPECT_EQ(other.json["models"].size(), 0u);
-  EXPECT_EQ(other.json["messages"].size(), 0u);
+  EXPECT_EQ(other.status, 1);
+  EXPECT_EQ(other.out, "");
+  EXPECT_EQ(InspectProject(SampleProject(), "", "project.ZvMoV").status, 0);
 
   EXPECT_EQ(Inspect("").status, 2);
 }

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/native_path.h"
 #include "cli/commands.h"
+#include "document/document.h"
 
 namespace {
 
@@ -35,7 +37,8 @@ constexpr char kInspectHelp[] =
     "  --geometry  list every mesh group's vertices as well\n"
     "  -h, --help  show this text\n"
     "\n"
-    "Exit status: 0 when the file opened, 1 when it did not, 2 on a usage error.\n";
+    "Exit status: 0 when the file opened, 1 when it did not or FILE does not end\n"
+    "in .zvmov, 2 on a usage error.\n";
 
 constexpr char kSimulateHelp[] =
     "usage: tolvani simulate FILE SCRIPT\n"
@@ -55,7 +58,28 @@ constexpr char kSimulateHelp[] =
     "  state           print a state line\n"
     "\n"
     "Output is JSON Lines: play, open, message and state events.\n"
-    "Exit status: 0 when the script ran, 2 on a malformed line.\n";
+    "Exit status: 0 when the script ran, 1 when FILE does not end in .zvmov,\n"
+    "2 on a malformed line (control characters, a line over 8192 bytes or a\n"
+    "script over 1 MiB included).\n";
+
+// The tools read only project files: any other path (the player ignores
+// one silently) is refused with exit status 1, before anything is read.
+// Returns false after the message.
+bool CheckProjectPath(const char* command, const std::string& file) {
+  if (tolvani::HasProjectExtension(tolvani::FromNativePath(file))) return true;
+  std::fprintf(stderr, "tolvani %s: '%s' is not a project file (.zvmov); nothing was read\n",
+               command, file.c_str());
+  return false;
+}
+
+// inspect's FILE: its first argument that is not an option. Usage errors
+// are left to the command.
+std::string InspectFile(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a != "--geometry" && (a.empty() || a[0] != '-' || a == "-")) return a;
+  }
+  return {};
+}
 
 bool WantsHelp(const std::vector<std::string>& args) {
   for (const std::string& a : args)
@@ -74,10 +98,13 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "inspect") {
     if (WantsHelp(args)) return std::fputs(kInspectHelp, stdout) < 0 ? 1 : 0;
+    const std::string file = InspectFile(args);
+    if (!file.empty() && !CheckProjectPath("inspect", file)) return 1;
     return tolvani::cli::RunInspect(args);
   }
   if (command == "simulate") {
     if (WantsHelp(args)) return std::fputs(kSimulateHelp, stdout) < 0 ? 1 : 0;
+    if (args.size() == 2 && !CheckProjectPath("simulate", args[0])) return 1;
     return tolvani::cli::RunSimulate(args);
   }
   if (command == "render" || command == "thumbnail") {

@@ -2,6 +2,7 @@
 
 #include "audio/null_sound_backend.h"
 #include "audio/openal/openal_sound_backend.h"
+#include "base/native_path.h"
 #include "base/text_conversion.h"
 #include "model/scene_state.h"
 #include "render/gl/opengl_device.h"
@@ -53,7 +54,7 @@ bool HeadlessPlayer::Start(int width, int height, std::string* error) {
 }
 
 bool HeadlessPlayer::Open(const std::string& path) {
-  const bool ok = document_.OnOpenDocument(FromUtf8(path));
+  const bool ok = document_.OnOpenDocument(FromNativePath(path));
   view_.OnUpdate(0);
   return ok;
 }

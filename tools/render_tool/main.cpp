@@ -49,9 +49,11 @@ int main(int argc, char** argv) {
   // Qt's own warnings (no runtime directory and the like) are not the
   // user's business here.
   qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  // The thumbnail draws in a child process of its own, which makes its
+  // application there.
+  if (command == "thumbnail") return tolvani::render_tool::RunThumbnail(args, argv[0]);
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
-  const std::vector<std::string> args(argv + 2, argv + argc);
-  return command == "render" ? tolvani::render_tool::RunRender(args)
-                             : tolvani::render_tool::RunThumbnail(args);
+  return tolvani::render_tool::RunRender(args);
 }

@@ -10,9 +10,15 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 
 namespace tolvani::render_tool {
 namespace {
@@ -22,6 +28,44 @@ std::string AvError(int code) {
   av_strerror(code, text, sizeof text);
   return text;
 }
+
+// FFmpeg 7 passes the written bytes as const.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using WrittenBytes = const uint8_t*;
+#else
+using WrittenBytes = uint8_t*;
+#endif
+
+// The output file, opened by this program and handed to FFmpeg as an I/O
+// context: FFmpeg never sees the path, so a name such as "pipe:/x.webm" or
+// "http://host/x.webm" is a file in a folder, never a protocol.
+struct FileSink {
+  int fd = -1;
+
+  static int Write(void* opaque, WrittenBytes data, int size) {
+    const int fd = static_cast<FileSink*>(opaque)->fd;
+    int done = 0;
+    while (done < size) {
+      const ssize_t n = ::write(fd, data + done, static_cast<size_t>(size - done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return AVERROR(n < 0 ? errno : EIO);
+      done += static_cast<int>(n);
+    }
+    return done;
+  }
+
+  static int64_t Seek(void* opaque, int64_t offset, int whence) {
+    const int fd = static_cast<FileSink*>(opaque)->fd;
+    if (whence == AVSEEK_SIZE) {
+      struct stat info = {};
+      return ::fstat(fd, &info) == 0 ? static_cast<int64_t>(info.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
+  }
+};
+
+constexpr int kIoBufferBytes = 1 << 16;
 
 }  // namespace
 
@@ -42,6 +86,8 @@ struct MediaWriter::State {
   int64_t nextVideoPts = 0;
   int64_t nextAudioPts = 0;
   double encodeSeconds = 0;
+  FileSink sink;
+  AVIOContext* io = nullptr;
 
   ~State() {
     avcodec_free_context(&video);
@@ -53,9 +99,27 @@ struct MediaWriter::State {
     av_frame_free(&sound);
     av_packet_free(&packet);
     if (format) {
-      if (!(format->oformat->flags & AVFMT_NOFILE)) avio_closep(&format->pb);
+      format->pb = nullptr;
       avformat_free_context(format);
     }
+    CloseFile();
+  }
+
+  // Flushes and frees the I/O context, then closes the file; false when a
+  // write failed or the close did.
+  bool CloseFile() {
+    bool ok = true;
+    if (io) {
+      avio_flush(io);
+      ok = io->error >= 0;
+      av_freep(&io->buffer);
+      avio_context_free(&io);
+    }
+    if (sink.fd >= 0) {
+      ok = ::close(sink.fd) == 0 && ok;
+      sink.fd = -1;
+    }
+    return ok;
   }
 
   // Sends frame (nullptr: drain) and writes every packet that comes out.
@@ -120,7 +184,7 @@ bool MediaWriter::Open(const std::string& path, const MediaSettings& settings, s
   State& s = *s_;
   s.settings = settings;
   const bool mp4 = settings.container == Container::Mp4;
-  int r = avformat_alloc_output_context2(&s.format, nullptr, mp4 ? "mp4" : "webm", path.c_str());
+  int r = avformat_alloc_output_context2(&s.format, nullptr, mp4 ? "mp4" : "webm", nullptr);
   if (r < 0 || s.format == nullptr) {
     *error = "no " + std::string(mp4 ? "MP4" : "WebM") + " muxer";
     return false;
@@ -228,13 +292,22 @@ bool MediaWriter::Open(const std::string& path, const MediaSettings& settings, s
     return false;
   }
 
-  if (!(s.format->oformat->flags & AVFMT_NOFILE)) {
-    r = avio_open(&s.format->pb, path.c_str(), AVIO_FLAG_WRITE);
-    if (r < 0) {
-      *error = "cannot create '" + path + "': " + AvError(r);
-      return false;
-    }
+  s.sink.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (s.sink.fd < 0) {
+    *error = "cannot create '" + path + "': " + std::strerror(errno);
+    return false;
   }
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+  s.io = buffer ? avio_alloc_context(buffer, kIoBufferBytes, 1, &s.sink, nullptr, FileSink::Write,
+                                     FileSink::Seek)
+                : nullptr;
+  if (s.io == nullptr) {
+    av_free(buffer);
+    *error = "out of memory";
+    return false;
+  }
+  s.format->pb = s.io;
+  s.format->flags |= AVFMT_FLAG_CUSTOM_IO;
   r = avformat_write_header(s.format, nullptr);
   if (r < 0) {
     *error = "cannot write the file header: " + AvError(r);
@@ -304,11 +377,10 @@ bool MediaWriter::Finish(std::string* error) {
     *error = "cannot finish the file: " + AvError(r);
     return false;
   }
-  if (!(s.format->oformat->flags & AVFMT_NOFILE)) {
-    if (avio_closep(&s.format->pb) < 0) {
-      *error = "cannot close the file";
-      return false;
-    }
+  s.format->pb = nullptr;
+  if (!s.CloseFile()) {
+    *error = "cannot write the file";
+    return false;
   }
   return true;
 }

@@ -31,8 +31,9 @@ class MediaWriter {
   MediaWriter(const MediaWriter&) = delete;
   MediaWriter& operator=(const MediaWriter&) = delete;
 
-  // Creates the file at path (the container is taken from settings, not
-  // from the name). False with a reason in *error.
+  // Creates the file at path, a local file name of any bytes (never read
+  // as a URL or protocol; the container is taken from settings, not from
+  // the name). False with a reason in *error.
   bool Open(const std::string& path, const MediaSettings& settings, std::string* error);
   // One picture: width x height RGBA bytes, row 0 the top row, or the
   // bottom row with bottomUp (as OpenGL reads them).

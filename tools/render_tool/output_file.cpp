@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBuffer>
 #include <QImage>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -67,8 +69,34 @@ bool WritePng(const std::string& path, const std::vector<uint8_t>& rgba, int wid
   QImage image(rgba.data(), width, height, width * 4, QImage::Format_RGBA8888);
   QImage rgb = image.convertToFormat(QImage::Format_RGB888);
   if (fit > 0) rgb = rgb.scaled(fit, fit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-  if (rgb.isNull() || !rgb.save(QString::fromStdString(path), "PNG")) {
-    *error = "cannot write the PNG file";
+  // Encoded in memory and written under the path's own bytes: a QString
+  // would change a name that is not UTF-8.
+  QByteArray png;
+  QBuffer buffer(&png);
+  if (rgb.isNull() || !buffer.open(QIODevice::WriteOnly) || !rgb.save(&buffer, "PNG")) {
+    *error = "cannot encode the PNG picture";
+    return false;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    *error = "cannot write the PNG file: " + std::string(std::strerror(errno));
+    return false;
+  }
+  const char* data = png.constData();
+  size_t left = static_cast<size_t>(png.size());
+  while (left > 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *error = "cannot write the PNG file: " + std::string(std::strerror(errno));
+      ::close(fd);
+      return false;
+    }
+    data += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) {
+    *error = "cannot write the PNG file: " + std::string(std::strerror(errno));
     return false;
   }
   return true;

@@ -34,7 +34,8 @@ class OutputFile {
 const char* PendingOutputPath();
 
 // Writes width x height RGBA pixels (row 0 the top row) as an RGB PNG,
-// scaled with smoothing to fit fit x fit when fit > 0.
+// scaled with smoothing to fit fit x fit when fit > 0, into the existing
+// file at path (the temporary file; path taken as bytes).
 bool WritePng(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height,
               int fit, std::string* error);
 

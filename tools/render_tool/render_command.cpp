@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "base/native_path.h"
 #include "base/text_conversion.h"
+#include "document/document.h"
 #include "model/scene_state.h"
 #include "render_tool/autoplay.h"
 #include "render_tool/commands.h"
@@ -27,13 +29,11 @@
 #include "render_tool/media_writer.h"
 #include "render_tool/output_file.h"
 #include "render_tool/progress.h"
+#include "render_tool/render_options.h"
 #include "script/script.h"
 
 namespace tolvani::render_tool {
 namespace {
-
-constexpr int kMaxSide = 8192;
-constexpr double kMaxSecondsLimit = 24.0 * 3600.0;
 
 std::atomic<bool> g_stop{false};
 
@@ -41,89 +41,13 @@ void OnInterrupt(int) {
   g_stop = true;
 }
 
-struct RenderOptions {
-  std::string input, output;
-  std::string script;
-  bool autoplay = false;
-  int width = 1280, height = 720;
-  double maxSeconds = 600;
-  int quality = 70;
-};
-
-bool ParseSize(const std::string& text, int* w, int* h) {
-  int a = 0, b = 0;
-  char x = 0, tail = 0;
-  if (std::sscanf(text.c_str(), "%d%c%d%c", &a, &x, &b, &tail) != 3 || (x != 'x' && x != 'X')) {
-    return false;
-  }
-  *w = a;
-  *h = b;
-  return true;
-}
-
-// Parses the arguments; a message and false on a usage error.
-bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::string* why) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string* out) {
-      if (i + 1 >= args.size()) {
-        *why = a + " needs a value";
-        return false;
-      }
-      *out = args[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "-o" || a == "--output") {
-      if (!value(&o->output)) return false;
-    } else if (a == "--script") {
-      if (!value(&o->script)) return false;
-    } else if (a == "--autoplay") {
-      o->autoplay = true;
-    } else if (a == "--size") {
-      if (!value(&v)) return false;
-      if (!ParseSize(v, &o->width, &o->height) || o->width < 100 || o->height < 100 ||
-          o->width > kMaxSide || o->height > kMaxSide) {
-        *why = "--size takes WxH, each 100 to 8192";
-        return false;
-      }
-    } else if (a == "--max-seconds") {
-      if (!value(&v)) return false;
-      char* end = nullptr;
-      o->maxSeconds = std::strtod(v.c_str(), &end);
-      if (end == v.c_str() || *end != '\0' || !(o->maxSeconds > 0) ||
-          o->maxSeconds > kMaxSecondsLimit) {
-        *why = "--max-seconds takes a number of seconds above 0";
-        return false;
-      }
-    } else if (a == "--quality") {
-      if (!value(&v)) return false;
-      char* end = nullptr;
-      const long q = std::strtol(v.c_str(), &end, 10);
-      if (end == v.c_str() || *end != '\0' || q < 0 || q > 100) {
-        *why = "--quality takes 0 (smallest) to 100 (best)";
-        return false;
-      }
-      o->quality = static_cast<int>(q);
-    } else if (!a.empty() && a[0] == '-' && a != "-") {
-      *why = "unknown option '" + a + "'";
-      return false;
-    } else if (o->input.empty()) {
-      o->input = a;
-    } else {
-      *why = "unexpected argument '" + a + "'";
-      return false;
-    }
-  }
-  if (o->input.empty() || o->output.empty()) {
-    *why = "a FILE and -o OUT are needed";
-    return false;
-  }
-  if (o->autoplay && !o->script.empty()) {
-    *why = "--script and --autoplay exclude each other";
-    return false;
-  }
-  return true;
+// Interrupted, hung up, or standard error gone: the render stops after the
+// frame it is drawing and finishes the file up to there, so no partial
+// temporary file is left behind.
+void StopOnSignals() {
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &action, nullptr);
 }
 
 // The time spent in each part of the frame path.
@@ -138,6 +62,13 @@ double Since(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
+bool CheckProjectPath(const std::string& input, const char* command) {
+  if (HasProjectExtension(FromNativePath(input))) return true;
+  std::fprintf(stderr, "tolvani %s: '%s' is not a project file (.zvmov); nothing was read\n",
+               command, input.c_str());
+  return false;
+}
+
 void PrintMessages(const std::vector<std::u16string>& messages, const char* command) {
   for (const std::u16string& m : messages) {
     std::fprintf(stderr, "tolvani %s: %s\n", command, ToUtf8(m).c_str());
@@ -147,7 +78,7 @@ void PrintMessages(const std::vector<std::u16string>& messages, const char* comm
 int RunRender(const std::vector<std::string>& args) {
   RenderOptions o;
   std::string why;
-  if (!ParseOptions(args, &o, &why)) {
+  if (!ParseRenderOptions(args, &o, &why)) {
     std::fprintf(stderr, "tolvani render: %s\n", why.c_str());
     return 2;
   }
@@ -171,7 +102,9 @@ int RunRender(const std::vector<std::string>& args) {
     std::fprintf(stderr, "tolvani render: %s\n", why.c_str());
     return 2;
   }
+  if (!CheckProjectPath(o.input, "render")) return 1;
 
+  StopOnSignals();
   HeadlessPlayer player;
   if (!player.Start(o.width, o.height, &why)) {
     std::fprintf(stderr, "tolvani render: cannot draw without a display: %s\n", why.c_str());
@@ -202,11 +135,6 @@ int RunRender(const std::vector<std::string>& args) {
     std::fprintf(stderr, "tolvani render: %s\n", why.c_str());
     return 1;
   }
-
-  struct sigaction action = {};
-  action.sa_handler = OnInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
 
   const int64_t maxFrames =
       std::max<int64_t>(1, static_cast<int64_t>(o.maxSeconds * 1000.0 / 30.0));

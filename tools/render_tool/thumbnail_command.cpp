@@ -1,16 +1,31 @@
 // `tolvani thumbnail FILE OUT.png [--size N]`: a picture of the cartoon for
-// file managers (their thumbnailers run it with the
-// size asked for). It draws the first frame after the open that no fade
-// overlay covers, within 3 s of ticks, and fits it into N x N. Files above
-// a size limit are refused and a run that takes too long is given up, so a
-// file manager is never stuck on one file.
+// file managers (their thumbnailers run it with the size asked for). It
+// draws, at the size asked, the first frame after the open that no fade
+// overlay covers, within 3 s of ticks, and fits it into N x N.
+//
+// A file manager runs this on every project it shows, so the run has its
+// own ceilings: files above a size are refused, and the drawing happens in
+// a child process with a limit on its private writable memory
+// (RLIMIT_DATA) and a wall-clock deadline. This process only waits: when
+// the child crashes, runs out of memory or time, or this process is told
+// to stop, the child is killed, a message says why, the exit status is 1
+// and the temporary output is removed. Only a child that finished is
+// followed by the rename to OUT.
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <QGuiApplication>
+
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -18,6 +33,7 @@
 #include "render_tool/commands.h"
 #include "render_tool/headless_player.h"
 #include "render_tool/output_file.h"
+#include "render_tool/render_options.h"
 
 namespace tolvani::render_tool {
 namespace {
@@ -25,66 +41,45 @@ namespace {
 constexpr int kMaxFadeTicks = 3000 / kTickPeriodMs;
 constexpr double kFadeCoveredAlpha = 0.02;
 
-struct ThumbnailOptions {
-  std::string input, output;
-  int size = 256;
-  long long maxMegabytes = 512;
-  int timeLimitSeconds = 5;
-};
+// Sanitizers reserve terabytes of private writable address space at start,
+// which a data limit counts: under them the memory ceiling is not applied.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
 
-bool ParseNumber(const std::string& text, long long low, long long high, long long* out) {
-  char* end = nullptr;
-  const long long v = std::strtoll(text.c_str(), &end, 10);
-  if (end == text.c_str() || *end != '\0' || v < low || v > high) return false;
-  *out = v;
-  return true;
-}
+long long g_ceilingMegabytes = 0;
 
-bool ParseOptions(const std::vector<std::string>& args, ThumbnailOptions* o, std::string* why) {
-  std::vector<std::string> positional;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--size" || a == "--max-megabytes" || a == "--time-limit") {
-      long long v = 0;
-      const bool size = a == "--size";
-      const bool time = a == "--time-limit";
-      if (i + 1 >= args.size() ||
-          !ParseNumber(args[i + 1], 1, size ? 4096 : (time ? 3600 : 1 << 20), &v)) {
-        *why = a + (size ? " takes 1 to 4096 pixels"
-                         : (time ? " takes 1 to 3600 seconds" : " takes a number of megabytes"));
-        return false;
-      }
-      ++i;
-      if (size) {
-        o->size = static_cast<int>(v);
-      } else if (time) {
-        o->timeLimitSeconds = static_cast<int>(v);
-      } else {
-        o->maxMegabytes = v;
-      }
-    } else if (!a.empty() && a[0] == '-') {
-      *why = "unknown option '" + a + "'";
-      return false;
-    } else {
-      positional.push_back(a);
-    }
-  }
-  if (positional.size() != 2) {
-    *why = "FILE and OUT.png are needed";
-    return false;
-  }
-  o->input = positional[0];
-  o->output = positional[1];
-  return true;
-}
-
-void OnTimeLimit(int) {
-  static const char kText[] = "tolvani thumbnail: gave up: the time limit ran out\n";
-  const ssize_t ignored = ::write(STDERR_FILENO, kText, sizeof kText - 1);
+// operator new failing under the ceiling: a message and out, from any thread.
+void OutOfMemory() {
+  char text[128];
+  const int n = std::snprintf(
+      text, sizeof text, "tolvani thumbnail: gave up: out of memory (the ceiling is %lld MB)\n",
+      g_ceilingMegabytes);
+  const ssize_t ignored = ::write(STDERR_FILENO, text, static_cast<size_t>(n));
   (void)ignored;
-  const char* pending = PendingOutputPath();
-  if (pending[0] != '\0') ::unlink(pending);
   _exit(1);
+}
+
+// The data limit counts every private writable mapping: the heap, thread
+// stacks, the driver's buffers. Shared libraries' code and mapped fonts are
+// not in it, which is why it is used rather than an address-space limit
+// (the demo maps 1.1 GB of address space to use 160 MB).
+void ApplyMemoryCeiling(long long megabytes) {
+  g_ceilingMegabytes = megabytes;
+  std::set_new_handler(OutOfMemory);
+  if (kSanitized) return;
+  struct rlimit limit = {};
+  limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(megabytes) * 1024 * 1024;
+  setrlimit(RLIMIT_DATA, &limit);
 }
 
 // Whether a fade overlay shown at the current step still hides the scene.
@@ -108,29 +103,17 @@ bool FadeCovers() {
   return false;
 }
 
-}  // namespace
-
-int RunThumbnail(const std::vector<std::string>& args) {
-  ThumbnailOptions o;
-  std::string why;
-  if (!ParseOptions(args, &o, &why)) {
-    std::fprintf(stderr, "tolvani thumbnail: %s\n", why.c_str());
-    return 2;
-  }
-  signal(SIGALRM, OnTimeLimit);
-  alarm(static_cast<unsigned>(o.timeLimitSeconds));
-  struct stat info = {};
-  if (::stat(o.input.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-      info.st_size > o.maxMegabytes * 1024 * 1024) {
-    std::fprintf(stderr, "tolvani thumbnail: the file is larger than %lld MB; no thumbnail\n",
-                 o.maxMegabytes);
-    return 1;
-  }
-  // Drawn at twice the thumbnail's width (4:3, as the player's window),
-  // then scaled down with smoothing.
-  const int width = std::max(200, 2 * o.size);
-  const int height = std::max(150, width * 3 / 4);
+// The drawing process: the open, the frames until no fade covers the
+// scene, the PNG into the temporary file. Returns the exit status.
+int DrawThumbnail(const ThumbnailOptions& o, const std::string& temporary, char* program) {
+  int qtArgc = 1;
+  char* qtArgv[] = {program, nullptr};
+  QGuiApplication app(qtArgc, qtArgv);
+  // Drawn at the size asked, 4:3 as the player's window.
+  const int width = o.size;
+  const int height = std::max(1, o.size * 3 / 4);
   HeadlessPlayer player;
+  std::string why;
   if (!player.Start(width, height, &why)) {
     std::fprintf(stderr, "tolvani thumbnail: cannot draw without a display: %s\n", why.c_str());
     return 1;
@@ -142,9 +125,100 @@ int RunThumbnail(const std::vector<std::string>& args) {
   for (int i = 0; i < kMaxFadeTicks && FadeCovers(); ++i) player.Tick();
   std::vector<uint8_t> rgba;
   player.ReadFrame(rgba);
+  if (!WritePng(temporary, rgba, width, height, o.size, &why)) {
+    std::fprintf(stderr, "tolvani thumbnail: %s\n", why.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+const char* SignalName(int signal) {
+  const char* name = sigabbrev_np(signal);
+  return name ? name : "?";
+}
+
+}  // namespace
+
+int RunThumbnail(const std::vector<std::string>& args, char* program) {
+  const auto start = std::chrono::steady_clock::now();
+  ThumbnailOptions o;
+  std::string why;
+  if (!ParseThumbnailOptions(args, &o, &why)) {
+    std::fprintf(stderr, "tolvani thumbnail: %s\n", why.c_str());
+    return 2;
+  }
+  if (!CheckProjectPath(o.input, "thumbnail")) return 1;
+  struct stat info = {};
+  if (::stat(o.input.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+      info.st_size > o.maxMegabytes * 1024 * 1024) {
+    std::fprintf(stderr, "tolvani thumbnail: the file is larger than %lld MB; no thumbnail\n",
+                 o.maxMegabytes);
+    return 1;
+  }
+
+  // The signals this process waits for; the child gets the old mask back.
+  sigset_t waited, previous;
+  sigemptyset(&waited);
+  for (const int signal : {SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&waited, signal);
+  sigprocmask(SIG_BLOCK, &waited, &previous);
   OutputFile out;
-  if (!out.Reserve(o.output, &why) ||
-      !WritePng(out.temporaryPath(), rgba, width, height, o.size, &why) || !out.Commit(&why)) {
+  if (!out.Reserve(o.output, &why)) {
+    std::fprintf(stderr, "tolvani thumbnail: %s\n", why.c_str());
+    return 1;
+  }
+  std::fflush(nullptr);
+  const pid_t parent = ::getpid();
+  const pid_t child = ::fork();
+  if (child < 0) {
+    std::fprintf(stderr, "tolvani thumbnail: cannot start the drawing: %s\n", std::strerror(errno));
+    return 1;
+  }
+  if (child == 0) {
+    // Dies with its parent, whatever kills that.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) _exit(1);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    ApplyMemoryCeiling(o.memoryLimitMegabytes);
+    const int status = DrawThumbnail(o, out.temporaryPath(), program);
+    std::fflush(nullptr);
+    _exit(status);
+  }
+
+  const auto deadline = start + std::chrono::seconds(o.timeLimitSeconds);
+  int status = 0;
+  struct rusage usage = {};
+  for (;;) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    const long long ns =
+        std::max<long long>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
+    const struct timespec wait = {static_cast<time_t>(ns / 1000000000),
+                                  static_cast<long>(ns % 1000000000)};
+    const int signal = ns > 0 ? sigtimedwait(&waited, nullptr, &wait) : -1;
+    if (signal == SIGCHLD || (signal < 0 && errno == EINTR)) {
+      if (::wait4(child, &status, WNOHANG, &usage) == child) break;
+      continue;
+    }
+    ::kill(child, SIGKILL);
+    ::wait4(child, &status, 0, &usage);
+    if (signal < 0) {
+      std::fprintf(stderr, "tolvani thumbnail: gave up: the time limit (%d s) ran out\n",
+                   o.timeLimitSeconds);
+    } else {
+      std::fprintf(stderr, "tolvani thumbnail: stopped by SIG%s; no thumbnail\n",
+                   SignalName(signal));
+    }
+    return 1;
+  }
+  if (WIFSIGNALED(status)) {
+    std::fprintf(stderr,
+                 "tolvani thumbnail: gave up: the drawing stopped on SIG%s with %ld MB in use "
+                 "(the memory ceiling is %lld MB)\n",
+                 SignalName(WTERMSIG(status)), usage.ru_maxrss / 1024, o.memoryLimitMegabytes);
+    return 1;
+  }
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+  if (code != 0) return code;
+  if (!out.Commit(&why)) {
     std::fprintf(stderr, "tolvani thumbnail: %s\n", why.c_str());
     return 1;
   }

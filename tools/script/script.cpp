@@ -1,11 +1,9 @@
 #include "script/script.h"
 
-#include <cctype>
 #include <cerrno>
-#include <cstdlib>
-#include <fstream>
-#include <iostream>
-#include <sstream>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
 
 #include "base/native_path.h"
 #include "base/text_conversion.h"
@@ -15,19 +13,46 @@
 namespace tolvani::script {
 namespace {
 
-constexpr long kMaxTicksPerLine = 1000000;
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
-bool ParseInt(const std::string& token, long* out) {
-  if (token.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(token.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || v < -2147483647L || v > 2147483647L) return false;
+bool IsControl(unsigned char c) {
+  return (c < 0x20 && c != '\t') || c == 0x7F;
+}
+
+// A word for an error message: its first kMaxQuotedBytes bytes, printable
+// ASCII as it is and every other byte as \xNN, in quotes.
+std::string Quote(std::string_view word) {
+  std::string out = "'";
+  for (size_t i = 0; i < word.size() && i < kMaxQuotedBytes; ++i) {
+    const unsigned char c = static_cast<unsigned char>(word[i]);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  if (word.size() > kMaxQuotedBytes) out += "...";
+  return out + "'";
+}
+
+bool ParseInt(std::string_view token, long* out) {
+  // A leading '+' is accepted, as strtol did.
+  if (token.size() > 1 && token[0] == '+' && token[1] != '-') token.remove_prefix(1);
+  long v = 0;
+  const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), v);
+  if (token.empty() || error != std::errc() || end != token.data() + token.size() ||
+      v < -2147483647L || v > 2147483647L) {
+    return false;
+  }
   *out = v;
   return true;
 }
 
-bool ParseKey(const std::string& token, long* out) {
+bool ParseKey(std::string_view token, long* out) {
   static const struct {
     const char* name;
     long code;
@@ -40,10 +65,9 @@ bool ParseKey(const std::string& token, long* out) {
     }
   }
   if (token.size() == 4 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X')) {
-    char* end = nullptr;
-    const long v = std::strtol(token.c_str() + 2, &end, 16);
-    if (*end == '\0' && std::isxdigit(static_cast<unsigned char>(token[2])) &&
-        std::isxdigit(static_cast<unsigned char>(token[3]))) {
+    long v = 0;
+    const auto [end, error] = std::from_chars(token.data() + 2, token.data() + 4, v, 16);
+    if (error == std::errc() && end == token.data() + 4) {
       *out = v;
       return true;
     }
@@ -51,23 +75,106 @@ bool ParseKey(const std::string& token, long* out) {
   return false;
 }
 
+// Feeds a script in pieces of any size and parses each line as it ends, so
+// that only one line (at most kMaxLineBytes) is ever held.
+class ScriptParser {
+ public:
+  ScriptParser(std::vector<Command>* commands, std::string* why) : commands_(commands), why_(why) {}
+
+  bool Feed(std::string_view bytes) {
+    const size_t room = kMaxScriptBytes - total_;
+    const bool over = bytes.size() > room;
+    if (over) bytes = bytes.substr(0, room);
+    total_ += bytes.size();
+    while (!bytes.empty()) {
+      const size_t end = bytes.find('\n');
+      const std::string_view piece = bytes.substr(0, end);
+      if (line_.size() + piece.size() > kMaxLineBytes) {
+        *why_ = "line " + std::to_string(number_ + 1) + ": longer than " +
+                std::to_string(kMaxLineBytes) + " bytes";
+        return false;
+      }
+      line_.append(piece);
+      if (end == std::string_view::npos) break;
+      if (!EndLine()) return false;
+      bytes.remove_prefix(end + 1);
+    }
+    if (over) {
+      *why_ = "the script is longer than " + std::to_string(kMaxScriptBytes) + " bytes";
+      return false;
+    }
+    return true;
+  }
+
+  // The last line, when the script does not end with a line feed.
+  bool Finish() { return line_.empty() || EndLine(); }
+
+ private:
+  bool EndLine() {
+    ++number_;
+    if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+    Command c;
+    std::string problem;
+    const bool command = ParseLine(line_, &c, &problem);
+    line_.clear();
+    if (!command && problem.empty()) return true;  // blank or comment
+    if (command && c.cmd == Cmd::Tick) {
+      ticks_ += c.a;
+      if (ticks_ > kMaxTicks) {
+        problem = "the script's ticks add up to more than " + std::to_string(kMaxTicks);
+      }
+    }
+    if (!problem.empty()) {
+      *why_ = "line " + std::to_string(number_) + ": " + problem;
+      return false;
+    }
+    commands_->push_back(std::move(c));
+    return true;
+  }
+
+  std::vector<Command>* commands_;
+  std::string* why_;
+  std::string line_;
+  size_t number_ = 0;
+  size_t total_ = 0;
+  long ticks_ = 0;
+};
+
 }  // namespace
 
-bool ParseLine(const std::string& line, Command* out, std::string* why) {
-  std::istringstream in(line);
-  std::vector<std::string> t;
-  for (std::string w; in >> w;) t.push_back(w);
-  const std::string& name = t[0];
+bool ParseLine(std::string_view line, Command* out, std::string* why) {
+  why->clear();
+  size_t first = 0;
+  while (first < line.size() && IsBlank(line[first])) ++first;
+  if (first == line.size() || line[first] == '#') return false;
+  for (size_t i = first; i < line.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(line[i]);
+    if (IsControl(c)) {
+      char text[64];
+      std::snprintf(text, sizeof text, "control character 0x%02X at byte %zu", c, i + 1);
+      *why = text;
+      return false;
+    }
+  }
+  std::vector<std::string_view> t;
+  for (size_t i = first; i < line.size();) {
+    size_t end = i;
+    while (end < line.size() && !IsBlank(line[end])) ++end;
+    t.push_back(line.substr(i, end - i));
+    i = end;
+    while (i < line.size() && IsBlank(line[i])) ++i;
+  }
+  const std::string_view name = t[0];
   const size_t args = t.size() - 1;
   auto need = [&](size_t n) {
-    if (args != n) *why = "'" + name + "' takes " + std::to_string(n) + " argument(s)";
+    if (args != n) *why = Quote(name) + " takes " + std::to_string(n) + " argument(s)";
     return args == n;
   };
   auto ints = [&](size_t from, std::initializer_list<long*> outs) {
     size_t i = from;
     for (long* o : outs) {
       if (!ParseInt(t[i], o)) {
-        *why = "not an integer: '" + t[i] + "'";
+        *why = "not an integer: " + Quote(t[i]);
         return false;
       }
       ++i;
@@ -98,8 +205,8 @@ bool ParseLine(const std::string& line, Command* out, std::string* why) {
       return false;
     }
     if (args == 1 && !ints(1, {&out->a})) return false;
-    if (out->a < 0 || out->a > kMaxTicksPerLine) {
-      *why = "tick count out of range (0 to " + std::to_string(kMaxTicksPerLine) + ")";
+    if (out->a < 0 || out->a > kMaxTicks) {
+      *why = "tick count out of range (0 to " + std::to_string(kMaxTicks) + ")";
       return false;
     }
     return true;
@@ -112,7 +219,7 @@ bool ParseLine(const std::string& line, Command* out, std::string* why) {
     out->cmd = name == "keydown" ? Cmd::KeyDown : Cmd::KeyUp;
     if (!need(1)) return false;
     if (!ParseKey(t[1], &out->a)) {
-      *why = "unknown key '" + t[1] + "'";
+      *why = "unknown key " + Quote(t[1]);
       return false;
     }
     return true;
@@ -128,49 +235,53 @@ bool ParseLine(const std::string& line, Command* out, std::string* why) {
   }
   if (name == "open") {
     out->cmd = Cmd::Open;
-    // The path is the rest of the line, so it may contain spaces.
-    const size_t at = line.find("open");
-    std::string path = line.substr(at + 4);
-    const size_t first = path.find_first_not_of(" \t");
-    const size_t last = path.find_last_not_of(" \t\r");
-    if (first == std::string::npos) {
+    if (args == 0) {
       *why = "'open' needs a file";
       return false;
     }
-    out->path = path.substr(first, last - first + 1);
+    // The path is the rest of the line, so it may contain spaces.
+    const size_t from = static_cast<size_t>(t[1].data() - line.data());
+    const size_t to = static_cast<size_t>(t.back().data() + t.back().size() - line.data());
+    out->path = std::string(line.substr(from, to - from));
     return true;
   }
-  *why = "unknown command '" + name + "'";
+  *why = "unknown command " + Quote(name);
   return false;
 }
 
+bool ParseScript(std::string_view text, std::vector<Command>* commands, std::string* why) {
+  ScriptParser parser(commands, why);
+  return parser.Feed(text) && parser.Finish();
+}
+
 bool ReadScript(const std::string& source, std::vector<Command>* commands, std::string* why) {
-  std::ifstream file;
-  std::istream* in = &std::cin;
-  if (source != "-") {
-    file.open(source, std::ios::binary);
-    if (!file) {
-      *why = "cannot read script '" + source + "'";
-      return false;
-    }
-    in = &file;
+  const bool standardInput = source == "-";
+  std::FILE* file = standardInput ? stdin : std::fopen(source.c_str(), "rb");
+  if (file == nullptr) {
+    *why = "cannot read script '" + source + "': " + std::strerror(errno);
+    return false;
   }
-  std::string line;
-  size_t number = 0;
-  while (std::getline(*in, line)) {
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t first = line.find_first_not_of(" \t");
-    if (first == std::string::npos || line[first] == '#') continue;
-    Command c;
-    std::string problem;
-    if (!ParseLine(line.substr(first), &c, &problem)) {
-      *why = "line " + std::to_string(number) + ": " + problem;
-      return false;
+  ScriptParser parser(commands, why);
+  char buffer[1 << 16];
+  bool ok = true;
+  for (;;) {
+    const size_t n = std::fread(buffer, 1, sizeof buffer, file);
+    if (n > 0 && !parser.Feed(std::string_view(buffer, n))) {
+      ok = false;
+      break;
     }
-    commands->push_back(std::move(c));
+    if (n < sizeof buffer) {
+      if (std::ferror(file)) {
+        *why = "cannot read script '" + source + "': " + std::strerror(errno);
+        ok = false;
+      } else {
+        ok = parser.Finish();
+      }
+      break;
+    }
   }
-  return true;
+  if (!standardInput) std::fclose(file);
+  return ok;
 }
 
 void ApplyInput(const Command& c, CPlayerView& view, CPlayerDoc& document) {

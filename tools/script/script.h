@@ -7,10 +7,21 @@
 //   wheel DELTA [X Y]     open FILE (the rest of the line)
 //
 // Parsing is separate from running, so a malformed line is reported before
-// anything runs. Numbers are 32-bit signed; tick counts 0 to 1000000.
+// anything runs. Numbers are 32-bit signed; tick counts 0 to 1000000, per
+// line and for the whole script.
+//
+// Any bytes are accepted as input: lines end at '\n' (one '\r' before it is
+// dropped), only spaces and tabs separate words, and any other control
+// character (below 0x20, or 0x7F) outside a comment makes the line
+// malformed. A line longer than kMaxLineBytes or a script longer than
+// kMaxScriptBytes is refused as soon as the bound is passed, so reading
+// never holds more than that. Error messages quote at most
+// kMaxQuotedBytes of a word, non-printable bytes as \xNN.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tolvani {
@@ -45,10 +56,23 @@ struct Command {
   std::string path;          // open
 };
 
-// Parses one non-blank, non-comment line; false with *why on error.
-bool ParseLine(const std::string& line, Command* out, std::string* why);
-// Reads a whole script from a file, or standard input for "-". False with
-// *why ("line N: ..." or the file problem) on the first error.
+// Bounds of a script (bytes). A line holds a command and at most a path of
+// the system's length; the script is far above any story's needs.
+constexpr size_t kMaxLineBytes = 8192;
+constexpr size_t kMaxScriptBytes = 1 << 20;
+constexpr long kMaxTicks = 1000000;  // per line and per script (8 h 20 min)
+constexpr size_t kMaxQuotedBytes = 32;
+
+// Parses one line without its '\n' (leading blanks allowed; blank and
+// comment lines are not commands: false with *why empty). False with *why
+// on a malformed line.
+bool ParseLine(std::string_view line, Command* out, std::string* why);
+// Parses a whole script held in memory. False with *why ("line N: ...")
+// on the first error; *commands then holds the lines before it.
+bool ParseScript(std::string_view text, std::vector<Command>* commands, std::string* why);
+// Reads a whole script from a file, or standard input for "-", in bounded
+// pieces. False with *why ("line N: ..." or the file problem) on the first
+// error.
 bool ReadScript(const std::string& source, std::vector<Command>* commands, std::string* why);
 // Runs an input command (click, ldown, lup, rdown, rup, dblclk, move,
 // keydown, keyup, wheel, open; size as ResizeRenderer through OnSize) on the
