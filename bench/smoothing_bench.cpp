@@ -5,10 +5,14 @@
 //  - HostileOpen: CPlayerDoc::OnOpenDocument of that file on the null
 //    graphics device (one iteration: the unbounded code took tens of
 //    seconds);
-//  - HostileModel: the normals of one such model alone.
+//  - HostileModel/L: the normals of one such model alone (a budget of its
+//    own) at SimdLevel L (0 Portable, 2 Avx2, 3 Avx512).
+// cpu_s: CPU seconds of the whole process (both threads) per iteration,
+// steadier than real time on a busy machine.
 //
 //   smoothing_bench [--benchmark_* options]
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <array>
 #include <chrono>
@@ -20,6 +24,7 @@
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
 #include "base/memory_policy.h"
+#include "base/simd_level.h"
 #include "document/document.h"
 #include "model/scene_state.h"
 #include "prepare/mesh_preparation.h"
@@ -57,6 +62,13 @@ testing::ProjectBuilder HostileProject() {
   return b;
 }
 
+double ProcessCpuSeconds() {
+  rusage r{};
+  getrusage(RUSAGE_SELF, &r);
+  return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+         static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
 void BM_HostileOpen(benchmark::State& state) {
   NullGraphicsDevice device;
   device.SetKeepBufferContents(false);
@@ -64,24 +76,37 @@ void BM_HostileOpen(benchmark::State& state) {
   SceneState.sceneRoot->render.device = &device;
   if (!SceneState.audio) SceneState.audio = new CAudio(std::make_unique<NullSoundBackend>());
   CPlayerDoc doc;
+  const double cpu0 = ProcessCpuSeconds();
   for (auto _ : state) {
     const auto t0 = Clock::now();
     if (!doc.OnOpenDocument(testing::U16(g_path))) state.SkipWithError("open failed");
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
   }
+  state.counters["cpu_s"] =
+      benchmark::Counter(ProcessCpuSeconds() - cpu0, benchmark::Counter::kAvgIterations);
   SceneState.sceneRoot->ResetScene();
   SceneState.sceneRoot->render.device = nullptr;
 }
 
 void BM_HostileModel(benchmark::State& state) {
+  const auto level = static_cast<SimdLevel>(state.range(0));
+  if (!SimdLevelSupported(level)) {
+    state.SkipWithError("this CPU lacks this SIMD level");
+    return;
+  }
   const CModel model = HostileModel();
+  double cpu = 0;
   for (auto _ : state) {
     CModel m = model;
+    SmoothingBudget budget;
+    const double cpu0 = ProcessCpuSeconds();
     const auto t0 = Clock::now();
-    ComputeNormals(m);
+    ComputeNormals(m, budget, level);
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+    cpu += ProcessCpuSeconds() - cpu0;
     benchmark::DoNotOptimize(m.faces.cornerNormal.data());
   }
+  state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
 }
 
 }  // namespace
@@ -99,6 +124,9 @@ int main(int argc, char** argv) {
       ->Unit(benchmark::kMillisecond)
       ->Iterations(1);
   benchmark::RegisterBenchmark("HostileModel", BM_HostileModel)
+      ->Arg(static_cast<int>(SimdLevel::Portable))
+      ->Arg(static_cast<int>(SimdLevel::Avx2))
+      ->Arg(static_cast<int>(SimdLevel::Avx512))
       ->UseManualTime()
       ->Unit(benchmark::kMillisecond)
       ->Iterations(1);
