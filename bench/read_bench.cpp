@@ -6,13 +6,13 @@
 //    allocated buffer of the file's size (reading when the bytes are kept:
 //    the page faults of fresh memory included);
 //  - DocumentRead/P: the document's read alone (records, images, sounds; no
-//    preparation) with the image transposition capped at path P
-//    (TransposePath: the best one this CPU runs, and 1, the 4 x 4 blocks
-//    that were the only SIMD path before); page_faults per iteration;
+//    preparation) with the SIMD level capped at P (SimdLevel: the widest
+//    one this CPU runs, and 1, the 4 x 4 blocks that were the only SIMD
+//    transposition before); page_faults per iteration;
 //  - ImageFromMemory/N: one 2048 x 2048 material image of N channels read
 //    from bytes in memory (the stored column order turned into rows: the
 //    image transposition, plus one copy of each read chunk of columns);
-//  - Transpose/P/N/T: the transposition alone on path P (0 scalar, 1 4 x 4
+//  - Transpose/P/N/T: the transposition alone at level P (0 scalar, 1 4 x 4
 //    SSE2/SSSE3, 2 AVX2, 3 AVX-512) of a 2048 x 2048
 //    image of N channels stored in memory, copied a read chunk at a time
 //    into a small buffer as the reader does, on T threads (2: each takes
@@ -42,6 +42,7 @@
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
 #include "base/memory_policy.h"
+#include "base/simd_level.h"
 #include "document/document.h"
 #include "model/archive.h"
 #include "model/image_transpose.h"
@@ -60,7 +61,7 @@ double g_fileMB = 0;
 // transposition.
 double g_best[5] = {1e30, 1e30, 1e30, 1e30, 1e30};
 double g_first[5] = {0, 0, 0, 0, 0};  // seconds, first iteration
-TransposePath g_bestPath = TransposePath::scalar;
+SimdLevel g_bestLevel = SimdLevel::Portable;
 
 testing::ProjectBuilder BigProject() {
   testing::ProjectBuilder b;
@@ -144,7 +145,7 @@ void BM_PlainReadIntoMemory(benchmark::State& state) {
 void BM_DocumentRead(benchmark::State& state) {
   Scene scene;
   CPlayerDoc doc;
-  LimitTransposePath(static_cast<TransposePath>(state.range(0)));
+  LimitSimdLevel(static_cast<SimdLevel>(state.range(0)));
   rusage before{}, after{};
   getrusage(RUSAGE_SELF, &before);
   for (auto _ : state) {
@@ -153,12 +154,12 @@ void BM_DocumentRead(benchmark::State& state) {
     InputFile file(testing::U16(g_path));
     CArchive ar(file);
     doc.Serialize(ar);
-    Record(state, state.range(0) == static_cast<int>(g_bestPath) ? 1 : 4, t0);
+    Record(state, state.range(0) == static_cast<int>(g_bestLevel) ? 1 : 4, t0);
   }
   getrusage(RUSAGE_SELF, &after);
   state.counters["page_faults"] = benchmark::Counter(
       static_cast<double>(after.ru_minflt - before.ru_minflt), benchmark::Counter::kAvgIterations);
-  LimitTransposePath(TransposePath::avx512);
+  LimitSimdLevel(SimdLevel::Avx512);
   state.SetBytesProcessed(static_cast<int64_t>(g_fileMB * 1e6) * state.iterations());
 }
 
@@ -199,13 +200,13 @@ void BM_ImageFromMemory(benchmark::State& state) {
 
 // The transposition alone, as the reader runs it: a 2048 x 2048 image stored
 // column by column in memory, copied one column chunk at a time into a small
-// buffer and transposed from there into a kept matrix. Arguments: path,
+// buffer and transposed from there into a kept matrix. Arguments: level,
 // channels.
 void BM_Transpose(benchmark::State& state) {
-  const auto path = static_cast<TransposePath>(state.range(0));
+  const auto level = static_cast<SimdLevel>(state.range(0));
   const int n = static_cast<int>(state.range(1));
-  if (!TransposePathSupported(path)) {
-    state.SkipWithError("path not supported");
+  if (!SimdLevelSupported(level)) {
+    state.SkipWithError("this CPU lacks this SIMD level");
     return;
   }
   constexpr int kSide = 2048;
@@ -228,7 +229,7 @@ void BM_Transpose(benchmark::State& state) {
         for (int c = 0; c < cols; ++c)
           std::memcpy(buf + c * pitch, stored.data() + (x0 + c) * column, column);
         ColumnsToRows(buf, pitch, 0, kSide, cols, n, image.data + size_t(x0) * n, image.step[0],
-                      path);
+                      level);
       }
     };
     if (threads == 2) {
@@ -332,25 +333,25 @@ int main(int argc, char** argv) {
                                              {"PlainReadIntoMemory", BM_PlainReadIntoMemory},
                                              {"DocumentRead", BM_DocumentRead},
                                              {"OpenWithPreparation", BM_OpenWithPreparation}};
-  g_bestPath = BestTransposePath();
+  g_bestLevel = DefaultSimdLevel();
   for (const auto& [name, fn] : runs) {
     auto* b = benchmark::RegisterBenchmark(name, fn)
                   ->UseManualTime()
                   ->Unit(benchmark::kMillisecond)
                   ->Iterations(6);
     // The document read with the best transposition and with the 4 x 4 one.
-    if (fn == BM_DocumentRead) b->Arg(static_cast<int>(g_bestPath))->Arg(1);
+    if (fn == BM_DocumentRead) b->Arg(static_cast<int>(g_bestLevel))->Arg(1);
   }
-  for (TransposePath path : kTransposePaths)
+  for (SimdLevel level : kSimdLevels)
     for (int n : {3, 4})
       benchmark::RegisterBenchmark("Transpose", BM_Transpose)
-          ->Args({static_cast<int>(path), n, 1})
+          ->Args({static_cast<int>(level), n, 1})
           ->UseManualTime()
           ->Unit(benchmark::kMillisecond)
           ->Iterations(20);
   for (int n : {3, 4})
     benchmark::RegisterBenchmark("Transpose", BM_Transpose)
-        ->Args({static_cast<int>(g_bestPath), n, 2})
+        ->Args({static_cast<int>(g_bestLevel), n, 2})
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond)
         ->Iterations(20);

@@ -203,10 +203,12 @@ void CPlayerDoc::PrepareScene(const std::function<void(OpenStage)>& progress) {
     if (progress) progress(OpenStage::Preparing);
   };
   // A model without vertices or faces has no normals to compute (and keeps
-  // no per-vertex table: a file may hold millions of such models).
+  // no per-vertex table: a file may hold millions of such models). The
+  // smoothing work is bounded for the file as a whole.
+  SmoothingBudget smoothing;
   for (CModel& model : root.models) {
     preparing();
-    if (!model.vertices.empty() || !model.faces.empty()) ComputeNormals(model);
+    if (!model.vertices.empty() || !model.faces.empty()) ComputeNormals(model, smoothing);
   }
   for (CModel& model : root.models) {
     preparing();

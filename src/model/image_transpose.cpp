@@ -1,6 +1,7 @@
-// Image transposition paths: scalar, SSE2/SSSE3 4 x 4 blocks, AVX-512
-// 16 x 16 blocks. The wide paths do the largest whole-block rectangle and
-// leave the edges to the plainer ones.
+// Image transposition kernels by SIMD level: one pixel at a time, 4 x 4
+// blocks (SSE2 / SSSE3), 8 x 8 blocks and 16 x 16 tiles (AVX2), 16 x 16
+// blocks (AVX-512). The wide kernels do the largest whole-block rectangle
+// and leave the edges to the plainer ones.
 #include "model/image_transpose.h"
 
 #include <algorithm>
@@ -414,27 +415,12 @@ TOLVANI_AVX2 void ColumnsToRows8x3Avx2(const uint8_t* src, size_t column, int y0
   _mm_sfence();
 }
 
-bool HaveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
-
-bool HaveSsse3() {
-  static const bool have = __builtin_cpu_supports("ssse3");
-  return have;
-}
-
-bool HaveAvx512() {
-  static const bool have = __builtin_cpu_supports("avx512f") &&
-                           __builtin_cpu_supports("avx512bw") &&
-                           __builtin_cpu_supports("avx512vbmi");
-  return have;
-}
 #endif
 
+// level: one this CPU runs.
 template <int N>
 void ColumnsToRowsN(const uint8_t* src, size_t column, int y0, int y1, int cols, uint8_t* dst,
-                    size_t dstStride, TransposePath path) {
+                    size_t dstStride, SimdLevel level) {
   if (cols <= 0 || y1 <= y0) return;
 #if defined(TOLVANI_TRANSPOSE_X86)
   // The wide kernels take the whole tiles (16 x 16 pixels, 8 x 8 for three
@@ -446,11 +432,11 @@ void ColumnsToRowsN(const uint8_t* src, size_t column, int y0, int y1, int cols,
     if constexpr (N == 4) {
       // AVX-512 adds nothing here: 16 x 16 blocks in 512-bit registers were
       // slower than the AVX2 tiles on a Zen 4 core.
-      if (path >= TransposePath::avx2 && HaveAvx2()) {
+      if (level >= SimdLevel::Avx2) {
         ColumnsToRows16x4Avx2(src, column, y0, bandsY, blocksX, dst, dstStride);
         wide = true;
       }
-    } else if (path == TransposePath::avx512 && HaveAvx512()) {
+    } else if (level >= SimdLevel::Avx512) {
       const int groups = cols / 64, xGroups = 64 * groups;
       if (groups > 0) ColumnsToRows64x3(src, column, y0, bandsY, groups, dst, dstStride);
       if (blocksX * 16 > xGroups)
@@ -461,7 +447,7 @@ void ColumnsToRowsN(const uint8_t* src, size_t column, int y0, int y1, int cols,
     }
   }
   if constexpr (N == 3) {
-    if (!wide && path >= TransposePath::avx2 && HaveAvx2()) {
+    if (!wide && level >= SimdLevel::Avx2) {
       tile = 8;
       bandsY = (y1 - y0) / 8;
       blocksX = cols / 8;
@@ -478,49 +464,15 @@ void ColumnsToRowsN(const uint8_t* src, size_t column, int y0, int y1, int cols,
     ColumnsToRowsSmall<N>(src, column, yDone, y1, cols, dst, dstStride, true);
     return;
   }
-  const bool blocks = path != TransposePath::scalar && (N == 4 || HaveSsse3());
+  const bool blocks = level >= SimdLevel::Sse;
 #else
+  (void)level;
   const bool blocks = false;
 #endif
   ColumnsToRowsSmall<N>(src, column, y0, y1, cols, dst, dstStride, blocks);
 }
 
 }  // namespace
-
-bool TransposePathSupported(TransposePath path) {
-  switch (path) {
-    case TransposePath::scalar:
-      return true;
-#if defined(TOLVANI_TRANSPOSE_X86)
-    case TransposePath::sse:
-      return HaveSsse3();
-    case TransposePath::avx2:
-      return HaveAvx2();
-    case TransposePath::avx512:
-      return HaveAvx512();
-#endif
-    default:
-      return false;
-  }
-}
-
-namespace {
-TransposePath g_limit = TransposePath::avx512;
-}  // namespace
-
-TransposePath BestTransposePath() {
-  static const TransposePath best = [] {
-    TransposePath p = TransposePath::scalar;
-    for (TransposePath q : kTransposePaths)
-      if (TransposePathSupported(q)) p = q;
-    return p;
-  }();
-  return std::min(best, g_limit);
-}
-
-void LimitTransposePath(TransposePath most) {
-  g_limit = most;
-}
 
 size_t TransposeColumnPitch(int rows, int channels) {
   const size_t bytes = static_cast<size_t>(std::max(rows, 0)) * std::max(channels, 1);
@@ -542,11 +494,12 @@ int TransposeChunkColumns(int width, int height, int channels) {
 }
 
 void ColumnsToRows(const uint8_t* src, size_t srcPitch, int y0, int y1, int cols, int channels,
-                   uint8_t* dst, size_t dstStride, TransposePath path) {
+                   uint8_t* dst, size_t dstStride, SimdLevel level) {
+  const SimdLevel run = RunnableSimdLevel(level);
   if (channels == 4)
-    ColumnsToRowsN<4>(src, srcPitch, y0, y1, cols, dst, dstStride, path);
+    ColumnsToRowsN<4>(src, srcPitch, y0, y1, cols, dst, dstStride, run);
   else
-    ColumnsToRowsN<3>(src, srcPitch, y0, y1, cols, dst, dstStride, path);
+    ColumnsToRowsN<3>(src, srcPitch, y0, y1, cols, dst, dstStride, run);
 }
 
 }  // namespace tolvani

@@ -1,38 +1,26 @@
 // Image sample transposition from the stored column order (x outer, each
 // column `rows` pixels top to bottom) into the row-major order of a pixel
-// matrix. Several instruction-set paths produce the same bytes; the reader
-// takes the fastest one the CPU runs.
+// matrix. The SIMD level's kernels produce the same bytes at every level;
+// the reader runs DefaultSimdLevel().
+//   Portable: one pixel at a time;
+//   Sse:      4 x 4 pixel blocks (SSE2 for four channels, SSSE3 byte
+//             shuffles for three);
+//   Avx2:     four channels in 16 x 16 tiles of 8 x 8 blocks, three in
+//             8 x 8 blocks;
+//   Avx512:   three channels in 16 x 16 blocks (AVX-512 BW and VBMI byte
+//             permutes); four channels as Avx2.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "base/simd_level.h"
+
 namespace tolvani {
-
-// Paths of the transposition, plainest first. Every path writes the same
-// bytes for the same input.
-enum class TransposePath : int {
-  scalar,  // one pixel at a time
-  sse,     // 4 x 4 pixel blocks: SSE2 (4 channels), SSSE3 byte shuffles (3)
-  avx2,    // AVX2: 4 channels in 16 x 16 tiles of 8 x 8 blocks, 3 in 8 x 8 blocks
-  avx512,  // 3 channels: 16 x 16 blocks, AVX-512 BW and VBMI byte permutes;
-           // 4 channels as avx2
-};
-
-inline constexpr TransposePath kTransposePaths[] = {TransposePath::scalar, TransposePath::sse,
-                                                    TransposePath::avx2, TransposePath::avx512};
 
 // Bytes past the end of the last stored column that a transposition may
 // read (the values are never used): the source buffer must extend that far.
 inline constexpr size_t kTransposeReadSlack = 16;
-
-// Whether this CPU runs `path` (scalar always).
-bool TransposePathSupported(TransposePath path);
-// The fastest supported path (probed once), capped by LimitTransposePath.
-TransposePath BestTransposePath();
-// Caps BestTransposePath at `most` for the whole process (benchmarks compare
-// paths with it); call before reading, not while a read runs.
-void LimitTransposePath(TransposePath most);
 
 // Bytes from one column to the next in a buffer of stored columns of `rows`
 // pixels of `channels` bytes: whole 64-byte lines, an odd number of them, so
@@ -55,8 +43,8 @@ int TransposeChunkColumns(int width, int height, int channels);
 // dst: pixel (x, y) of the range goes to dst + y * dstStride + x * channels.
 // Only bytes of pixels (x, y) with 0 <= x < cols and y0 <= y < y1 are
 // written, so disjoint column ranges of one image may be transposed
-// concurrently. An unsupported path falls back to a plainer one.
+// concurrently. A level this CPU lacks runs the widest one below it.
 void ColumnsToRows(const uint8_t* src, size_t srcPitch, int y0, int y1, int cols, int channels,
-                   uint8_t* dst, size_t dstStride, TransposePath path);
+                   uint8_t* dst, size_t dstStride, SimdLevel level);
 
 }  // namespace tolvani

@@ -5,17 +5,13 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <thread>
 #include <type_traits>
 #include <utility>
 
 #include "base/memory_policy.h"
+#include "base/simd_level.h"
 #include "model/archive.h"
 #include "model/image_transpose.h"
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace tolvani {
 
@@ -74,84 +70,6 @@ int ChunkColumns(int width, int height, int n) {
   return static_cast<int>(std::clamp<size_t>(target / column, 1, static_cast<size_t>(width)));
 }
 
-// Large arrays of a model that the reader fills front to back: faulted in
-// (zero-filled by the kernel) on a helper thread while the reader parses the
-// stream, with 2 MiB pages where the memory policy asks for them. The thread is joined
-// when the object goes, before the arrays can be freed. Populating only maps
-// pages; it never changes their contents, so the reader's own writes may
-// meet it anywhere.
-class BackgroundPrefault {
- public:
-  BackgroundPrefault() = default;
-  BackgroundPrefault(const BackgroundPrefault&) = delete;
-  BackgroundPrefault& operator=(const BackgroundPrefault&) = delete;
-  ~BackgroundPrefault() {
-    if (worker_.joinable()) worker_.join();
-  }
-
-  // The first `populate` of the `advise` bytes from data are faulted in by
-  // Start (blocks under kMinBytes are left to the ordinary faults).
-  void Add(const void* data, size_t advise, size_t populate) {
-#if defined(__linux__)
-    if (advise < kMinBytes) return;
-    AdviseHugePages(LoadBuffer::Model, data, advise);
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-    const uintptr_t end =
-        (reinterpret_cast<uintptr_t>(data) + std::min(advise, populate)) & ~(kPage - 1);
-    if (end > begin) ranges_.push_back({begin, end});
-#else
-    (void)data;
-    (void)advise;
-    (void)populate;
-#endif
-  }
-
-  // Populates the ranges, last added first (the reader writes the first ones
-  // first). Pages already mapped (a block reused from freed memory) are
-  // skipped: asking which they are costs one call, populating them again a
-  // page-table walk per page.
-  void Start() {
-#if defined(__linux__)
-    if (ranges_.empty() || std::thread::hardware_concurrency() < 2) return;
-    worker_ = std::thread([ranges = ranges_] {
-      for (auto it = ranges.rbegin(); it != ranges.rend(); ++it)
-        PopulateUnmapped(it->first, it->second);
-    });
-#endif
-  }
-
- private:
-  // Faults in the pages of [begin, end) (page-aligned) that are not mapped.
-  static void PopulateUnmapped(uintptr_t begin, uintptr_t end) {
-#if defined(__linux__)
-    constexpr int kPopulateWrite = 23;  // MADV_POPULATE_WRITE, Linux 5.14
-    std::vector<unsigned char> mapped((end - begin) / kPage);
-    if (mincore(reinterpret_cast<void*>(begin), end - begin, mapped.data()) != 0) {
-      madvise(reinterpret_cast<void*>(begin), end - begin, kPopulateWrite);
-      return;
-    }
-    for (size_t p = 0; p < mapped.size();) {
-      if (mapped[p] & 1) {
-        ++p;
-        continue;
-      }
-      size_t q = p;
-      while (q < mapped.size() && !(mapped[q] & 1)) ++q;
-      madvise(reinterpret_cast<void*>(begin + p * kPage), (q - p) * kPage, kPopulateWrite);
-      p = q;
-    }
-#else
-    (void)begin;
-    (void)end;
-#endif
-  }
-
-  static constexpr size_t kMinBytes = size_t{4} << 20;
-  static constexpr uintptr_t kPage = 4096;
-  std::vector<std::pair<uintptr_t, uintptr_t>> ranges_;
-  std::thread worker_;
-};
-
 void ReadImage(CArchive& ar, PixelMatrix& image) {
   const int32_t width = ar.ReadInt32();
   const int32_t height = ar.ReadInt32();
@@ -166,7 +84,7 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
   const int chunk = TransposeChunkColumns(width, height, n);
   const size_t column = static_cast<size_t>(height) * n;
   const size_t pitch = TransposeColumnPitch(height, n);
-  const TransposePath path = BestTransposePath();
+  const SimdLevel level = DefaultSimdLevel();
 
   // One chunk of columns at a time, each column on a 64-byte boundary and
   // `pitch` bytes from the last; on one thread (helpers taking part of each
@@ -177,7 +95,7 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
     const int cols = std::min(chunk, width - x0);
     ar.ReadBlocks(block, static_cast<size_t>(cols), column, pitch);
     ColumnsToRows(block, pitch, 0, height, cols, n, image.data + static_cast<size_t>(x0) * n,
-                  stride, path);
+                  stride, level);
   }
 }
 

@@ -1,13 +1,22 @@
-// Image transposition: every path this CPU runs against a plain per-pixel
-// transposition, byte for byte, including the bytes it must leave alone.
+// Image transposition: every SIMD level this CPU runs against a plain
+// per-pixel transposition, byte for byte, including the bytes it must leave
+// alone; the levels it lacks are reported as skipped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <ostream>
 #include <vector>
 
 #include "model/image_transpose.h"
 
 namespace tolvani {
+
+// Test names and failures name the level.
+inline void PrintTo(SimdLevel level, std::ostream* os) {
+  *os << SimdLevelName(level);
+}
+
 namespace {
 
 struct Case {
@@ -27,52 +36,67 @@ const Case kCases[] = {
     {33, 128, 3, 0, 33},    {16, 80, 4, 0, 16},
 };
 
-// Each case on every path, into rows of an odd stride at an odd offset and
-// into 64-byte aligned rows (where the wide paths stream past the cache).
-// Bytes outside the range must keep their value.
-TEST(ImageTranspose, EveryPathMatchesPlainTransposition) {
+class ImageTranspose : public ::testing::TestWithParam<SimdLevel> {
+ protected:
+  void SetUp() override {
+    if (!SimdLevelSupported(GetParam()))
+      GTEST_SKIP() << "this CPU lacks the " << SimdLevelName(GetParam()) << " level";
+  }
+};
+
+// Each case, into rows of an odd stride at an odd offset and into 64-byte
+// aligned rows (where the wide kernels stream past the cache). Bytes outside
+// the range must keep their value.
+TEST_P(ImageTranspose, MatchesPlainTransposition) {
   constexpr uint8_t kUntouched = 0xA5;
-  for (TransposePath path : kTransposePaths) {
-    if (!TransposePathSupported(path)) continue;
-    for (const Case& c : kCases) {
-      for (bool aligned : {false, true}) {
-        SCOPED_TRACE(::testing::Message()
-                     << "path " << static_cast<int>(path) << ", " << c.rows << " rows x " << c.cols
-                     << " columns x " << c.channels << ", rows " << c.y0 << ".." << c.y1
-                     << (aligned ? ", aligned" : ""));
-        const size_t n = static_cast<size_t>(c.channels);
-        // Stored columns back to back, or at the reader's pitch.
-        const size_t pitch = aligned ? TransposeColumnPitch(c.rows, c.channels) : c.rows * n;
-        std::vector<uint8_t> src(c.cols * pitch + kTransposeReadSlack);
-        for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 131 + i / 251);
-        // Bytes left of the range in each row, and the row stride.
-        const size_t margin = aligned ? 64 : 3 * n;
-        const size_t stride =
-            aligned ? (margin + c.cols * n + 64 + 63) / 64 * 64 : margin + c.cols * n + 3 * n + 5;
-        std::vector<uint8_t> buffer(stride * c.rows + 64, kUntouched);
-        const size_t base =
-            aligned ? (64 - reinterpret_cast<uintptr_t>(buffer.data()) % 64) % 64 : 0;
-        ColumnsToRows(src.data(), pitch, c.y0, c.y1, c.cols, c.channels,
-                      buffer.data() + base + margin, stride, path);
-        std::vector<uint8_t> expected(buffer.size(), kUntouched);
-        for (int y = c.y0; y < c.y1; ++y)
-          for (int x = 0; x < c.cols; ++x)
-            std::memcpy(&expected[base + y * stride + margin + x * n], &src[x * pitch + y * n], n);
-        size_t wrong = 0, first = buffer.size();
-        for (size_t i = 0; i < buffer.size(); ++i)
-          if (buffer[i] != expected[i]) {
-            ++wrong;
-            first = std::min(first, i);
-          }
-        EXPECT_EQ(wrong, 0u) << "first at buffer byte " << first;
-      }
+  const SimdLevel level = GetParam();
+  for (const Case& c : kCases) {
+    for (bool aligned : {false, true}) {
+      SCOPED_TRACE(::testing::Message()
+                   << c.rows << " rows x " << c.cols << " columns x " << c.channels << ", rows "
+                   << c.y0 << ".." << c.y1 << (aligned ? ", aligned" : ""));
+      const size_t n = static_cast<size_t>(c.channels);
+      // Stored columns back to back, or at the reader's pitch.
+      const size_t pitch = aligned ? TransposeColumnPitch(c.rows, c.channels) : c.rows * n;
+      std::vector<uint8_t> src(c.cols * pitch + kTransposeReadSlack);
+      for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 131 + i / 251);
+      // Bytes left of the range in each row, and the row stride.
+      const size_t margin = aligned ? 64 : 3 * n;
+      const size_t stride =
+          aligned ? (margin + c.cols * n + 64 + 63) / 64 * 64 : margin + c.cols * n + 3 * n + 5;
+      std::vector<uint8_t> buffer(stride * c.rows + 64, kUntouched);
+      const size_t base = aligned ? (64 - reinterpret_cast<uintptr_t>(buffer.data()) % 64) % 64 : 0;
+      ColumnsToRows(src.data(), pitch, c.y0, c.y1, c.cols, c.channels,
+                    buffer.data() + base + margin, stride, level);
+      std::vector<uint8_t> expected(buffer.size(), kUntouched);
+      for (int y = c.y0; y < c.y1; ++y)
+        for (int x = 0; x < c.cols; ++x)
+          std::memcpy(&expected[base + y * stride + margin + x * n], &src[x * pitch + y * n], n);
+      size_t wrong = 0, first = buffer.size();
+      for (size_t i = 0; i < buffer.size(); ++i)
+        if (buffer[i] != expected[i]) {
+          ++wrong;
+          first = std::min(first, i);
+        }
+      EXPECT_EQ(wrong, 0u) << "first at buffer byte " << first;
     }
   }
 }
 
-TEST(ImageTranspose, BestPathIsSupported) {
-  EXPECT_TRUE(TransposePathSupported(BestTransposePath()));
-  EXPECT_TRUE(TransposePathSupported(TransposePath::scalar));
+INSTANTIATE_TEST_SUITE_P(Levels, ImageTranspose, ::testing::ValuesIn(kSimdLevels),
+                         [](const auto& info) { return SimdLevelName(info.param); });
+
+// The process-wide cap lowers the default level, never raises it past the
+// CPU; a level the CPU lacks runs as the widest it has.
+TEST(SimdLevel, CapAndCpuBoundTheLevelRun) {
+  for (SimdLevel cap : kSimdLevels) {
+    LimitSimdLevel(cap);
+    EXPECT_EQ(DefaultSimdLevel(), std::min(cap, CpuSimdLevel())) << SimdLevelName(cap);
+    EXPECT_EQ(RunnableSimdLevel(cap), std::min(cap, CpuSimdLevel())) << SimdLevelName(cap);
+    EXPECT_EQ(SimdLevelSupported(cap), cap <= CpuSimdLevel()) << SimdLevelName(cap);
+  }
+  LimitSimdLevel(SimdLevel::Avx512);
+  EXPECT_EQ(DefaultSimdLevel(), CpuSimdLevel());
 }
 
 }  // namespace
