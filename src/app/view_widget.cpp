@@ -21,6 +21,13 @@ uint32_t VirtualKeyOf(int qtKey) {
       return vk::kRight;
     case Qt::Key_Down:
       return vk::kDown;
+    case Qt::Key_Space:
+      return vk::kSpace;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return vk::kReturn;
+    case Qt::Key_PageDown:
+      return vk::kPageDown;
     default:
       break;
   }
@@ -135,7 +142,10 @@ void CPlayerViewWidget::wheelEvent(QWheelEvent* event) {
 
 void CPlayerViewWidget::keyPressEvent(QKeyEvent* event) {
   const uint32_t key = VirtualKeyOf(event->key());
-  if (key != 0) view_.OnKeyDown(key);
+  // A held story key moves the story on once, not at the repeat rate;
+  // held movement keys simply stay held.
+  const bool repeatedStoryKey = event->isAutoRepeat() && view_.IsStoryKey(key);
+  if (key != 0 && !repeatedStoryKey) view_.OnKeyDown(key);
   QOpenGLWidget::keyPressEvent(event);
 }
 
