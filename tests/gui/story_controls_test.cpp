@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -205,6 +206,22 @@ class StoryControlsTest : public QObject {
     QVERIFY(app.mainFrame()->OpenFromFramework(story));
     QCOMPARE(app.mainFrame()->OpenDialogFolder(), QFileInfo(story).absolutePath());
     app.ExitInstance(0);
+  }
+
+  // A help page that cannot be opened says so, in Japanese, naming it,
+  // without holding up the caller.
+  void anAddressThatCannotBeOpenedIsNamed() {
+    QtPlatformServices services;
+    const std::u16string missing = u"/nonexistent/tolvani/Player.html";
+    services.OpenDocument(missing);
+    QMessageBox* shown = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) shown = box;
+    QVERIFY(shown != nullptr);
+    QCOMPARE(shown->text(),
+             QStringLiteral("次のアドレスを開けませんでした:\n/nonexistent/tolvani/Player.html"));
+    QVERIFY(!shown->isModal());
+    shown->close();
   }
 
   // Every shipped cartoon, played with the keyboard alone, reaches its last
