@@ -70,11 +70,17 @@ CTimeLineData& ShowAt(CTimeLine& t, int step, const CMotion& pose, const char16_
 }
 
 // Walkable ground: the terrain is drawn with grass and walked on through
-// the invisible "Walkable" faces.
+// the invisible "Walkable" faces. These cover only the middle of the drawn
+// ground, so a walker stopped at their edge still sees ground ahead and
+// never stands at the end of the world looking at the backdrop alone.
+constexpr float kDrawnGroundHalf = 2400.0f;
+constexpr float kWalkableHalf = 1150.0f;
+
 CModel& AddWalkableGround(Scene& s, const std::function<float(float, float)>& height) {
   const int32_t walkable = Plain(s.b, u"Walkable", 1, 0, 1);
   CModel& ground = s.b.AddModel(u"Ground");
-  AddTerrain(ground, 1600, 32, height, s.mats.grass, walkable, 16.0f);
+  AddTerrain(ground, kDrawnGroundHalf, 48, height, s.mats.grass, -1, 24.0f);
+  AddTerrain(ground, kWalkableHalf, 23, height, -1, walkable, 1.0f);
   ground.collisionMaterial = walkable;
   s.Line(u"Ground", 2);
   return ground;
@@ -117,8 +123,10 @@ ProjectBuilder MakeWalkExample() {
     const Vec3 eye{0, height(0, z) + 200, z};
     CameraRig rig{Add(eye, {0, 0, -700}), 700, 0, 0};
     s.camera().entries[i].motion = rig.Motion();
+    // Halfway between the eye and eye height over the balloon's ground, so
+    // the balloon stays well inside the view where the slope is steep.
     const float bz = z - 600;
-    CMotion pose = Pose({0, height(0, bz) + 215, bz});
+    CMotion pose = Pose({0, (eye.y + height(0, bz) + 200) / 2 + 15, bz});
     ShowAt(talk, i, pose, texts[i], sounds[i]);
   }
   talk.entries[kSteps - 1].jumpEnabled = 1;
@@ -265,7 +273,7 @@ ProjectBuilder MakeScrollExample() {
     const float yaw = -40.0f + 50.0f * static_cast<float>(i);
     CameraRig rig{{0, 120, 0}, 1300, yaw, 12};
     s.camera().entries[i].motion = rig.Motion();
-    CMotion pose = rig.Facing({0, 0.095f * 1300, -0.7f * 1300});
+    CMotion pose = rig.Facing({0, 0.08f * 1300, -0.7f * 1300});
     const float scale = 1300.0f / 700.0f;
     pose.scale = {scale, scale, scale};
     ShowAt(talk, i, pose, texts[i], sounds[i]);
@@ -277,6 +285,10 @@ ProjectBuilder MakeScrollExample() {
 
 ProjectBuilder MakeOrbitExample() {
   constexpr int kSteps = 5;
+  // The ring of balloons: its lowest balloon's tail (1.45 half heights
+  // below its centre) stays above the ground.
+  constexpr float kRingCentreY = 360.0f;
+  constexpr float kRingHalfHeight = 200.0f;
   Scene s(5, kSteps);  // Orbit
   CModel& ground = s.b.AddModel(u"Ground");
   AddQuad(ground, {0, 0, 0}, {1800, 0, 0}, {0, 0, -1800}, s.mats.grass, 14.0f);
@@ -297,8 +309,8 @@ ProjectBuilder MakeOrbitExample() {
   CModel& lanterns = s.b.AddModel(u"Lanterns");
   for (int i = 0; i < kSteps; ++i) {
     const float a = 2 * kPi * static_cast<float>(i) / kSteps + kPi / 2;
-    AddEllipsoid(lanterns, {380 * std::cos(a), 260 + 300 * std::sin(a), 20}, {18, 18, 18}, lamp, 12,
-                 8);
+    AddEllipsoid(lanterns, {380 * std::cos(a), kRingCentreY + kRingHalfHeight * std::sin(a), 20},
+                 {18, 18, 18}, lamp, 12, 8);
   }
   s.Line(u"Lanterns", 2);
   AddBalloon(s.b, u"fukidashi", s.mats, 165, 100);
@@ -316,7 +328,7 @@ ProjectBuilder MakeOrbitExample() {
   const char16_t* sounds[kSteps] = {u"bell", u"chime1", u"chime2", u"chime3", u"chime4"};
   for (int i = 0; i < kSteps; ++i) {
     const float a = 2 * kPi * static_cast<float>(i) / kSteps + kPi / 2;
-    const Vec3 at{380 * std::cos(a), 260 + 300 * std::sin(a), 60};
+    const Vec3 at{380 * std::cos(a), kRingCentreY + kRingHalfHeight * std::sin(a), 60};
     ShowAt(talk, i, Pose(at), texts[i], sounds[i]);
     s.camera().entries[i].motion = Pose({0, 0, -1000}, {12, 0, 0});
   }

@@ -2,7 +2,9 @@
 // greets the viewer, shows a backdrop, skeletal animation with changing
 // colours, a choice that jumps back, and says goodbye behind a fade-out.
 // Glide mode; every step's balloon sits on the view's vertical centre line
-// after the glide, so it is on screen at any width from 4:3 to 21:9.
+// after the glide, inside the top nine tenths of the view and at most 80 %
+// of its width at 4:3, so it is on screen at any width from 4:3 to 21:9.
+// Texts are broken by hand into lines the card holds inside its outline.
 #include <cmath>
 
 #include "demo_common.h"
@@ -19,6 +21,14 @@ constexpr int kSteps = 10;
 // The balloon model's size is made for a camera 700 units away; entries
 // scale it with the step's distance, so it covers the same part of the view.
 constexpr float kReference = 700.0f;
+// Balloon sizes and places as fractions of the step's camera distance d,
+// at 0.7 d in front of the eye, where the view's half height is 0.188 d and
+// its half width at 4:3 0.25 d (30 degree vertical field of view).
+constexpr float kBalloonHalfWidth = 0.13f;
+constexpr float kBalloonHalfHeight = 0.075f;
+constexpr float kBalloonRise = 0.085f;  // top edge at 0.164 d with the rim
+constexpr float kChoiceHalfWidth = 0.085f;
+constexpr float kChoiceOffset = 0.11f;  // outer edges at 0.2 d
 
 // Poko's two bones: 0 the body (bobbing, turning), 1 the right arm, which
 // turns about the shoulder on top of the body's motion.
@@ -178,12 +188,13 @@ ProjectBuilder MakeMainDemo() {
                         {{600, 0, -320}, 280},
                         {{760, 0, -860}, 380},
                         {{-860, 0, -220}, 300},
-                        {{-300, 0, 420}, 260},
-                        {{420, 0, 380}, 240}})
+                        {{-1000, 0, 250}, 260},
+                        {{1050, 0, 150}, 240}})
     AddTree(trees, t.first, t.second, mats);
-  AddBalloon(b, u"fukidashi", mats, 0.13f * kReference, 0.085f * kReference);
-  AddBalloon(b, u"fukidashi_again", mats, 0.1f * kReference, 0.07f * kReference);
-  AddBalloon(b, u"fukidashi_next", mats, 0.1f * kReference, 0.07f * kReference);
+  AddBalloon(b, u"fukidashi", mats, kBalloonHalfWidth * kReference,
+             kBalloonHalfHeight * kReference);
+  AddBalloon(b, u"fukidashi_again", mats, kChoiceHalfWidth * kReference, 0.06f * kReference);
+  AddBalloon(b, u"fukidashi_next", mats, kChoiceHalfWidth * kReference, 0.06f * kReference);
   const int32_t sparkle = Index(b);
   CMaterial& sparkleMat = b.AddMaterial(u"Sparkles", 1, 1, 1, 1);
   sparkleMat.ambient = 4.0f;
@@ -237,10 +248,8 @@ ProjectBuilder MakeMainDemo() {
        u"chime1"},
       {{target, 720, -28, 8},
        u"idle",
-       u"Tolvani は 3D "
-       u"のまんがを再生するプレーヤーです。場面が変わるたびにカメラがすべるように動き、ふきだしをク"
-       u"リックするとお話が進みます。\nTolvani plays interactive 3D cartoons: the camera glides "
-       u"from scene to scene, and each click on a balloon moves the story on.",
+       u"Tolvani は 3D のまんがを\n再生するプレーヤーです。\nクリックでカメラが次の場面へ。\n"
+       u"Tolvani plays 3D cartoons:\na click moves the camera\non to the next scene.",
        u"chime2"},
       {{target, 760, 32, 4},
        u"idle",
@@ -281,7 +290,7 @@ ProjectBuilder MakeMainDemo() {
       e.state = 2;
       e.text = st.text;
       if (st.sound) e.soundName = st.sound;  // the fade-in opens in silence
-      e.motion = st.rig.Facing({0, 0.095f * d, -0.7f * d});
+      e.motion = st.rig.Facing({0, kBalloonRise * d, -0.7f * d});
       e.motion.scale = {scale, scale, scale};
     }
   }
@@ -295,12 +304,12 @@ ProjectBuilder MakeMainDemo() {
     a.soundName = u"chime1";
     a.jumpEnabled = 1;
     a.jumpTarget = 5;
-    a.motion = rig.Facing({-0.14f * d, 0.095f * d, -0.7f * d});
+    a.motion = rig.Facing({-kChoiceOffset * d, kBalloonRise * d, -0.7f * d});
     a.motion.scale = {scale, scale, scale};
     CTimeLineData& n = next.entries[6];
     n.state = 2;
     n.text = u"つぎへ\nNext";
-    n.motion = rig.Facing({0.14f * d, 0.095f * d, -0.7f * d});
+    n.motion = rig.Facing({kChoiceOffset * d, kBalloonRise * d, -0.7f * d});
     n.motion.scale = {scale, scale, scale};
   }
   // The end: back to the start.

@@ -2,9 +2,12 @@
 #include "base/program_directory.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QMimeData>
@@ -24,6 +27,8 @@ CMainFrame::CMainFrame(CPlayerDoc& document, RecentFileList& recent, QWidget* vi
   view->setAcceptDrops(false);
   setAcceptDrops(true);
   resize(800, 600);
+  settings_.Load();
+  if (!settings_.geometry.isEmpty()) restoreGeometry(settings_.geometry);
 
   fileMenu_ = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
   QAction* open = fileMenu_->addAction(QStringLiteral("開く(&O)...\tCtrl+O"));
@@ -32,12 +37,17 @@ CMainFrame::CMainFrame(CPlayerDoc& document, RecentFileList& recent, QWidget* vi
   addAction(open);  // keeps Ctrl+O working while the menu bar is hidden
   fileMenu_->addSeparator();
   recentSeparator_ = fileMenu_->addSeparator();
-  QAction* exit = fileMenu_->addAction(QStringLiteral("アプリケーションの終了(&X)"));
+  QAction* exit = fileMenu_->addAction(QStringLiteral("アプリケーションの終了(&X)\tCtrl+Q"));
+  exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(exit, &QAction::triggered, this, &QWidget::close);
+  addAction(exit);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-  QAction* index = help->addAction(QStringLiteral("目次(&H)"));
+  QAction* index = help->addAction(QStringLiteral("目次(&H)\tF1"));
+  index->setShortcut(QKeySequence(Qt::Key_F1));
   connect(index, &QAction::triggered, this, &CMainFrame::HelpIndex);
+  addAction(index);
+  viewMenu_ = new ViewMenu(*this, document_, settings_, help->menuAction());
   help->addSeparator();
   QAction* about = help->addAction(QStringLiteral("バージョン情報 Tolvani(&A)..."));
   connect(about, &QAction::triggered, this, &CMainFrame::About);
@@ -58,8 +68,8 @@ CMainFrame::CMainFrame(CPlayerDoc& document, RecentFileList& recent, QWidget* vi
       QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace),
       QKeySequence(Qt::Key_F6),           QKeySequence(Qt::SHIFT | Qt::Key_F6)};
   for (const QKeySequence& keys : inert) shortcut(keys, [] {});
-  // Full screen belongs to the window; the view's keys stay its own.
-  shortcut(QKeySequence(Qt::Key_F11), [this] { ToggleFullScreen(); });
+  // Full screen belongs to the window (F11 is the View menu's); the view's
+  // keys stay its own.
   leaveFullScreen_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   leaveFullScreen_->setContext(Qt::WindowShortcut);
   leaveFullScreen_->setEnabled(false);
@@ -96,17 +106,41 @@ void CMainFrame::RebuildRecentMenu() {
   }
 }
 
+QString CMainFrame::OpenDialogFolder() const {
+  // Never the program's own folder: its files are not the user's.
+  const QDir program(ToQString(ProgramDirectory()));
+  auto usable = [&program](const QString& folder) {
+    return !folder.isEmpty() && QFileInfo(folder).isDir() && QDir(folder) != program;
+  };
+  const QString current = ToQString(document_.path());
+  if (!current.isEmpty()) {
+    const QString folder = QFileInfo(current).absolutePath();
+    if (usable(folder)) return folder;
+  }
+  if (usable(settings_.lastFolder)) return settings_.lastFolder;
+  return QDir::homePath();
+}
+
 void CMainFrame::FileOpen() {
+  QFileDialog dialog(this, QStringLiteral("開く"), OpenDialogFolder(),
+                     QStringLiteral("Tolvani ファイル (*.zvmov)"));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  // Wide enough for the name, size, type and date columns.
+  dialog.resize(900, 560);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty()) return;
   // As a URL: a file name that is not UTF-8 keeps its bytes.
-  const QString path = PathFromUrl(QFileDialog::getOpenFileUrl(
-      this, QString(), QUrl::fromLocalFile(ToQString(ProgramDirectory())),
-      QStringLiteral("Tolvaniファイル(*.zvmov)")));
+  const QString path = PathFromUrl(dialog.selectedUrls().first());
   if (path.isEmpty()) return;
+  settings_.lastFolder = QFileInfo(path).absolutePath();
+  settings_.Save();
+  if (viewMenu_->paused()) viewMenu_->SetPaused(false);
   document_.OnOpenDocument(FromQString(path));
   RefreshTitle();
 }
 
 void CMainFrame::FileNew() {
+  if (viewMenu_->paused()) viewMenu_->SetPaused(false);
   document_.OnNewDocument();
   RefreshTitle();
 }
@@ -116,6 +150,7 @@ void CMainFrame::FileSave() {
 }
 
 bool CMainFrame::OpenFromFramework(const QString& path) {
+  if (viewMenu_->paused()) viewMenu_->SetPaused(false);
   const bool ok = document_.OpenDocumentFile(FromQString(path));
   RefreshTitle();
   return ok;
@@ -144,8 +179,15 @@ void CMainFrame::changeEvent(QEvent* event) {
     const bool full = isFullScreen();
     menuBar()->setVisible(!full);
     leaveFullScreen_->setEnabled(full);
+    viewMenu_->fullScreenAction()->setChecked(full);
   }
   QMainWindow::changeEvent(event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  settings_.geometry = saveGeometry();
+  settings_.Save();
+  QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

@@ -111,9 +111,30 @@ void QtPlatformServices::OpenDocument(const std::u16string& target) {
   }
   if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
     Diagnostic("app", u"not found: " + target);
+    ShowOpenFailure(target);
     return;
   }
-  if (!QDesktopServices::openUrl(url)) Diagnostic("app", u"cannot open: " + target);
+  if (!QDesktopServices::openUrl(url)) {
+    Diagnostic("app", u"cannot open: " + target);
+    ShowOpenFailure(target);
+  }
+}
+
+void ShowOpenFailure(const std::u16string& target) {
+  // Not modal: a link fails inside a step start, and the story's tick must
+  // go on meanwhile.
+  auto* box = new QMessageBox(DialogParent());
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowTitle(kCaption);
+  box->setIcon(QMessageBox::Warning);
+  box->setText(OpenFailureText(target));
+  box->setStandardButtons(QMessageBox::Ok);
+  box->setWindowModality(Qt::NonModal);
+  box->show();
+}
+
+QString OpenFailureText(const std::u16string& target) {
+  return QStringLiteral("次のアドレスを開けませんでした:\n%1").arg(ToQString(target));
 }
 
 void QtPlatformServices::Diagnostic(std::string_view subsystem, const std::u16string& text) {

@@ -26,8 +26,9 @@ class QtPlatformServices : public IPlatformServices {
  public:
   void ShowMessage(const std::u16string& text, MessageIcon icon) override;
   // Opens a web page (http or https URL with a host), or a local file named
-  // by an absolute path when it exists. Anything else, and a missing file,
-  // only gives a diagnostic.
+  // by an absolute path when it exists. Anything else only gives a
+  // diagnostic; a missing file or a page or file the desktop cannot open
+  // also shows a Japanese message naming the address (not modal).
   void OpenDocument(const std::u16string& target) override;
   void Diagnostic(std::string_view subsystem, const std::u16string& text) override;
   void Warning(std::string_view subsystem, const std::u16string& text) override;
@@ -45,6 +46,11 @@ class RecordingPlatformServices : public IPlatformServices {
  private:
   QString path_;
 };
+
+// The message shown when target cannot be opened, and showing it (a
+// message box that does not block the caller).
+QString OpenFailureText(const std::u16string& target);
+void ShowOpenFailure(const std::u16string& target);
 
 // The services for this run (recorder when TOLVANI_RECORD_MESSAGES is set).
 std::unique_ptr<IPlatformServices> MakePlatformServices();

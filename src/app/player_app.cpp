@@ -83,6 +83,8 @@ bool CPlayerApp::InitInstance(const PlayerOptions& options) {
     return false;
   }
   viewCreated_ = true;
+  frame_->viewMenu()->SetViewWidget(widget_, &view_);
+  frame_->viewMenu()->ApplyGain();
 
   // The start-up project, or the file named on the command line.
   if (!options.file.isEmpty()) {
@@ -140,6 +142,7 @@ void CPlayerApp::ArmScreenshot(const PlayerOptions& options) {
 }
 
 int CPlayerApp::ExitInstance(int loopResult) {
+  if (frame_) frame_->viewMenu()->SetViewWidget(nullptr, nullptr);
   if (viewCreated_) {
     widget_->StopTimer();
     view_.OnDestroy();

@@ -21,6 +21,13 @@ uint32_t VirtualKeyOf(int qtKey) {
       return vk::kRight;
     case Qt::Key_Down:
       return vk::kDown;
+    case Qt::Key_Space:
+      return vk::kSpace;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return vk::kReturn;
+    case Qt::Key_PageDown:
+      return vk::kPageDown;
     default:
       break;
   }
@@ -41,7 +48,36 @@ CPlayerViewWidget::CPlayerViewWidget(CPlayerView& view, gl::OpenGLDevice& device
 }
 
 void CPlayerViewWidget::StartTimer(int periodMs) {
-  timer_.start(periodMs);
+  timerPeriodMs_ = periodMs;
+  if (!paused_) timer_.start(periodMs);
+}
+
+void CPlayerViewWidget::SetPaused(bool paused) {
+  if (paused == paused_) return;
+  paused_ = paused;
+  if (paused) {
+    timer_.stop();
+    ReleaseHeldInput();
+  } else if (timerPeriodMs_ > 0) {
+    timer_.start(timerPeriodMs_);
+  }
+  UpdateCue();
+}
+
+void CPlayerViewWidget::UpdateCue() {
+  SetCue(!paused_ && !loading_ && underMouse() &&
+         view_.ClickWouldAdvance(view_.lastMouseX, view_.lastMouseY));
+}
+
+void CPlayerViewWidget::SetCue(bool cue) {
+  if (cue == cue_) return;
+  cue_ = cue;
+  if (cue) {
+    setCursor(Qt::PointingHandCursor);
+  } else {
+    unsetCursor();
+  }
+  emit cueChanged(cue);
 }
 
 void CPlayerViewWidget::initializeGL() {}
@@ -79,6 +115,7 @@ void CPlayerViewWidget::Tick() {
     doneCurrent();
   }
   ++ticks_;
+  UpdateCue();
   emit ticked(ticks_);
 }
 
@@ -89,8 +126,10 @@ QPoint CPlayerViewWidget::DevicePoint(const QPointF& p) const {
 }
 
 void CPlayerViewWidget::mousePressEvent(QMouseEvent* event) {
+  if (paused_) return;
   const QPoint p = DevicePoint(event->position());
   if (event->button() == Qt::LeftButton) {
+    SetCue(false);  // the next tick asks again
     view_.OnLButtonDown(p.x(), p.y());
   } else if (event->button() == Qt::RightButton) {
     view_.OnRButtonDown(p.x(), p.y());
@@ -109,6 +148,7 @@ void CPlayerViewWidget::mouseReleaseEvent(QMouseEvent* event) {
 void CPlayerViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
   // The second press of a double click arrives here instead of as a press;
   // a right double click is not handled at all.
+  if (paused_) return;
   const QPoint p = DevicePoint(event->position());
   if (event->button() == Qt::LeftButton) view_.OnLButtonDblClk(p.x(), p.y());
 }
@@ -127,15 +167,27 @@ void CPlayerViewWidget::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CPlayerViewWidget::wheelEvent(QWheelEvent* event) {
+  event->accept();
+  if (paused_) return;
   const QPoint p = DevicePoint(event->position());
   const int delta = event->angleDelta().y();
   if (delta != 0) view_.OnMouseWheel(delta, p.x(), p.y());
-  event->accept();
 }
 
 void CPlayerViewWidget::keyPressEvent(QKeyEvent* event) {
   const uint32_t key = VirtualKeyOf(event->key());
-  if (key != 0) view_.OnKeyDown(key);
+  // A held story key moves the story on once, not at the repeat rate;
+  // held movement keys simply stay held.
+  if (paused_) {
+    QOpenGLWidget::keyPressEvent(event);
+    return;
+  }
+  const bool repeatedStoryKey = event->isAutoRepeat() && view_.IsStoryKey(key);
+  if (key != 0 && !repeatedStoryKey) {
+    // The story may move on: the cue waits for the next tick's answer.
+    if (view_.IsStoryKey(key)) SetCue(false);
+    view_.OnKeyDown(key);
+  }
   QOpenGLWidget::keyPressEvent(event);
 }
 

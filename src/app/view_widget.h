@@ -29,6 +29,14 @@ class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
   // While a project loads the scene is half built: ticks and paints leave
   // it alone (the window keeps showing the last frame).
   void SetLoading(bool loading) { loading_ = loading; }
+  // Paused: no tick runs and the view takes no clicks, wheel or keys (held
+  // input is let go); resuming restarts the tick where it stood.
+  void SetPaused(bool paused);
+  bool paused() const { return paused_; }
+  bool ticking() const { return timer_.isActive(); }
+  // Whether a click at the pointer would move the story on, as asked after
+  // the last tick; the pointer is a pointing hand meanwhile.
+  bool clickCue() const { return cue_; }
 
   // IViewHost
   void StartTimer(int periodMs) override;
@@ -39,6 +47,7 @@ class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
  signals:
   void ticked(quint64 count);
   void frameDrawn(quint64 count);
+  void cueChanged(bool cue);
 
  protected:
   void initializeGL() override;
@@ -56,6 +65,10 @@ class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
 
  private:
   void Tick();
+  // Asks the view once whether a click at the pointer would count and sets
+  // the pointer's shape; nothing is asked while the pointer is outside.
+  void UpdateCue();
+  void SetCue(bool cue);
   QPoint DevicePoint(const QPointF& p) const;
 
   CPlayerView& view_;
@@ -64,6 +77,9 @@ class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
   uint64_t ticks_ = 0;
   uint64_t frames_ = 0;
   bool loading_ = false;
+  bool paused_ = false;
+  bool cue_ = false;
+  int timerPeriodMs_ = 0;
 };
 
 // Virtual-key code of a Qt key, 0 for keys without one.

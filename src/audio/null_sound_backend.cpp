@@ -114,4 +114,12 @@ int32_t NullSoundBackend::Start(VoiceHandle voice) {
   return kOk;
 }
 
+void NullSoundBackend::SetMasterGain(float gain) {
+  masterGain_ = gain > 0.0f ? (gain < 1.0f ? gain : 1.0f) : 0.0f;  // NaN gives 0
+}
+
+void NullSoundBackend::SetPaused(bool paused) {
+  paused_ = paused;
+}
+
 }  // namespace tolvani

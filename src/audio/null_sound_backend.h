@@ -78,12 +78,19 @@ class NullSoundBackend : public ISoundBackend {
   int32_t SubmitSourceBuffer(VoiceHandle voice, const uint8_t* data, uint32_t size,
                              uint32_t loopCount) override;
   int32_t Start(VoiceHandle voice) override;
+  void SetMasterGain(float gain) override;
+  void SetPaused(bool paused) override;
+  // The last master gain set (clamped), 1 at first; whether paused.
+  float masterGain() const { return masterGain_; }
+  bool paused() const { return paused_; }
 
  private:
   bool ShouldFail(Op op);
   Voice* Find(VoiceHandle h);
 
   bool hasEngine_;
+  float masterGain_ = 1.0f;
+  bool paused_ = false;
   std::map<VoiceHandle, Voice> voices_;
   VoiceHandle next_ = 1;
   std::vector<PlayRecord> plays_;

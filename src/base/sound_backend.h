@@ -37,6 +37,14 @@ class ISoundBackend {
   virtual int32_t SubmitSourceBuffer(VoiceHandle voice, const uint8_t* data, uint32_t size,
                                      uint32_t loopCount) = 0;
   virtual int32_t Start(VoiceHandle voice) = 0;
+  // The master gain over every voice: 0 silent, 1 the data as stored;
+  // values outside 0 to 1 (and NaN, taken as 0) are clamped. Kept across
+  // voices made later. A backend without output may ignore it.
+  virtual void SetMasterGain(float gain) { (void)gain; }
+  // true: every playing voice holds where it is; false: the voices held so
+  // resume from there. A voice stopped or restarted meanwhile is not
+  // resumed. A backend without output may ignore it.
+  virtual void SetPaused(bool paused) { (void)paused; }
 };
 
 }  // namespace tolvani

@@ -386,27 +386,38 @@ void CPlayerView::OnLButtonDown(int x, int y) {
 
 void CPlayerView::LeftClickAction(int x, int y) {
   CCoreMotion3D* root = SceneState.sceneRoot;
-  if (root == nullptr) return;
+  if (root == nullptr || !TakesBalloonNow()) return;
   CCoreMotion3D& scene = *root;
-  const int32_t mode = scene.playMode;
-  if (mode != kGlide && mode != kWalk && mode != kExplore && mode != kOrbit) return;
-  // Glide and Orbit take clicks at step 0 or once the camera has arrived.
-  if ((mode == kGlide || mode == kOrbit) && scene.currentStep != 0 && stepProgress != 1.0f) return;
   if (!PickBalloon(scene, x, y)) return;
   const int32_t i = scene.pickedModel;
-  std::vector<CTimeLine>& timeLines = SceneState.timeLines;
-  if (i < 0 || static_cast<size_t>(i) >= timeLines.size()) return;
+  if (!BalloonAnswers(i)) return;
+  AdvanceThrough(i, x, y);
+}
+
+bool CPlayerView::TakesBalloonNow() const {
+  const CCoreMotion3D* root = SceneState.sceneRoot;
+  if (root == nullptr) return false;
+  const int32_t mode = root->playMode;
+  if (mode != kGlide && mode != kWalk && mode != kExplore && mode != kOrbit) return false;
+  // Glide and Orbit take clicks at step 0 or once the camera has arrived.
+  return !((mode == kGlide || mode == kOrbit) && root->currentStep != 0 && stepProgress != 1.0f);
+}
+
+bool CPlayerView::BalloonAnswers(int32_t i) const {
+  const std::vector<CTimeLine>& timeLines = SceneState.timeLines;
+  if (i < 0 || static_cast<size_t>(i) >= timeLines.size()) return false;
   const CTimeLine& line = timeLines[static_cast<size_t>(i)];
   // In Explore a balloon answers only after its object has spoken.
-  if (mode == kExplore && !line.soundPlayed) return;
-  if (!line.IsBalloon()) return;
+  if (SceneState.sceneRoot->playMode == kExplore && !line.soundPlayed) return false;
+  return line.IsBalloon();
+}
+
+void CPlayerView::AdvanceThrough(int32_t i, int x, int y) {
+  CCoreMotion3D& scene = *SceneState.sceneRoot;
+  const int32_t mode = scene.playMode;
+  const CTimeLine& line = SceneState.timeLines[static_cast<size_t>(i)];
   if (mode == kGlide || mode == kOrbit) previousStep = scene.currentStep;
-  const int32_t step = scene.currentStep;
-  if (line.HasEntry(step) && line.entries[static_cast<size_t>(step)].jumpEnabled != 0) {
-    scene.currentStep = line.entries[static_cast<size_t>(step)].jumpTarget;
-  } else {
-    scene.currentStep = NextStep(step);
-  }
+  scene.currentStep = StepAfter(line, scene.currentStep);
   switch (mode) {
     case kGlide:
       BeginGlideStep(x, y);
@@ -487,6 +498,7 @@ void CPlayerView::SetKeyFlag(uint32_t key, bool held) {
 
 void CPlayerView::OnKeyDown(uint32_t key) {
   SetKeyFlag(key, true);
+  if (IsStoryKey(key)) StoryKey();
 }
 
 void CPlayerView::OnKeyUp(uint32_t key) {

@@ -21,6 +21,7 @@
 namespace tolvani {
 
 class ITextRasterizer;
+class CTimeLine;
 class ISoundBackend;
 
 // What the view asks of the window around it.
@@ -46,6 +47,10 @@ constexpr uint32_t kA = 0x41;
 constexpr uint32_t kD = 0x44;
 constexpr uint32_t kS = 0x53;
 constexpr uint32_t kW = 0x57;
+// Keys that move the story on (see CPlayerView::OnKeyDown).
+constexpr uint32_t kReturn = 0x0D;
+constexpr uint32_t kSpace = 0x20;
+constexpr uint32_t kPageDown = 0x22;
 }  // namespace vk
 
 constexpr int kTickPeriodMs = 30;
@@ -53,6 +58,9 @@ constexpr int kTickPeriodMs = 30;
 // The step after step; a story step counter stops at INT32_MAX instead of
 // overflowing (a file can store a jump target of INT32_MAX).
 int32_t NextStep(int32_t step);
+// The step a click on balloon timeline `line` at `step` leads to: the
+// entry's jump target when its jump is enabled, else the next step.
+int32_t StepAfter(const CTimeLine& line, int32_t step);
 
 class CPlayerView : public IDocumentObserver {
  public:
@@ -121,8 +129,26 @@ class CPlayerView : public IDocumentObserver {
   // Walk, Explore and Orbit with a populated scene and a button held: pitch
   // += dy / 10 and yaw += dx / 10 degrees (Orbit: spinSpeed = dx / 2).
   void OnMouseMove(int x, int y);
+  // A movement key sets its flag. Space, Enter and PageDown (and Right in
+  // Glide and Orbit, where arrows walk nothing) move the story on: in
+  // Glide, Walk, Explore and Orbit as a click on the balloon that moves it
+  // on would, when a click would count now (StoryKeyBalloon); in Scroll
+  // they turn the story one step forward with the camera at that step.
+  // The window leaves out auto-repeated presses of these keys.
   void OnKeyDown(uint32_t key);
   void OnKeyUp(uint32_t key);
+  // Whether key moves the story on in the current play mode.
+  bool IsStoryKey(uint32_t key) const;
+  // The balloon timeline a story key would advance through now, or -1: a
+  // shown, visible balloon that answers (Explore: once its object has
+  // spoken), preferring the one leading to the next step, then one leading
+  // forwards, then the first (a last step that starts again). -1 while a
+  // click would not count (Glide and Orbit while the camera glides).
+  int32_t StoryKeyBalloon() const;
+  // Whether a left click at (x, y) would move the story on now: the same
+  // pick and tests as the click, without acting; pickedModel is left as it
+  // was. For the pointer's cue.
+  bool ClickWouldAdvance(int x, int y);
   // zDelta: signed wheel distance (120 per notch), taken as a signed 16-bit
   // value; x, y: pointer position. Walk, Explore and Orbit add zDelta / 2000
   // to every camera scale component (at least 0.001); Scroll moves
@@ -164,6 +190,15 @@ class CPlayerView : public IDocumentObserver {
   bool BalloonCentre(int32_t step, Vec3& centre) const;
   // The left click's action on the scene (balloon picking and step start).
   void LeftClickAction(int x, int y);
+  // Glide, Walk, Explore and Orbit, and in Glide and Orbit the camera at
+  // rest (or step 0): a balloon click would count now.
+  bool TakesBalloonNow() const;
+  // Timeline i is a balloon that takes a click (Explore: it has spoken).
+  bool BalloonAnswers(int32_t i) const;
+  // Moves the story on through balloon timeline i and starts the step.
+  void AdvanceThrough(int32_t i, int x, int y);
+  // A story key's action (see OnKeyDown).
+  void StoryKey();
   // Sets the movement flag of key, if it is a movement key.
   void SetKeyFlag(uint32_t key, bool held);
 

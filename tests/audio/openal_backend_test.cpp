@@ -159,6 +159,43 @@ TEST(OpenAlLoopback, PlaysSquareWaveRestartsLoopsAndStops) {
   EXPECT_LE(Peak(rig.Render(8000), 3000), 4);
 }
 
+// The master gain scales every voice; pausing holds a sound where it is
+// and resuming plays on from there; a sound stopped meanwhile stays stopped.
+TEST(OpenAlLoopback, MasterGainAndPauseHoldTheSoundWhereItIs) {
+  Rig rig;
+  REQUIRE_LOOPBACK(rig);
+  rig.Add(u"beep", PcmFormat(1, kRate, 16), Pcm16(SquareWave(4410, 100, 0.5f)));
+  ASSERT_GE(rig.audio->PrepareVoices(), 0);
+  ASSERT_GE(rig.audio->Play(u"beep", true), 0);
+  const int full = Peak(rig.Render(1000));
+  // A new gain applies from the next mixing update on, smoothed over some
+  // frames: look at the end of a longer stretch.
+  rig.backend->SetMasterGain(0.5f);
+  const int half = Peak(rig.Render(6000), 5000);
+  EXPECT_NEAR(half * 2, full, full / 20);
+  rig.backend->SetMasterGain(std::nanf(""));  // taken as silence
+  EXPECT_LE(Peak(rig.Render(6000), 5000), 4);
+  rig.backend->SetMasterGain(7.0f);  // clamped to 1
+  EXPECT_NEAR(Peak(rig.Render(6000), 5000), full, full / 20);
+
+  ASSERT_GE(rig.audio->Play(u"beep", false), 0);
+  ASSERT_GT(Peak(rig.Render(3200)), 8000);
+  // 3200 frames played; paused, nothing plays however long.
+  rig.backend->SetPaused(true);
+  EXPECT_LE(Peak(rig.Render(8000), kFade), 4);
+  // Resumed, the remaining 1210 frames play, then silence.
+  rig.backend->SetPaused(false);
+  const std::vector<int16_t> rest = rig.Render(3000);
+  EXPECT_GT(Peak(rest, 600, 1100), 8000);
+  EXPECT_LE(Peak(rest, 1500), 4);
+
+  ASSERT_GE(rig.audio->Play(u"beep", false), 0);
+  rig.backend->SetPaused(true);
+  ASSERT_GE(rig.audio->Play(kStopSoundName, false), 0);
+  rig.backend->SetPaused(false);
+  EXPECT_LE(Peak(rig.Render(2000), kFade), 4);
+}
+
 TEST(OpenAlLoopback, DifferentSoundsMix) {
   // Each sound alone, then both started together: the mix is their sum.
   const auto a = Pcm16(SquareWave(8820, 100, 0.2f));

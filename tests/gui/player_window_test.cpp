@@ -122,17 +122,20 @@ class PlayerWindowTest : public QObject {
     CPlayerApp app;
     QVERIFY(app.InitInstance({}));
     const QList<QAction*> menus = app.mainFrame()->menuBar()->actions();
-    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.size(), 3);
     QCOMPARE(menus[0]->text(), QStringLiteral("ファイル(&F)"));
-    QCOMPARE(menus[1]->text(), QStringLiteral("ヘルプ(&H)"));
+    QCOMPARE(menus[1]->text(), QStringLiteral("表示(&V)"));
+    QCOMPARE(menus[2]->text(), QStringLiteral("ヘルプ(&H)"));
     QStringList file;
     for (QAction* a : menus[0]->menu()->actions()) file << (a->isSeparator() ? "-" : a->text());
     QCOMPARE(file.first(), QStringLiteral("開く(&O)...\tCtrl+O"));
-    QCOMPARE(file.last(), QStringLiteral("アプリケーションの終了(&X)"));
+    QCOMPARE(file.last(), QStringLiteral("アプリケーションの終了(&X)\tCtrl+Q"));
+    QCOMPARE(menus[0]->menu()->actions().last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     QCOMPARE(file.count(QStringLiteral("-")), 2);
     QStringList help;
-    for (QAction* a : menus[1]->menu()->actions()) help << (a->isSeparator() ? "-" : a->text());
-    QCOMPARE(help, (QStringList{QStringLiteral("目次(&H)"), QStringLiteral("-"),
+    for (QAction* a : menus[2]->menu()->actions()) help << (a->isSeparator() ? "-" : a->text());
+    QCOMPARE(menus[2]->menu()->actions().first()->shortcut(), QKeySequence(Qt::Key_F1));
+    QCOMPARE(help, (QStringList{QStringLiteral("目次(&H)\tF1"), QStringLiteral("-"),
                                 QStringLiteral("バージョン情報 Tolvani(&A)...")}));
     QCOMPARE(menus[0]->menu()->actions().first()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
 

@@ -378,5 +378,22 @@ TEST(AudioVoices, FloatSamplesAreCleanedOnceWhenTheVoicesArePrepared) {
   EXPECT_EQ(voice->data, c.audio->sounds[0].data->data());
 }
 
+TEST(NullSoundBackendControls, MasterGainIsClampedAndPauseRecorded) {
+  NullSoundBackend backend;
+  EXPECT_EQ(backend.masterGain(), 1.0f);
+  const struct {
+    float in, kept;
+  } cases[] = {{0.5f, 0.5f}, {0.0f, 0.0f}, {-1.0f, 0.0f}, {2.0f, 1.0f}, {std::nanf(""), 0.0f}};
+  for (const auto& c : cases) {
+    backend.SetMasterGain(c.in);
+    EXPECT_EQ(backend.masterGain(), c.kept) << c.in;
+  }
+  EXPECT_FALSE(backend.paused());
+  backend.SetPaused(true);
+  EXPECT_TRUE(backend.paused());
+  backend.SetPaused(false);
+  EXPECT_FALSE(backend.paused());
+}
+
 }  // namespace
 }  // namespace tolvani

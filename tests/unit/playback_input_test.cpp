@@ -527,6 +527,111 @@ TEST_F(InputTest, ScrollWheelScrubsTheProgressAndAdvancesPastOne) {
   EXPECT_EQ(scene().currentStep, 1);
 }
 
+// ---- Keys that move the story on, and the click cue ----
+
+TEST_F(InputTest, StoryKeysActAsAClickOnTheBalloonThatMovesTheStoryOn) {
+  for (int mode : {kGlide, kOrbit}) {
+    SCOPED_TRACE(mode);
+    testing::ProjectBuilder b = Base(mode, 4);
+    // Step 1 is a choice: "again" jumps back to 0, "next" goes on; step 3's
+    // only balloon starts the story again.
+    const int again = AddSquare(b, u"fukidashi again", Vec3{0, 0, -600}, 0, {1, 2, 1, 1});
+    const int next = AddSquare(b, u"fukidashi next", Vec3{0, 0, -500}, 0, {2, 2, 2, 2});
+    const int box = AddSquare(b, u"box", Vec3{0, 0, -400});
+    EntryOf(b, again, 1).jumpEnabled = 1;
+    EntryOf(b, again, 1).jumpTarget = 0;
+    EntryOf(b, next, 3).jumpEnabled = 1;
+    EntryOf(b, next, 3).jumpTarget = 0;
+    Open(b);
+    EXPECT_FALSE(view.IsStoryKey(vk::kUp));
+    view.OnKeyDown(vk::kSpace);
+    ASSERT_EQ(scene().currentStep, 1);
+    EXPECT_EQ(scene().pickedModel, next);
+    // While the camera glides, neither a key nor a click counts.
+    view.OnKeyDown(vk::kReturn);
+    EXPECT_EQ(scene().currentStep, 1);
+    EXPECT_EQ(view.StoryKeyBalloon(), -1);
+    EXPECT_FALSE(view.ClickWouldAdvance(kCx, kCy));
+    Ticks(60);
+    // At the choice the key takes the way to the next step, whatever the
+    // order of the timelines.
+    EXPECT_EQ(view.StoryKeyBalloon(), next);
+    view.OnKeyDown(vk::kRight);
+    ASSERT_EQ(scene().currentStep, 2);
+    Ticks(60);
+    view.OnKeyDown(vk::kPageDown);
+    ASSERT_EQ(scene().currentStep, 3);
+    Ticks(60);
+    // The last step's balloon starts again: the only way on.
+    view.OnKeyDown(vk::kSpace);
+    EXPECT_EQ(scene().currentStep, 0);
+    // A hidden balloon does not count; nor does a shown object that is none.
+    scene().models[next].visible = false;
+    EXPECT_EQ(view.StoryKeyBalloon(), -1);
+    view.OnKeyDown(vk::kSpace);
+    EXPECT_EQ(scene().currentStep, 0);
+    EXPECT_TRUE(scene().models[box].visible);
+  }
+}
+
+TEST_F(InputTest, StoryKeysKeepTheWalkKeysAndWaitForAnExploreBalloonToSpeak) {
+  testing::ProjectBuilder w = Base(kWalk, 3);
+  AddSquare(w, u"fukidashi", Vec3{0, 0, -500});
+  Open(w);
+  // Right strafes in Walk; it moves no story on.
+  EXPECT_FALSE(view.IsStoryKey(vk::kRight));
+  view.OnKeyDown(vk::kRight);
+  EXPECT_TRUE(view.strafeRightHeld);
+  EXPECT_EQ(scene().currentStep, 0);
+  view.OnKeyUp(vk::kRight);
+  view.OnKeyDown(vk::kSpace);
+  EXPECT_EQ(scene().currentStep, 1);
+
+  testing::ProjectBuilder e = Base(kExplore, 3);
+  const int balloon = AddSquare(e, u"fukidashi", Vec3{0, 0, -500});
+  Open(e);
+  view.OnKeyDown(vk::kSpace);
+  EXPECT_EQ(scene().currentStep, 0);  // not spoken yet
+  Ticks(1);
+  ASSERT_TRUE(SceneState.timeLines[balloon].soundPlayed);
+  view.OnKeyDown(vk::kSpace);
+  EXPECT_EQ(scene().currentStep, 1);
+}
+
+TEST_F(InputTest, ScrollKeysTurnOneWholeStepAndStartAgainAfterTheLast) {
+  testing::ProjectBuilder b = Base(kScroll, 3);
+  CTimeLine& camera = b.timelines[0];
+  for (int i = 0; i < 3; ++i) camera.entries[i].motion.position = Vec3{0, 0, 100.0f * i};
+  Open(b);
+  for (int expected : {1, 2, 0, 1}) {
+    view.OnKeyDown(vk::kPageDown);
+    EXPECT_EQ(scene().currentStep, expected);
+    Ticks(1);
+    // The camera stands at the new step, not between two.
+    EXPECT_EQ(scene().camera.position.z, 100.0f * expected);
+  }
+  // Half way through a wheel scrub, one key still moves one step on.
+  view.stepProgress = 0.5f;
+  view.OnKeyDown(vk::kRight);
+  EXPECT_EQ(scene().currentStep, 2);
+}
+
+TEST_F(InputTest, TheClickCueAnswersAsTheClickWouldWithoutPicking) {
+  testing::ProjectBuilder b = Base(kWalk, 2);
+  AddSquare(b, u"box", Vec3{300, 0, -500});
+  const int balloon = AddSquare(b, u"fukidashi", Vec3{0, 0, -500});
+  Open(b);
+  EXPECT_TRUE(view.ClickWouldAdvance(kCx, kCy));
+  EXPECT_FALSE(view.ClickWouldAdvance(5, 5));
+  EXPECT_EQ(scene().pickedModel, -1);  // asking picks nothing
+  EXPECT_EQ(scene().currentStep, 0);
+  scene().models[balloon].visible = false;
+  EXPECT_FALSE(view.ClickWouldAdvance(kCx, kCy));
+  scene().models[balloon].visible = true;
+  scene().playMode = kScroll;
+  EXPECT_FALSE(view.ClickWouldAdvance(kCx, kCy));
+}
+
 // ---- The view-centre query of the balloon text ----
 
 TEST_F(InputTest, TheViewInstallsTheViewCentreQueryWhileItExists) {

@@ -357,6 +357,10 @@ TEST(ToolCommandLine, VersionAndHelp) {
       {"inspect --help", 0, "usage: tolvani inspect FILE [--geometry]"},
       {"simulate -h", 0, "usage: tolvani simulate FILE SCRIPT"},
       {"simulate x.zvmov script --help", 0, "usage: tolvani simulate FILE SCRIPT"},
+      {"render --help", 0,
+       "usage: tolvani render FILE -o OUT [--script SCRIPT | --autoplay] [--size WxH]"},
+      {"thumbnail x.zvmov out.png -h", 0,
+       "usage: tolvani render FILE -o OUT [--script SCRIPT | --autoplay] [--size WxH]"},
       {"frobnicate 2>/dev/null", 2, ""},
   };
   for (const auto& c : cases) {

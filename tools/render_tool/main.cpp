@@ -43,6 +43,14 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return 2;
   }
+  // `render --help` and `thumbnail -h` anywhere among the arguments.
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      PrintUsage(stdout);
+      return 0;
+    }
+  }
   // Fonts for the balloon cards without any display: Qt's offscreen
   // platform, whatever DISPLAY or WAYLAND_DISPLAY say.
   qputenv("QT_QPA_PLATFORM", "offscreen");

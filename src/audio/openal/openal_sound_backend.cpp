@@ -346,6 +346,7 @@ void OpenAlSoundBackend::DestroyVoice(VoiceHandle voice) {
   auto it = voices_.find(voice);
   if (it == voices_.end() || !MakeCurrent()) return;
   // The source first: it holds the buffer.
+  std::erase(held_, it->second.source);
   alSourceStop(it->second.source);
   alDeleteSources(1, &it->second.source);
   alDeleteBuffers(1, &it->second.buffer);
@@ -440,6 +441,34 @@ int32_t OpenAlSoundBackend::Start(VoiceHandle voice) {
   ClearAlError();
   alSourcePlay(v->source);
   return AlResult();
+}
+
+void OpenAlSoundBackend::SetMasterGain(float gain) {
+  if (!MakeCurrent()) return;
+  const float clamped = gain > 0.0f ? (gain < 1.0f ? gain : 1.0f) : 0.0f;  // NaN gives 0
+  alListenerf(AL_GAIN, clamped);
+}
+
+void OpenAlSoundBackend::SetPaused(bool paused) {
+  if (!MakeCurrent()) return;
+  if (paused) {
+    for (const auto& [handle, voice] : voices_) {
+      ALint state = 0;
+      alGetSourcei(voice.source, AL_SOURCE_STATE, &state);
+      if (state != AL_PLAYING) continue;
+      alSourcePause(voice.source);
+      held_.push_back(voice.source);
+    }
+    return;
+  }
+  for (unsigned source : held_) {
+    // Only a source still held resumes; one stopped or destroyed stays so.
+    if (!alIsSource(source)) continue;
+    ALint state = 0;
+    alGetSourcei(source, AL_SOURCE_STATE, &state);
+    if (state == AL_PAUSED) alSourcePlay(source);
+  }
+  held_.clear();
 }
 
 bool OpenAlSoundBackend::RenderSamples(int16_t* out, uint32_t frames) {

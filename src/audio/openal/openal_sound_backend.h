@@ -58,6 +58,10 @@ class OpenAlSoundBackend : public ISoundBackend {
   int32_t SubmitSourceBuffer(VoiceHandle voice, const uint8_t* data, uint32_t size,
                              uint32_t loopCount) override;
   int32_t Start(VoiceHandle voice) override;
+  // The listener's gain; pausing holds the playing sources (alSourcePause)
+  // and resumes only those still held.
+  void SetMasterGain(float gain) override;
+  void SetPaused(bool paused) override;
 
   // Voices made and not destroyed.
   size_t VoiceCount() const { return voices_.size(); }
@@ -98,7 +102,9 @@ class OpenAlSoundBackend : public ISoundBackend {
   int outChannels_ = 0;            // loopback output channels
   std::map<VoiceHandle, Voice> voices_;
   VoiceHandle next_ = 1;
-  std::vector<uint8_t> scratch_;  // converted data before upload
+  std::vector<uint8_t> scratch_;
+  std::vector<unsigned>
+      held_;  // sources paused by SetPaused(true)  // converted data before upload
 };
 
 }  // namespace tolvani
