@@ -21,15 +21,6 @@ constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
 // seven format fields.
 constexpr size_t kMinStoredWavBytes = 4 + 1 + 2 + 4 + 2 + 2 + 4 + 2 + 2;
 
-// Lowers A-Z only; every other code unit stays as it is.
-std::u16string FoldAsciiCase(const std::u16string& s) {
-  std::u16string out = s;
-  for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return out;
-}
-
 // Float samples as the mixer must see them: NaN becomes silence, infinities
 // and values beyond full scale are clamped to +-1. Other formats are left
 // as they are (integer samples cannot leave their range).
@@ -144,6 +135,7 @@ int32_t CAudio::PrepareVoices() {
     sound.voice = voice;
   }
   sounds.emplace_back(kStopSoundName);
+  names_.Build(sounds);  // names are folded once per load, not per request
   return kOk;
 }
 
@@ -162,17 +154,15 @@ int32_t CAudio::PlayRequest(const std::u16string& name, bool loop) {
     }
     return kOk;
   }
-  const std::u16string wanted = FoldAsciiCase(name);
-  for (size_t i = 0; i < sounds.size(); ++i) {
-    if (FoldAsciiCase(sounds[i].name) != wanted) continue;
-    const VoiceHandle voice = sounds[i].voice;
-    if (voice == 0 || !backend_) return kFail;
-    backend_->Stop(voice);
-    const int32_t hr = SubmitBuffer(i, loop ? kLoopInfinite : 0);
-    if (hr < 0) return hr;
-    return backend_->Start(voice);
-  }
-  return kFail;
+  if (!names_.Covers(sounds)) names_.Build(sounds);
+  const size_t i = names_.Find(sounds, name);
+  if (i == SoundNameIndex::kNone) return kFail;
+  const VoiceHandle voice = sounds[i].voice;
+  if (voice == 0 || !backend_) return kFail;
+  backend_->Stop(voice);
+  const int32_t hr = SubmitBuffer(i, loop ? kLoopInfinite : 0);
+  if (hr < 0) return hr;
+  return backend_->Start(voice);
 }
 
 int32_t CAudio::SubmitBuffer(size_t index, uint32_t loopCount) {

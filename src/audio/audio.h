@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/sound_name_index.h"
 #include "base/sound_backend.h"
 
 namespace tolvani {
@@ -50,7 +51,9 @@ class CAudio {
   int32_t PrepareVoices();
   // Plays name (A-Z case folded, first match) once or looping; "停止" stops all.
   // Every request, whatever its name, is then reported to onPlay (if set)
-  // with its result.
+  // with its result. Names are looked up through an index built when the
+  // voices are prepared, or at the first request after `sounds` was
+  // replaced or resized (a name edited in place is not seen until then).
   int32_t Play(const std::u16string& name, bool loop);
   std::function<void(const std::u16string& name, bool loop, int32_t result)> onPlay;
   int32_t SubmitBuffer(size_t index, uint32_t loopCount);
@@ -63,6 +66,7 @@ class CAudio {
   int32_t PlayRequest(const std::u16string& name, bool loop);
 
   std::unique_ptr<ISoundBackend> backend_;
+  SoundNameIndex names_;
 };
 
 }  // namespace tolvani

@@ -1,12 +1,15 @@
 #include "render/balloon_text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <list>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "base/limits.h"
 #include "base/platform_services.h"
 #include "model/motion.h"
 #include "model/scene_state.h"
@@ -18,8 +21,9 @@ namespace tolvani {
 class BalloonCardCache {
  public:
   struct Card {
-    std::u16string text;
+    std::u16string text;  // the laid-out text (LaidOutBalloonText)
     gfx::Handle view = gfx::kNone;
+    uint32_t side = 0;
     uint64_t lastFrame = 0;  // the frame that last bound this card
   };
   // Lookups by string_view, so finding a card copies no text.
@@ -27,32 +31,47 @@ class BalloonCardCache {
     using is_transparent = void;
     size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>{}(s); }
   };
+  using CardList = std::list<Card>;
 
   gfx::IGraphicsDevice* device = nullptr;  // the device the views belong to
   ITextRasterizer* rasterizer = nullptr;   // the rasteriser that drew them
   uint64_t frame = 1;                      // frames begun since the cache was made, plus 1
-  std::list<Card> cards;                   // most recently used first
-  std::unordered_map<std::u16string, std::list<Card>::iterator, TextHash, std::equal_to<>> byText;
-  std::vector<uint8_t> pixels;  // scratch card image, reused between renders
+  uint32_t frameSide = 0;                  // side of the cards bound this frame; 0: not chosen
+  size_t bytes = 0;                        // device bytes of the cached cards
+  CardList cards;                          // most recently used first
+  std::unordered_map<std::u16string, CardList::iterator, TextHash, std::equal_to<>> byText;
+  std::vector<uint8_t> pixels;             // scratch card image, reused between renders
+  std::vector<std::u16string_view> texts;  // scratch: a frame's texts, for counting them
 
+  void Release(CardList::iterator card) {
+    if (device) device->Release(card->view);
+    bytes -= BalloonCardBytes(card->side);
+    byText.erase(card->text);
+    cards.erase(card);
+  }
   void ReleaseAll() {
     if (device) {
       for (const Card& card : cards) device->Release(card.view);
     }
+    Forget();
+  }
+  void Forget() {
     cards.clear();
     byText.clear();
+    bytes = 0;
   }
 };
 
 namespace {
 
-constexpr uint32_t kCardBytes = kBalloonCardSize * kBalloonCardSize * 4;
-constexpr uint32_t kCardRowPitch = kBalloonCardSize * 4;
-
 NearViewCentreQuery g_nearViewCentre = nullptr;
 
-void FillWhite(std::vector<uint8_t>& pixels) {
-  pixels.resize(kCardBytes);
+size_t CardPixelBytes(uint32_t side) {
+  return static_cast<size_t>(side) * side * 4;
+}
+
+void FillWhite(std::vector<uint8_t>& pixels, uint32_t side) {
+  pixels.resize(CardPixelBytes(side));
   std::memset(pixels.data(), 0xFF, pixels.size());
 }
 
@@ -61,8 +80,7 @@ BalloonCardCache& CacheFor(RenderState& render) {
   BalloonCardCache& cache = *render.balloonCards;
   if (cache.device != render.device) {
     // Views of another device cannot be released through this one; forget them.
-    cache.cards.clear();
-    cache.byText.clear();
+    cache.Forget();
     cache.device = render.device;
   }
   if (cache.rasterizer != render.textRasterizer) {
@@ -72,35 +90,61 @@ BalloonCardCache& CacheFor(RenderState& render) {
   return cache;
 }
 
-// Draws the card image for text into cache.pixels. False when the rasteriser
-// failed; pixels then hold a white card.
-bool DrawCard(BalloonCardCache& cache, std::u16string_view text) {
+// Distinct cards the frame may bind: the white card, and one per distinct
+// text of the visible models' timelines at the current step (Explore mode's
+// proximity test is left out: it can only empty a text). Texts are only
+// compared when their count alone does not fit the budget at full size.
+size_t CountFrameCards(CCoreMotion3D& scene, BalloonCardCache& cache) {
+  const std::vector<CTimeLine>& lines = SceneState.timeLines;
+  const size_t n = std::min(lines.size(), scene.models.size());
+  auto textOf = [&](size_t i) -> std::u16string_view {
+    if (!scene.models[i].visible || !lines[i].HasEntry(scene.currentStep)) return {};
+    return LaidOutBalloonText(lines[i].entries[static_cast<size_t>(scene.currentStep)].text);
+  };
+  size_t count = 1;
+  for (size_t i = 1; i < n; ++i) count += textOf(i).empty() ? 0 : 1;
+  if (count * BalloonCardBytes(kBalloonCardSize) <= kBalloonCardBudgetBytes) return count;
+  cache.texts.clear();
+  for (size_t i = 1; i < n; ++i) {
+    const std::u16string_view text = textOf(i);
+    if (!text.empty()) cache.texts.push_back(text);
+  }
+  std::sort(cache.texts.begin(), cache.texts.end());
+  const auto last = std::unique(cache.texts.begin(), cache.texts.end());
+  const size_t distinct = static_cast<size_t>(last - cache.texts.begin());
+  cache.texts.clear();  // the views die with the frame
+  return 1 + distinct;
+}
+
+// Draws the card image for text at side x side into cache.pixels. False
+// when the rasteriser failed; pixels then hold a white card.
+bool DrawCard(BalloonCardCache& cache, std::u16string_view text, uint32_t side) {
   if (text.empty() || !cache.rasterizer) {
-    FillWhite(cache.pixels);
+    FillWhite(cache.pixels, side);
     return true;
   }
-  cache.pixels.resize(kCardBytes);
-  const bool ok =
-      cache.rasterizer->RenderCard(std::u16string(text), kBalloonCardSize, cache.pixels);
-  if (!ok || cache.pixels.size() != kCardBytes) {
-    FillWhite(cache.pixels);
+  cache.pixels.resize(CardPixelBytes(side));
+  const bool ok = cache.rasterizer->RenderCard(std::u16string(text), side, cache.pixels);
+  if (!ok || cache.pixels.size() != CardPixelBytes(side)) {
+    FillWhite(cache.pixels, side);
     return false;
   }
   return true;
 }
 
-// A new texture and view holding cache.pixels; kNone on failure.
-gfx::Handle UploadCard(gfx::IGraphicsDevice& device, const std::vector<uint8_t>& pixels) {
+// A new side x side texture and view holding cache.pixels; kNone on failure.
+gfx::Handle UploadCard(gfx::IGraphicsDevice& device, const std::vector<uint8_t>& pixels,
+                       uint32_t side) {
   gfx::TextureDesc desc;
-  desc.width = kBalloonCardSize;
-  desc.height = kBalloonCardSize;
+  desc.width = side;
+  desc.height = side;
   desc.format = gfx::TextureFormat::BGRA8;
   desc.usage = gfx::TextureUsage::RenderTarget;
   desc.mipmapped = true;  // legible when drawn small
   gfx::Handle texture = gfx::kNone;
   if (gfx::Failed(device.CreateTexture2D(desc, &texture))) return gfx::kNone;
   gfx::Handle view = gfx::kNone;
-  if (gfx::Failed(device.UpdateTexture(texture, pixels.data(), kCardRowPitch)) ||
+  if (gfx::Failed(device.UpdateTexture(texture, pixels.data(), side * 4)) ||
       gfx::Failed(device.CreateShaderResourceView(texture, &view))) {
     device.Release(texture);
     return gfx::kNone;
@@ -109,16 +153,63 @@ gfx::Handle UploadCard(gfx::IGraphicsDevice& device, const std::vector<uint8_t>&
   return view;
 }
 
-// The shared balloon texture made with the renderer: used for cards that are
-// not cached (failed rasterisation, texture creation refused).
-gfx::Handle UseSharedTexture(RenderState& render, const std::vector<uint8_t>& pixels) {
-  if (render.balloonTexture != gfx::kNone) {
-    render.device->UpdateTexture(render.balloonTexture, pixels.data(), kCardRowPitch);
+// The shared balloon texture made with the renderer, for cards that are not
+// cached: it gets the full-size card of text, or a white card when the
+// rasteriser failed (rasterized false).
+gfx::Handle UseSharedTexture(RenderState& render, BalloonCardCache& cache, std::u16string_view text,
+                             bool rasterized) {
+  if (render.balloonTexture == gfx::kNone) return render.balloonTextureView;
+  if (!rasterized) {
+    FillWhite(cache.pixels, kBalloonCardSize);
+  } else if (cache.pixels.size() != CardPixelBytes(kBalloonCardSize)) {
+    DrawCard(cache, text, kBalloonCardSize);  // white if it fails
   }
+  render.device->UpdateTexture(render.balloonTexture, cache.pixels.data(), kBalloonCardSize * 4);
   return render.balloonTextureView;
 }
 
+// Makes room for `need` more bytes: first cards beyond the count capacity
+// that neither this frame nor the previous one bound, then, while over the
+// budget, the least recently drawn cards (those bound this frame last).
+void MakeRoom(BalloonCardCache& cache, size_t need) {
+  while (cache.cards.size() >= kBalloonCardCacheCapacity &&
+         cache.cards.back().lastFrame + 1 < cache.frame) {
+    cache.Release(std::prev(cache.cards.end()));
+  }
+  while (!cache.cards.empty() && cache.bytes + need > kBalloonCardBudgetBytes) {
+    cache.Release(std::prev(cache.cards.end()));
+  }
+}
+
 }  // namespace
+
+size_t BalloonCardBytes(uint32_t side) {
+  size_t bytes = 0;
+  for (uint32_t s = side; s > 0; s /= 2) {
+    bytes += CardPixelBytes(s);
+    if (s == 1) break;
+  }
+  return bytes;
+}
+
+uint32_t BalloonCardSide(int viewWidth, int viewHeight, size_t cards) {
+  const int longer = std::max(viewWidth, viewHeight);
+  uint32_t side = kBalloonCardSize;
+  while (side > kBalloonCardMinSide && static_cast<int>(side / 2) >= longer) side /= 2;
+  while (side > kBalloonCardMinSide &&
+         std::max<size_t>(cards, 1) * BalloonCardBytes(side) > kBalloonCardBudgetBytes) {
+    side /= 2;
+  }
+  return side;
+}
+
+std::u16string_view LaidOutBalloonText(std::u16string_view text) {
+  if (text.size() <= kBalloonTextMaxUnits) return text;
+  size_t n = kBalloonTextMaxUnits;
+  const char16_t last = text[n - 1];
+  if (last >= 0xD800 && last <= 0xDBFF) --n;  // a high surrogate whose pair is cut
+  return text.substr(0, n);
+}
 
 void SetNearViewCentreQuery(NearViewCentreQuery query) {
   g_nearViewCentre = query;
@@ -142,43 +233,45 @@ std::u16string_view BalloonTextView(CCoreMotion3D& scene, int index) {
 }
 
 void BeginBalloonFrame(CCoreMotion3D& scene) {
-  if (scene.render.balloonCards) ++scene.render.balloonCards->frame;
+  RenderState& render = scene.render;
+  if (!render.device) return;
+  BalloonCardCache& cache = CacheFor(render);
+  ++cache.frame;
+  cache.frameSide = BalloonCardSide(scene.width, scene.height, CountFrameCards(scene, cache));
 }
 
 gfx::Handle RenderBalloonCard(CCoreMotion3D& scene, int index) {
   RenderState& render = scene.render;
   if (!render.device) return gfx::kNone;
   BalloonCardCache& cache = CacheFor(render);
+  if (cache.frameSide == 0) cache.frameSide = BalloonCardSide(scene.width, scene.height, 1);
+  const uint32_t side = cache.frameSide;
   // Without a rasteriser every card is the same white square.
   const std::u16string_view text =
-      cache.rasterizer ? BalloonTextView(scene, index) : std::u16string_view();
+      cache.rasterizer ? LaidOutBalloonText(BalloonTextView(scene, index)) : std::u16string_view();
 
   auto found = cache.byText.find(text);
   if (found != cache.byText.end()) {
-    cache.cards.splice(cache.cards.begin(), cache.cards, found->second);
-    found->second->lastFrame = cache.frame;
-    return found->second->view;
+    if (found->second->side == side) {
+      cache.cards.splice(cache.cards.begin(), cache.cards, found->second);
+      found->second->lastFrame = cache.frame;
+      return found->second->view;
+    }
+    cache.Release(found->second);  // drawn again at this frame's size
   }
 
-  if (!DrawCard(cache, text)) {
+  if (!DrawCard(cache, text, side)) {
     Platform().Diagnostic("render", u"RenderD2DContentIntoSurface");
-    return UseSharedTexture(render, cache.pixels);
+    return UseSharedTexture(render, cache, text, false);
   }
-  const gfx::Handle view = UploadCard(*render.device, cache.pixels);
-  if (view == gfx::kNone) return UseSharedTexture(render, cache.pixels);
+  const size_t bytes = BalloonCardBytes(side);
+  MakeRoom(cache, bytes);
+  const gfx::Handle view = UploadCard(*render.device, cache.pixels, side);
+  if (view == gfx::kNone) return UseSharedTexture(render, cache, text, true);
 
-  cache.cards.push_front(BalloonCardCache::Card{std::u16string(text), view, cache.frame});
+  cache.cards.push_front(BalloonCardCache::Card{std::u16string(text), view, side, cache.frame});
   cache.byText.emplace(cache.cards.front().text, cache.cards.begin());
-  // Beyond the capacity only cards that neither this frame nor the previous
-  // one bound are released: the cache grows to the number of cards on
-  // screen instead of redrawing them every frame.
-  while (cache.cards.size() > kBalloonCardCacheCapacity &&
-         cache.cards.back().lastFrame + 1 < cache.frame) {
-    BalloonCardCache::Card& last = cache.cards.back();
-    render.device->Release(last.view);
-    cache.byText.erase(last.text);
-    cache.cards.pop_back();
-  }
+  cache.bytes += bytes;
   return view;
 }
 
@@ -200,6 +293,10 @@ void ReleaseBalloonCards(CCoreMotion3D& scene) {
 
 size_t BalloonCardCount(const CCoreMotion3D& scene) {
   return scene.render.balloonCards ? scene.render.balloonCards->cards.size() : 0;
+}
+
+size_t BalloonCardBytesCached(const CCoreMotion3D& scene) {
+  return scene.render.balloonCards ? scene.render.balloonCards->bytes : 0;
 }
 
 }  // namespace tolvani

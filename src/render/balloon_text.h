@@ -1,15 +1,22 @@
 // Balloon cards: the picture drawn on a speech balloon's geometry. A card is
-// a 1024 x 1024 BGRA8 texture holding the balloon's text in black, centred
-// and word-wrapped, on opaque white (ITextRasterizer draws it; without one
-// every card is plain white).
+// a square BGRA8 texture holding the balloon's text in black, centred and
+// word-wrapped, on opaque white (ITextRasterizer draws it; without one every
+// card is plain white).
 //
 // Cards are kept per text in a least-recently-used cache of device
 // textures, so a balloon whose text does not change costs one lookup per
 // frame (no allocation) instead of a full re-render and upload. Each balloon
 // group binds the card of its own text, so several balloons in one frame
-// show their own texts. The cache keeps at least every card bound in the
-// current or the previous frame, so any number of balloons on screen stay
-// cached; beyond that it holds kBalloonCardCacheCapacity cards.
+// show their own texts.
+//
+// Card memory is bounded (kBalloonCardBudgetBytes): each frame sizes its
+// cards to what the view needs, 1024 x 1024 at most, no wider than the view
+// (rounded up to a power of two), and small enough that one card for every
+// distinct text the frame may show fits the budget. A cached card of
+// another size is drawn again at the frame's size when next bound. Beyond
+// kBalloonCardCacheCapacity cards, cards bound neither in the current nor the
+// previous frame are released; beyond the budget, the least recently drawn
+// cards are released, the current frame's last.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +25,7 @@
 #include <string_view>
 
 #include "base/graphics_device.h"
+#include "base/limits.h"
 
 namespace tolvani {
 
@@ -26,6 +34,17 @@ class CCoreMotion3D;
 // Cards kept per device before the least recently used one not bound in the
 // current or previous frame is released.
 constexpr size_t kBalloonCardCacheCapacity = 16;
+
+// Device bytes of a card of side x side texels with its mip chain.
+size_t BalloonCardBytes(uint32_t side);
+// The card side for a frame of viewWidth x viewHeight pixels that may show
+// `cards` distinct cards: a power of two from kBalloonCardMinSide to
+// kBalloonCardSize, the largest within the view's longer side (rounded up)
+// such that `cards` cards of it fit kBalloonCardBudgetBytes.
+uint32_t BalloonCardSide(int viewWidth, int viewHeight, size_t cards);
+// The part of a balloon text that is laid out: the first
+// kBalloonTextMaxUnits UTF-16 units, without splitting a surrogate pair.
+std::u16string_view LaidOutBalloonText(std::u16string_view text);
 
 // The text a balloon of timeline index shows at the scene's currentStep:
 // empty for an index that is not a timeline (the -1 of the flat passes), for
@@ -36,7 +55,9 @@ std::u16string BalloonText(CCoreMotion3D& scene, int index);
 // until the timelines change.
 std::u16string_view BalloonTextView(CCoreMotion3D& scene, int index);
 
-// Starts a frame for the card cache's eviction (DrawFrame calls it first).
+// Starts a frame (DrawFrame calls it first): the frame's card side, from the
+// view's size and the distinct texts of the visible models' timelines at
+// the current step (plus the white card), and the cache's eviction.
 void BeginBalloonFrame(CCoreMotion3D& scene);
 
 // Makes sure the card for the balloon of timeline index exists and returns
@@ -54,8 +75,9 @@ void BindBalloonGroup(CCoreMotion3D& scene, int index);
 // calls it before the device goes away; calling it again does nothing.
 void ReleaseBalloonCards(CCoreMotion3D& scene);
 
-// Number of cards currently cached (tests, benchmarks).
+// Number of cards currently cached, and their device bytes (tests, benchmarks).
 size_t BalloonCardCount(const CCoreMotion3D& scene);
+size_t BalloonCardBytesCached(const CCoreMotion3D& scene);
 
 // Whether the object of timeline index projects near the middle of the view;
 // decides in Explore mode whether a balloon shows its text. Until picking

@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <random>
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
@@ -244,6 +245,60 @@ TEST(AudioPlay, NameMatchingFoldsOnlyAsciiLettersAndTakesTheFirst) {
   Container none({});
   EXPECT_LT(none.audio->Play(u"停止", false), 0);
   EXPECT_LT(none.audio->Play(u"", false), 0);
+}
+
+TEST(AudioPlay, IndexedLookupAgreesWithComparingEveryName) {
+  // Many short names over a few letters, so names repeat in and across
+  // letter case: every request plays what a search through the whole list
+  // (A-Z folded, first match) finds.
+  const std::u16string letters = u"aAbBéÉ停";
+  std::mt19937 random(17);
+  auto randomName = [&] {
+    std::u16string name(random() % 4, u' ');
+    for (char16_t& c : name) c = letters[random() % letters.size()];
+    return name;
+  };
+  std::vector<CWavData> sounds;
+  for (int i = 0; i < 300; ++i) sounds.push_back(Sound(randomName(), {static_cast<uint8_t>(i)}));
+  Container c(sounds);
+  c.audio->PrepareVoices();
+  auto fold = [](std::u16string s) {
+    for (char16_t& ch : s) ch = ch >= u'A' && ch <= u'Z' ? static_cast<char16_t>(ch + 32) : ch;
+    return s;
+  };
+  for (int r = 0; r < 500; ++r) {
+    const std::u16string name = randomName();
+    if (name == kStopSoundName) continue;
+    size_t expected = c.audio->sounds.size();
+    for (size_t i = 0; i < c.audio->sounds.size() && expected == c.audio->sounds.size(); ++i) {
+      if (fold(c.audio->sounds[i].name) == fold(name)) expected = i;
+    }
+    const size_t before = c.backend->plays().size();
+    const int32_t result = c.audio->Play(name, false);
+    if (expected == c.audio->sounds.size()) {
+      EXPECT_LT(result, 0);
+      EXPECT_EQ(c.backend->plays().size(), before);
+    } else {
+      ASSERT_EQ(result, 0);
+      EXPECT_EQ(c.backend->plays().back().voice, c.audio->sounds[expected].voice);
+    }
+  }
+}
+
+TEST(AudioPlay, ARequestAfterTheListWasReplacedFindsTheNewNames) {
+  Container c({Sound(u"old", {1})});
+  c.audio->PrepareVoices();
+  EXPECT_EQ(c.audio->Play(u"old", false), 0);
+  std::vector<CWavData> next = {Sound(u"first", {1}), Sound(u"Second", {2})};
+  c.audio->sounds = std::move(next);
+  c.audio->PrepareVoices();
+  EXPECT_LT(c.audio->Play(u"old", false), 0);
+  EXPECT_EQ(c.audio->Play(u"SECOND", false), 0);
+  EXPECT_EQ(c.backend->plays().back().voice, c.audio->sounds[1].voice);
+  c.audio->sounds.pop_back();  // the stop entry
+  c.audio->sounds.pop_back();
+  EXPECT_LT(c.audio->Play(u"second", false), 0);
+  EXPECT_EQ(c.audio->Play(u"first", false), 0);
 }
 
 TEST(AudioPlay, SubmissionFailureSilencesTheSoundUntilTheNextLoad) {

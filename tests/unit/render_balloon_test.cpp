@@ -161,10 +161,13 @@ TEST_F(Balloons, CacheIsBoundedAndReleasedWithTheRenderer) {
     SceneState.timeLines[a].entries[0].text = u"text " + std::u16string(1, u'A' + i);
     DrawFrame(*scene);
   }
+  // Full-size cards: the byte budget holds fewer than the count capacity.
+  const size_t kept = std::min(kBalloonCardCacheCapacity,
+                               kBalloonCardBudgetBytes / BalloonCardBytes(kBalloonCardSize));
   EXPECT_EQ(rasterizer.renders, 40);
-  EXPECT_EQ(BalloonCardCount(*scene), kBalloonCardCacheCapacity);
+  EXPECT_EQ(BalloonCardCount(*scene), kept);
   EXPECT_EQ(device.LiveObjectCount(NullGraphicsDevice::Kind::ShaderResourceView),
-            viewsBefore + kBalloonCardCacheCapacity);
+            viewsBefore + kept);
   EXPECT_EQ(device.LiveObjectCount(NullGraphicsDevice::Kind::Texture),
             device.LiveObjectCount(NullGraphicsDevice::Kind::ShaderResourceView));
 
@@ -238,6 +241,128 @@ TEST_F(Balloons, RefusedCardTextureFallsBackToTheSharedTexture) {
   EXPECT_EQ(device.draws()[0].shaderResource, scene->render.balloonTextureView);
   EXPECT_EQ(device.Texel(scene->render.balloonTextureView, 0, 0), FakeRasterizer::Expected(u"Hi"));
   EXPECT_EQ(BalloonCardCount(*scene), 0u);
+}
+
+TEST(BalloonCardSize, FollowsTheViewAndTheNumberOfCards) {
+  struct Case {
+    int width, height;
+    size_t cards;
+    uint32_t side;
+  };
+  const Case cases[] = {
+      {640, 480, 1, 1024},
+      {1280, 720, 1, 1024},
+      {3840, 2160, 2, 1024},
+      {512, 384, 1, 512},
+      {513, 100, 1, 1024},
+      {100, 100, 1, 128},
+      {1, 1, 1, kBalloonCardMinSide},
+      {640, 480, 0, 1024},
+      {640, 480, 12, 1024},
+      {640, 480, 13, 512},
+      {640, 480, 1001, 64},
+      {640, 480, 1000000, kBalloonCardMinSide},
+  };
+  for (const Case& c : cases) {
+    const uint32_t side = BalloonCardSide(c.width, c.height, c.cards);
+    EXPECT_EQ(side, c.side) << c.width << "x" << c.height << ", " << c.cards << " cards";
+    if (side > kBalloonCardMinSide) {
+      EXPECT_LE(std::max<size_t>(c.cards, 1) * BalloonCardBytes(side), kBalloonCardBudgetBytes);
+    }
+  }
+  EXPECT_EQ(BalloonCardBytes(1), 4u);
+  EXPECT_EQ(BalloonCardBytes(4), 4u * (16 + 4 + 1));
+}
+
+// Counts around the number of full-size cards the budget holds, and a crowd.
+class BalloonCrowd : public Balloons, public ::testing::WithParamInterface<int> {};
+
+TEST_P(BalloonCrowd, SharesTheBudgetWithCardsDrawnOnce) {
+  // Each balloon keeps its own text; steady frames draw nothing again.
+  const int count = GetParam();
+  std::vector<int> balloons;
+  for (int i = 0; i < count; ++i) {
+    balloons.push_back(AddBalloon(u"fukidashi", {u"card " + testing::U16(std::to_string(i))}));
+  }
+  DrawFrame(*scene);
+  DrawFrame(*scene);
+  EXPECT_EQ(rasterizer.renders, count);
+  const uint32_t side = BalloonCardSide(640, 480, static_cast<size_t>(count) + 1);
+  EXPECT_EQ(side, count <= 11 ? 1024u : (count == 12 ? 512u : 128u));
+  EXPECT_LE(BalloonCardBytesCached(*scene), kBalloonCardBudgetBytes);
+  EXPECT_EQ(BalloonCardBytesCached(*scene), static_cast<size_t>(count) * BalloonCardBytes(side));
+  const auto cards = Cards();
+  for (const int b : {balloons.front(), balloons.back()}) {
+    const gfx::Handle card = cards.at(b);
+    EXPECT_EQ(device.TextureDescOf(card).width, side);
+    EXPECT_EQ(device.Texel(card, side - 1, side - 1),
+              FakeRasterizer::Expected(SceneState.timeLines[b].entries[0].text));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, BalloonCrowd, ::testing::Values(11, 12, 300));
+
+TEST_F(Balloons, CardsGrowBackWhenTheCrowdLeaves) {
+  std::vector<int> balloons;
+  for (int i = 0; i < 100; ++i) {
+    balloons.push_back(AddBalloon(u"fukidashi", {u"crowd " + testing::U16(std::to_string(i))}));
+  }
+  DrawFrame(*scene);
+  EXPECT_EQ(device.TextureDescOf(Cards().at(balloons[0])).width, 256u);
+  for (size_t i = 1; i < balloons.size(); ++i) scene->models[balloons[i]].visible = false;
+  device.ClearRecords();
+  DrawFrame(*scene);
+  EXPECT_EQ(device.TextureDescOf(Cards().at(balloons[0])).width, 1024u);
+  EXPECT_EQ(rasterizer.renders, 101);
+  // A view no wider than 300 pixels needs no card wider than 512.
+  scene->width = 300;
+  scene->height = 200;
+  device.ClearRecords();
+  DrawFrame(*scene);
+  EXPECT_EQ(device.TextureDescOf(Cards().at(balloons[0])).width, 512u);
+  EXPECT_LE(BalloonCardBytesCached(*scene), kBalloonCardBudgetBytes);
+  EXPECT_EQ(device.LiveObjectCount(NullGraphicsDevice::Kind::Texture),
+            device.LiveObjectCount(NullGraphicsDevice::Kind::ShaderResourceView));
+}
+
+TEST_F(Balloons, MoreTextsThanTheSmallestCardsHoldStillKeepTheBudget) {
+  // Beyond what smallest cards can hold at once, cards of the same frame are
+  // released to make room: memory stays bounded, every balloon still gets
+  // its own card.
+  const size_t fit = kBalloonCardBudgetBytes / BalloonCardBytes(kBalloonCardMinSide);
+  const int count = static_cast<int>(fit) + 20;
+  std::vector<int> balloons;
+  for (int i = 0; i < count; ++i) {
+    balloons.push_back(AddBalloon(u"fukidashi", {u"t" + testing::U16(std::to_string(i))}));
+  }
+  DrawFrame(*scene);
+  EXPECT_EQ(rasterizer.renders, count);
+  EXPECT_LE(BalloonCardBytesCached(*scene), kBalloonCardBudgetBytes);
+  EXPECT_EQ(BalloonCardCount(*scene), fit);
+  const gfx::Handle last = Cards().at(balloons.back());
+  EXPECT_EQ(device.Texel(last, 0, 0),
+            FakeRasterizer::Expected(u"t" + testing::U16(std::to_string(count - 1))));
+}
+
+TEST_F(Balloons, OnlyTheFirstUnitsOfALongTextAreLaidOut) {
+  // "a" + a million combining marks: only the bound is handed to the
+  // rasteriser; a surrogate pair at the bound is not split.
+  const std::u16string marks = u"a" + std::u16string(1000000, u'\u0301');
+  const int a = AddBalloon(u"fukidashi1", {marks});
+  std::u16string pair(kBalloonTextMaxUnits - 1, u'x');
+  pair += u"\U0001F600 and more";
+  const int b = AddBalloon(u"fukidashi2", {pair});
+  DrawFrame(*scene);
+  ASSERT_EQ(rasterizer.rendered.size(), 2u);
+  EXPECT_EQ(rasterizer.rendered[0], marks.substr(0, kBalloonTextMaxUnits));
+  EXPECT_EQ(rasterizer.rendered[1], std::u16string(kBalloonTextMaxUnits - 1, u'x'));
+  // Texts that differ only beyond the bound look the same: one card.
+  SceneState.timeLines[b].entries[0].text = marks + u"different tail";
+  device.ClearRecords();
+  DrawFrame(*scene);
+  EXPECT_EQ(rasterizer.rendered.size(), 2u);
+  EXPECT_EQ(Cards().at(a), Cards().at(b));
+  EXPECT_EQ(LaidOutBalloonText(u"short"), u"short");
 }
 
 class BalloonsWithoutRasterizer : public SceneFixture {};

@@ -1,5 +1,6 @@
 #include "render/qt/qt_text_rasterizer.h"
 
+#include <QChar>
 #include <QImage>
 #include <QPainter>
 #include <QString>
@@ -7,7 +8,40 @@
 #include <QtEndian>
 #include <cstring>
 
+#include "base/limits.h"
+
 namespace tolvani {
+
+namespace {
+
+bool IsMark(char32_t c) {
+  const QChar::Category category = QChar::category(c);
+  return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
+         category == QChar::Mark_Enclosing;
+}
+
+}  // namespace
+
+QString BalloonLayoutText(const std::u16string& text) {
+  QString out;
+  out.reserve(static_cast<qsizetype>(text.size()));
+  int marks = 0;  // combining marks in a row so far
+  for (size_t i = 0; i < text.size();) {
+    const char16_t unit = text[i];
+    char32_t c = unit;
+    size_t n = 1;
+    if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1])) {
+      c = QChar::surrogateToUcs4(unit, text[i + 1]);
+      n = 2;
+    }
+    marks = IsMark(c) ? marks + 1 : 0;
+    if (marks <= kBalloonTextMaxMarksPerCharacter) {
+      out.append(reinterpret_cast<const QChar*>(text.data() + i), static_cast<qsizetype>(n));
+    }
+    i += n;
+  }
+  return out;
+}
 
 QtTextRasterizer::QtTextRasterizer() {
   // "Meiryo" alone falls back to a Latin-only font; the CJK family after it
@@ -33,9 +67,14 @@ bool QtTextRasterizer::RenderCard(const std::u16string& text, uint32_t size,
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.setFont(font_);
     painter.setPen(Qt::black);
-    const QString qtext = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-    painter.drawText(QRect(0, 0, static_cast<int>(size), static_cast<int>(size)),
-                     Qt::AlignCenter | Qt::TextWordWrap, qtext);
+    // The layout is the same at every size; smaller cards are drawn scaled.
+    if (size != kBalloonCardSize) {
+      const qreal scale = static_cast<qreal>(size) / kBalloonCardSize;
+      painter.scale(scale, scale);
+    }
+    constexpr int kSide = static_cast<int>(kBalloonCardSize);
+    painter.drawText(QRect(0, 0, kSide, kSide), Qt::AlignCenter | Qt::TextWordWrap,
+                     BalloonLayoutText(text));
   }
   const size_t rowBytes = static_cast<size_t>(size) * 4;
   pixels.resize(rowBytes * size);

@@ -1,8 +1,10 @@
-// Balloon cards drawn with QPainter: black text in the balloon font, 50 px,
-// centred and word-wrapped over the whole card, on opaque white.
+// Balloon cards drawn with QPainter: black text in the balloon font, 50 px
+// on the 1024-unit layout square, centred and word-wrapped over the whole
+// card, on opaque white.
 #pragma once
 
 #include <QFont>
+#include <QString>
 
 #include "render/text_rasterizer.h"
 
@@ -17,5 +19,9 @@ class QtTextRasterizer : public ITextRasterizer {
  private:
   QFont font_;
 };
+
+// The text a card lays out: combining marks beyond
+// kBalloonTextMaxMarksPerCharacter in a row are left out.
+QString BalloonLayoutText(const std::u16string& text);
 
 }  // namespace tolvani
