@@ -68,7 +68,7 @@ struct Session {
   int64_t clock = 0;
   Session() {
     SetPlatform(&services);
-    SetProgramDirectoryForTests(MakeProgramDirectory());
+    SetProgramDirectory(MakeProgramDirectory());
     // Only sizes are needed; copies of large buffers would slow every run.
     device.SetKeepBufferContents(false);
     device.SetKeepTextureContents(false);

@@ -13,12 +13,12 @@
 #include "audio/null_sound_backend.h"
 #include "base/program_directory.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
 #include "model/scene_state.h"
 #include "playback/picking.h"
 #include "playback/player_view.h"
 #include "render/balloon_text.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -44,7 +44,7 @@ class InputTest : public ::testing::Test {
   void SetUp() override {
     ResetSceneStateForTests();
     EnsureSceneRoot();
-    SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
+    SetProgramDirectory(testing::U16(testing::MakeProgramDirectory()));
     doc = std::make_unique<CPlayerDoc>();
     view.SetHost(&host);
     view.AttachDocument(doc.get());
@@ -57,7 +57,7 @@ class InputTest : public ::testing::Test {
     view.OnDestroy();
     view.AttachDocument(nullptr);
     ResetSceneStateForTests();
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
   }
 
   CCoreMotion3D& scene() { return *SceneState.sceneRoot; }

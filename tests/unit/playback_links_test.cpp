@@ -10,11 +10,11 @@
 #include "base/program_directory.h"
 #include "base/text_conversion.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "playback/web_links.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -84,7 +84,7 @@ class LinkStepTest : public ::testing::Test {
   void SetUp() override {
     ResetSceneStateForTests();
     EnsureSceneRoot();
-    SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
+    SetProgramDirectory(testing::U16(testing::MakeProgramDirectory()));
     doc = std::make_unique<CPlayerDoc>();
     view.AttachDocument(doc.get());
     ASSERT_EQ(view.OnCreate(&device, nullptr, std::make_unique<NullSoundBackend>()), 0);
@@ -94,7 +94,7 @@ class LinkStepTest : public ::testing::Test {
     view.OnDestroy();
     view.AttachDocument(nullptr);
     ResetSceneStateForTests();
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
   }
 
   // A Walk story of two steps; step 1 shows one object per text.

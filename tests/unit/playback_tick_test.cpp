@@ -10,10 +10,10 @@
 #include "audio/null_sound_backend.h"
 #include "base/program_directory.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -24,7 +24,7 @@ class TickTest : public ::testing::Test {
   void SetUp() override {
     ResetSceneStateForTests();
     EnsureSceneRoot();
-    SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
+    SetProgramDirectory(testing::U16(testing::MakeProgramDirectory()));
     // The document tags the scene root it finds, so it comes after the reset.
     doc = std::make_unique<CPlayerDoc>();
     view.AttachDocument(doc.get());
@@ -36,7 +36,7 @@ class TickTest : public ::testing::Test {
     view.OnDestroy();
     view.AttachDocument(nullptr);
     ResetSceneStateForTests();
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
   }
 
   // Camera timeline with one pose per step (position x = 100 * step) and one

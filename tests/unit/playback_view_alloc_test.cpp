@@ -12,11 +12,11 @@
 #include "audio/null_sound_backend.h"
 #include "base/program_directory.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
 #include "render/text_rasterizer.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace {
@@ -63,7 +63,7 @@ TEST(ViewTick, AllocatesNothingInSteadyState) {
   const std::string dir = testing::MakeTempDir();
   std::filesystem::create_directories(dir + "DoNotTouch");
   std::ofstream(dir + "DoNotTouch/CoreShader.glsl") << "VS PS PS_TEX";
-  SetProgramDirectoryForTests(testing::U16(dir));
+  SetProgramDirectory(testing::U16(dir));
 
   // A project with animated models and several timelines.
   testing::ProjectBuilder b;
@@ -98,14 +98,14 @@ TEST(ViewTick, AllocatesNothingInSteadyState) {
   view.OnDestroy();
   view.AttachDocument(nullptr);
   ResetSceneStateForTests();
-  SetProgramDirectoryForTests(u"");
+  SetProgramDirectory(u"");
 }
 
 TEST(ViewTick, ExploringOverGroundAllocatesNothing) {
   testing::RecordingPlatform platform;
   ResetSceneStateForTests();
   EnsureSceneRoot();
-  SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
+  SetProgramDirectory(testing::U16(testing::MakeProgramDirectory()));
 
   // A walkable ground under the camera and a balloon ahead, which speaks
   // during the warm-up.
@@ -157,7 +157,7 @@ TEST(ViewTick, ExploringOverGroundAllocatesNothing) {
   view.OnDestroy();
   view.AttachDocument(nullptr);
   ResetSceneStateForTests();
-  SetProgramDirectoryForTests(u"");
+  SetProgramDirectory(u"");
 }
 
 // Fills the card with one grey; counts the cards it was asked for.
@@ -175,7 +175,7 @@ TEST(ViewTick, TwentyBalloonsOnScreenAllocateNothing) {
   testing::RecordingPlatform platform;
   ResetSceneStateForTests();
   EnsureSceneRoot();
-  SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
+  SetProgramDirectory(testing::U16(testing::MakeProgramDirectory()));
 
   // Twenty balloons, each with its own text (longer than any short-string
   // buffer), all shown at once: more cards than the cache's base capacity.
@@ -223,7 +223,7 @@ TEST(ViewTick, TwentyBalloonsOnScreenAllocateNothing) {
   view.OnDestroy();
   view.AttachDocument(nullptr);
   ResetSceneStateForTests();
-  SetProgramDirectoryForTests(u"");
+  SetProgramDirectory(u"");
 }
 
 }  // namespace

@@ -8,10 +8,10 @@
 #include "audio/null_sound_backend.h"
 #include "base/program_directory.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -34,13 +34,13 @@ class ViewTest : public ::testing::Test {
   void SetUp() override {
     ResetSceneStateForTests();
     EnsureSceneRoot();
-    SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
+    SetProgramDirectory(testing::U16(testing::MakeProgramDirectory()));
     view.SetHost(&host);
   }
   void TearDown() override {
     view.AttachDocument(nullptr);
     ResetSceneStateForTests();
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
   }
   int Create() { return view.OnCreate(&device, nullptr, std::make_unique<NullSoundBackend>()); }
 
@@ -80,7 +80,7 @@ TEST_F(ViewTest, RendererFailureFailsCreationWithoutSoundOrTimer) {
   EXPECT_EQ(host.timerPeriod, 0);
   // A missing shader program fails it the same way, with its message.
   NullGraphicsDevice other;
-  SetProgramDirectoryForTests(testing::U16(testing::MakeTempDir()));
+  SetProgramDirectory(testing::U16(testing::MakeTempDir()));
   EXPECT_EQ(view.OnCreate(&other, nullptr, std::make_unique<NullSoundBackend>()), -1);
   EXPECT_EQ(platform.MessageTexts(), std::vector<std::u16string>{u"hlsl読み込み失敗"});
   EXPECT_EQ(SceneState.audio, nullptr);

@@ -38,7 +38,7 @@ class SceneFixture : public ::testing::Test {
     const std::string dir = testing::MakeTempDir();
     std::filesystem::create_directories(dir + "DoNotTouch");
     std::ofstream(dir + "DoNotTouch/CoreShader.glsl") << "VS PS PS_TEX\n";
-    SetProgramDirectoryForTests(testing::U16(dir));
+    SetProgramDirectory(testing::U16(dir));
     SceneState.timeLines.clear();
     scene = std::make_unique<CCoreMotion3D>();
     scene->width = 640;
@@ -53,7 +53,7 @@ class SceneFixture : public ::testing::Test {
     DestroyRenderer(*scene);
     scene.reset();
     SceneState.timeLines.clear();
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
   }
 
   virtual ITextRasterizer* Rasterizer() { return nullptr; }
