@@ -17,8 +17,8 @@ class ViewHost : public IViewHost {
   void SetCapture() override { ++captureRequests; }
   void ReleaseCapture() override { ++releaseRequests; }
 
-  // The captures still held: requests less releases (the view never
-  // releases more than it took, so this is never negative for a sound view).
+  // The captures still held: requests less releases (the view releases
+  // only what it took).
   int CapturesHeld() const { return captureRequests - releaseRequests; }
   // Whether a repaint was asked for since the last call; clears the request.
   bool TakeRepaint() {
