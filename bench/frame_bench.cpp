@@ -56,7 +56,7 @@ struct StressScene {
     const std::string dir = testing::MakeTempDir();
     std::filesystem::create_directories(dir + "DoNotTouch");
     std::ofstream(dir + "DoNotTouch/CoreShader.glsl") << "VS PS PS_TEX\n";
-    SetProgramDirectoryForTests(testing::U16(dir));
+    SetProgramDirectory(testing::U16(dir));
     device.SetKeepBufferContents(false);
     SceneState.timeLines.clear();
     scene = std::make_unique<CCoreMotion3D>();
@@ -129,7 +129,7 @@ struct StressScene {
     DestroyRenderer(*scene);
     scene.reset();
     SceneState.timeLines.clear();
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
   }
 };
 

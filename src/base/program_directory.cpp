@@ -26,7 +26,7 @@ std::u16string ProgramDirectory() {
   return FromNativePath(path);  // the directory's own bytes, UTF-8 or not
 }
 
-void SetProgramDirectoryForTests(const std::u16string& dir) {
+void SetProgramDirectory(const std::u16string& dir) {
   std::u16string d = dir;
   if (!d.empty() && d.back() != u'/') d.push_back(u'/');
   ProgramDirectoryOverride() = d;

@@ -5,9 +5,14 @@
 
 namespace tolvani {
 
-// The program's directory with a trailing '/', from /proc/self/exe.
+// The program directory with a trailing '/': the one a host named with
+// SetProgramDirectory, else the directory of the running executable
+// (/proc/self/exe).
 std::u16string ProgramDirectory();
-// Overrides the program directory (tests, tools); empty restores it.
-void SetProgramDirectoryForTests(const std::u16string& dir);
+// Names the program directory; a trailing '/' is added when missing, and
+// empty restores the default. A host whose files do not lie beside its
+// executable names it at start-up; a headless tool may point it at
+// stand-in files while it creates a view; tests point it at their own.
+void SetProgramDirectory(const std::u16string& dir);
 
 }  // namespace tolvani

@@ -6,8 +6,6 @@
 // frame, so playback and drawing are fuzzed as well as the reader. After
 // each input the scene is reset and every device object and voice made for
 // it must be gone (leaks abort).
-#include <stdlib.h>
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -18,68 +16,45 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
-#include "base/platform_services.h"
 #include "base/program_directory.h"
-#include "base/text_conversion.h"
 #include "document/document.h"
+#include "headless/headless_view.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/balloon_text.h"
 #include "render/null_device.h"
+#include "support/test_helpers.h"
 
 using namespace tolvani;
 
 namespace {
-
-class QuietServices : public IPlatformServices {
- public:
-  void ShowMessage(const std::u16string&, MessageIcon) override {}
-  void OpenDocument(const std::u16string&) override {}
-  void Diagnostic(std::string_view, const std::u16string&) override {}
-};
 
 [[noreturn]] void Fail(const char* what) {
   std::perror(what);
   std::abort();
 }
 
-// A stand-in program directory whose shader file names every entry point
-// (the null device compiles an entry when its name is in the text).
-std::u16string MakeProgramDirectory() {
-  char pattern[] = "/tmp/tolvani-fuzz-XXXXXX";
-  if (!mkdtemp(pattern)) Fail("mkdtemp");
-  const std::string dir = std::string(pattern) + "/";
-  if (mkdir((dir + "DoNotTouch").c_str(), 0700) != 0) Fail("mkdir");
-  FILE* f = std::fopen((dir + "DoNotTouch/CoreShader.glsl").c_str(), "w");
-  if (!f) Fail("shader file");
-  std::fputs("VS PS PS_TEX\n", f);
-  std::fclose(f);
-  return FromUtf8(dir);
-}
-
 struct Session {
-  QuietServices services;
+  // Kept requests are cleared after every input, so memory stays flat.
+  tolvani::testing::RecordingPlatform platform;
   NullGraphicsDevice device;
   NullSoundBackend* backend = nullptr;
-  CPlayerDoc document;
-  CPlayerView view;
+  headless::HeadlessView headless;
   size_t baselineObjects = 0;
   int64_t clock = 0;
   Session() {
-    SetPlatform(&services);
-    SetProgramDirectoryForTests(MakeProgramDirectory());
+    // The null device compiles an entry when its name is in the shader text.
+    SetProgramDirectory(tolvani::testing::U16(tolvani::testing::MakeProgramDirectory()));
     // Only sizes are needed; copies of large buffers would slow every run.
     device.SetKeepBufferContents(false);
     device.SetKeepTextureContents(false);
-    EnsureSceneRoot();
     auto b = std::make_unique<NullSoundBackend>(true);
     backend = b.get();
-    view.AttachDocument(&document);
-    if (view.OnCreate(&device, nullptr, std::move(b)) != 0) Fail("renderer");
-    view.OnSize(640, 480);
+    if (headless.Create(&device, nullptr, std::move(b)) != 0) Fail("renderer");
+    headless.view().OnSize(640, 480);
     // Ten seconds pass between inputs, so links keep being opened.
-    view.links.SetClock([this] { return clock; });
+    headless.view().links.SetClock([this] { return clock; });
     baselineObjects = device.LiveObjectCount();
   }
 };
@@ -90,17 +65,14 @@ struct Session {
 }
 
 // What a viewer does first with an opened story.
-void Play(CPlayerView& view) {
-  view.OnDraw();  // the first paint
-  for (int i = 0; i < 3; ++i) {
-    view.OnTimer();
-    view.OnDraw();
-  }
+void Play(headless::HeadlessView& headless) {
+  CPlayerView& view = headless.view();
+  headless.Draw();  // the first paint
+  for (int i = 0; i < 3; ++i) headless.Tick();
   view.OnLButtonDown(320, 240);
   view.OnLButtonUp(320, 240);
   view.OnMouseWheel(-120, 320, 240);
-  view.OnTimer();
-  view.OnDraw();
+  headless.Tick();
 }
 
 }  // namespace
@@ -115,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0) {
     try {
       CArchive ar(data, size);
-      session->document.Serialize(ar);
+      session->headless.document().Serialize(ar);
     } catch (...) {
       (void)LoadErrorMessage(std::current_exception(), u"fuzz.zvmov");
       ok = false;
@@ -124,10 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ok) {
     CPlayerDoc::PrepareScene();
     CPlayerDoc::SetStartState();
-    session->document.UpdateAllViews(1);
+    session->headless.document().UpdateAllViews(1);
   }
   // A failed read still leaves a partly filled scene on screen.
-  Play(session->view);
+  Play(session->headless);
 
   // Everything made for this input must be released by the resets.
   root.ResetScene();
@@ -138,5 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Leak("device objects", device.LiveObjectCount() - session->baselineObjects);
   if (!session->backend->voices().empty()) Leak("voices", session->backend->voices().size());
   device.ClearRecords();
+  session->platform.Clear();
   return 0;
 }

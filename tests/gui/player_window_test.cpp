@@ -31,11 +31,11 @@
 #include "app/recent_files.h"
 #include "app/view_widget.h"
 #include "base/program_directory.h"
-#include "document/scene_reset.h"
 #include "model/motion.h"
 #include "model/scene_state.h"
 #include "render/gl/opengl_device.h"
 #include "render/renderer.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 #include "window_test_support.h"
 
@@ -78,7 +78,7 @@ class PlayerWindowTest : public QObject {
   void Prepare(const QString& programDir) {
     messages_ = QString::fromStdString(testing::MakeTempDir()) + QStringLiteral("events.jsonl");
     qputenv("TOLVANI_RECORD_MESSAGES", messages_.toUtf8());
-    SetProgramDirectoryForTests(FromQString(programDir));
+    SetProgramDirectory(FromQString(programDir));
   }
 
   QImage GrabWhenReady(CPlayerApp& app) {
@@ -90,7 +90,7 @@ class PlayerWindowTest : public QObject {
  private slots:
   void cleanup() {
     SetPlatform(nullptr);
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
     ResetSceneStateForTests();
   }
 

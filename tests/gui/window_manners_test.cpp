@@ -30,9 +30,9 @@
 #include "app/recent_files.h"
 #include "app/view_widget.h"
 #include "base/program_directory.h"
-#include "document/scene_reset.h"
 #include "model/motion.h"
 #include "model/scene_state.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 #include "window_test_support.h"
 
@@ -85,7 +85,7 @@ class WindowMannersTest : public QObject {
   void Prepare(const QString& programDir) {
     events_ = QString::fromStdString(testing::MakeTempDir()) + QStringLiteral("events.jsonl");
     qputenv("TOLVANI_RECORD_MESSAGES", events_.toUtf8());
-    SetProgramDirectoryForTests(FromQString(programDir));
+    SetProgramDirectory(FromQString(programDir));
     ClearRecentList();
   }
 
@@ -103,7 +103,7 @@ class WindowMannersTest : public QObject {
  private slots:
   void cleanup() {
     SetPlatform(nullptr);
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
     ResetSceneStateForTests();
   }
 

@@ -67,7 +67,7 @@ GlScene::GlScene(int width, int height) : width_(width), height_(height) {
   std::filesystem::create_directories(dir + "DoNotTouch");
   std::filesystem::copy_file(TOLVANI_SHADER_PATH, dir + "DoNotTouch/CoreShader.glsl",
                              std::filesystem::copy_options::overwrite_existing);
-  SetProgramDirectoryForTests(testing::U16(dir));
+  SetProgramDirectory(testing::U16(dir));
   SceneState.timeLines.clear();
   scene_ = std::make_unique<CCoreMotion3D>();
   scene_->currentStep = 0;
@@ -93,7 +93,7 @@ GlScene::~GlScene() {
   scene_.reset();
   fbo_.reset();
   SceneState.timeLines.clear();
-  SetProgramDirectoryForTests(u"");
+  SetProgramDirectory(u"");
   device_.Shutdown();
 }
 

@@ -10,10 +10,10 @@
 #include "base/program_directory.h"
 #include "base/text_conversion.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -71,7 +71,7 @@ class DocumentTest : public ::testing::Test {
     backend_ = backend.get();
     SceneState.audio = new CAudio(std::move(backend));
     dir_ = testing::MakeTempDir();
-    SetProgramDirectoryForTests(U16(dir_));
+    SetProgramDirectory(U16(dir_));
     doc_ = std::make_unique<CPlayerDoc>();
     doc_->AddObserver(&observer_);
   }
@@ -79,7 +79,7 @@ class DocumentTest : public ::testing::Test {
     doc_.reset();
     if (SceneState.sceneRoot) SceneState.sceneRoot->ResetScene();
     ResetSceneStateForTests();
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
   }
 
   CCoreMotion3D& root() { return *SceneState.sceneRoot; }
@@ -564,9 +564,9 @@ TEST(ProgramDirectory, IsTheExecutablesDirectoryWithATrailingSlash) {
   std::string exe(buf, static_cast<size_t>(n));
   const std::u16string dir = ProgramDirectory();
   EXPECT_EQ(dir, FromUtf8(exe.substr(0, exe.rfind('/') + 1)));
-  SetProgramDirectoryForTests(u"/opt/x");
+  SetProgramDirectory(u"/opt/x");
   EXPECT_EQ(ProgramDirectory(), u"/opt/x/");
-  SetProgramDirectoryForTests(u"");
+  SetProgramDirectory(u"");
   EXPECT_EQ(ProgramDirectory(), dir);
 }
 

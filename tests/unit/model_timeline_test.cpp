@@ -2,11 +2,11 @@
 // camera spline and blend, and animation selection by name.
 #include <gtest/gtest.h>
 
-#include "document/scene_reset.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
 #include "model/timeline.h"
 #include "playback/animation.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {

@@ -17,10 +17,10 @@
 #include "base/native_path.h"
 #include "base/program_directory.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -36,14 +36,14 @@ class UntrustedFileTest : public ::testing::Test {
     SceneState.sceneRoot->render.device = &device;
     SceneState.audio = new CAudio(std::make_unique<NullSoundBackend>());
     dir = testing::MakeTempDir();
-    SetProgramDirectoryForTests(U16(dir));
+    SetProgramDirectory(U16(dir));
     doc = std::make_unique<CPlayerDoc>();
   }
   void TearDown() override {
     doc.reset();
     if (SceneState.sceneRoot) SceneState.sceneRoot->ResetScene();
     ResetSceneStateForTests();
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
   }
 
   NullGraphicsDevice device;

@@ -11,29 +11,20 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
-#include "base/program_directory.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
+#include "headless/headless_view.h"
 #include "model/scene_state.h"
 #include "playback/picking.h"
 #include "playback/player_view.h"
 #include "render/balloon_text.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
 namespace {
 
 enum Mode { kGlide = 1, kWalk = 2, kScroll = 3, kExplore = 4, kOrbit = 5 };
-
-class CountingHost : public IViewHost {
- public:
-  void StartTimer(int) override {}
-  void Invalidate() override {}
-  void SetCapture() override { ++captures; }
-  void ReleaseCapture() override { --captures; }
-  int captures = 0;
-};
 
 // A point a little off the centre of the 640 x 480 view, on the balloons
 // placed straight ahead.
@@ -42,22 +33,10 @@ constexpr int kCx = 300, kCy = 230;
 class InputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSceneStateForTests();
-    EnsureSceneRoot();
-    SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
-    doc = std::make_unique<CPlayerDoc>();
-    view.SetHost(&host);
-    view.AttachDocument(doc.get());
     auto backend = std::make_unique<NullSoundBackend>();
     sound = backend.get();
-    ASSERT_EQ(view.OnCreate(&device, nullptr, std::move(backend)), 0);
+    ASSERT_EQ(headless.Create(&device, nullptr, std::move(backend)), 0);
     view.OnSize(640, 480);
-  }
-  void TearDown() override {
-    view.OnDestroy();
-    view.AttachDocument(nullptr);
-    ResetSceneStateForTests();
-    SetProgramDirectoryForTests(u"");
   }
 
   CCoreMotion3D& scene() { return *SceneState.sceneRoot; }
@@ -135,11 +114,13 @@ class InputTest : public ::testing::Test {
   }
 
   testing::RecordingPlatform platform;
+  testing::FreshScene fresh;  // before the view and its document
   NullGraphicsDevice device;
-  CountingHost host;
   NullSoundBackend* sound = nullptr;
-  std::unique_ptr<CPlayerDoc> doc;
-  CPlayerView view;
+  headless::HeadlessView headless;
+  headless::ViewHost& host = headless.host();
+  CPlayerView& view = headless.view();
+  CPlayerDoc* const doc = &headless.document();
 };
 
 // ---- Clicks ----
@@ -279,7 +260,7 @@ TEST_F(InputTest, ScrollIgnoresClicksAndTheSecondPressOfADoubleClickIsNoClick) {
   view.OnLButtonDblClk(kCx, kCy);
   EXPECT_EQ(scene().currentStep, 0);
   EXPECT_FALSE(view.leftButtonHeld);
-  EXPECT_EQ(host.captures, 0);
+  EXPECT_EQ(host.CapturesHeld(), 0);
 }
 
 // ---- Walking ----
@@ -438,20 +419,20 @@ TEST_F(InputTest, ButtonsKeepTheirOwnHeldFlagsAndTheCapture) {
   // A release without a press releases no capture.
   view.OnLButtonUp(0, 0);
   view.OnRButtonUp(0, 0);
-  EXPECT_EQ(host.captures, 0);
+  EXPECT_EQ(host.CapturesHeld(), 0);
   // Left press, right press, left release: the capture is released, the
   // right button still turns the camera.
   view.OnLButtonDown(10, 10);
   view.OnRButtonDown(20, 10);
-  EXPECT_EQ(host.captures, 2);
+  EXPECT_EQ(host.CapturesHeld(), 2);
   view.OnLButtonUp(20, 10);
-  EXPECT_EQ(host.captures, 1);
+  EXPECT_EQ(host.CapturesHeld(), 1);
   EXPECT_FALSE(view.leftButtonHeld);
   EXPECT_TRUE(view.rightButtonHeld);
   view.OnMouseMove(40, 10);
   EXPECT_FLOAT_EQ(scene().camera.rotation.y, 2.0f);
   view.OnRButtonUp(40, 10);
-  EXPECT_EQ(host.captures, 0);
+  EXPECT_EQ(host.CapturesHeld(), 0);
   EXPECT_FALSE(view.rightButtonHeld);
 }
 

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "audio/null_sound_backend.h"
-#include "base/program_directory.h"
 #include "base/text_conversion.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
+#include "headless/headless_view.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "playback/web_links.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -82,19 +82,8 @@ TEST(WebLinks, OnlyAbsoluteHttpAndHttpsAddressesWithAHostOpen) {
 class LinkStepTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSceneStateForTests();
-    EnsureSceneRoot();
-    SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
-    doc = std::make_unique<CPlayerDoc>();
-    view.AttachDocument(doc.get());
-    ASSERT_EQ(view.OnCreate(&device, nullptr, std::make_unique<NullSoundBackend>()), 0);
+    ASSERT_EQ(headless.Create(&device, nullptr, std::make_unique<NullSoundBackend>()), 0);
     view.links.SetClock([this] { return now; });
-  }
-  void TearDown() override {
-    view.OnDestroy();
-    view.AttachDocument(nullptr);
-    ResetSceneStateForTests();
-    SetProgramDirectoryForTests(u"");
   }
 
   // A Walk story of two steps; step 1 shows one object per text.
@@ -125,9 +114,11 @@ class LinkStepTest : public ::testing::Test {
   }
 
   testing::RecordingPlatform platform;
+  testing::FreshScene fresh;  // before the view and its document
   NullGraphicsDevice device;
-  std::unique_ptr<CPlayerDoc> doc;
-  CPlayerView view;
+  headless::HeadlessView headless;
+  CPlayerView& view = headless.view();
+  CPlayerDoc* const doc = &headless.document();
   int64_t now = 0;
 };
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "document/scene_reset.h"
 #include "model/scene_state.h"
 #include "playback/picking.h"
+#include "support/scene_reset.h"
 
 namespace tolvani {
 namespace {

@@ -8,12 +8,12 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
-#include "base/program_directory.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
+#include "headless/headless_view.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -22,21 +22,9 @@ namespace {
 class TickTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSceneStateForTests();
-    EnsureSceneRoot();
-    SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
-    // The document tags the scene root it finds, so it comes after the reset.
-    doc = std::make_unique<CPlayerDoc>();
-    view.AttachDocument(doc.get());
     auto backend = std::make_unique<NullSoundBackend>();
     sound = backend.get();
-    ASSERT_EQ(view.OnCreate(&device, nullptr, std::move(backend)), 0);
-  }
-  void TearDown() override {
-    view.OnDestroy();
-    view.AttachDocument(nullptr);
-    ResetSceneStateForTests();
-    SetProgramDirectoryForTests(u"");
+    ASSERT_EQ(headless.Create(&device, nullptr, std::move(backend)), 0);
   }
 
   // Camera timeline with one pose per step (position x = 100 * step) and one
@@ -77,10 +65,13 @@ class TickTest : public ::testing::Test {
   }
 
   testing::RecordingPlatform platform;
+  // The document tags the scene root it finds, so it comes after the reset.
+  testing::FreshScene fresh;
   NullGraphicsDevice device;
   NullSoundBackend* sound = nullptr;
-  std::unique_ptr<CPlayerDoc> doc;
-  CPlayerView view;
+  headless::HeadlessView headless;
+  CPlayerView& view = headless.view();
+  CPlayerDoc* const doc = &headless.document();
 };
 
 TEST_F(TickTest, GlideProgressReachesExactlyOneAfter45TicksAndStaysThere) {

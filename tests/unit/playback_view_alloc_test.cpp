@@ -4,19 +4,17 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <new>
 #include <set>
 
 #include "audio/null_sound_backend.h"
-#include "base/program_directory.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
+#include "headless/headless_view.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
 #include "render/text_rasterizer.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace {
@@ -47,23 +45,9 @@ void operator delete[](void* p, std::size_t) noexcept {
 namespace tolvani {
 namespace {
 
-class QuietHost : public IViewHost {
- public:
-  void StartTimer(int) override {}
-  void Invalidate() override { ++invalidations; }
-  void SetCapture() override {}
-  void ReleaseCapture() override {}
-  int invalidations = 0;
-};
-
 TEST(ViewTick, AllocatesNothingInSteadyState) {
   testing::RecordingPlatform platform;
-  ResetSceneStateForTests();
-  EnsureSceneRoot();
-  const std::string dir = testing::MakeTempDir();
-  std::filesystem::create_directories(dir + "DoNotTouch");
-  std::ofstream(dir + "DoNotTouch/CoreShader.glsl") << "VS PS PS_TEX";
-  SetProgramDirectoryForTests(testing::U16(dir));
+  testing::FreshScene fresh;
 
   // A project with animated models and several timelines.
   testing::ProjectBuilder b;
@@ -78,34 +62,24 @@ TEST(ViewTick, AllocatesNothingInSteadyState) {
   const std::string path = testing::WriteTempFile(b.Build());
 
   NullGraphicsDevice device;
-  QuietHost host;
-  CPlayerDoc doc;
-  CPlayerView view;
-  view.SetHost(&host);
-  view.AttachDocument(&doc);
-  ASSERT_EQ(view.OnCreate(&device, nullptr, std::make_unique<NullSoundBackend>()), 0);
-  ASSERT_TRUE(doc.OnOpenDocument(testing::U16(path)));
+  headless::HeadlessView headless;
+  CPlayerView& view = headless.view();
+  ASSERT_EQ(headless.Create(&device, nullptr, std::make_unique<NullSoundBackend>()), 0);
+  ASSERT_TRUE(headless.document().OnOpenDocument(testing::U16(path)));
   for (int i = 0; i < 5; ++i) view.OnTimer();  // warm-up
 
   const uint64_t before = g_allocations.load();
   for (int i = 0; i < 200; ++i) view.OnTimer();
   const uint64_t after = g_allocations.load();
   EXPECT_EQ(after - before, 0u);
-  EXPECT_EQ(host.invalidations, 205);
+  EXPECT_EQ(headless.host().invalidations, 205);
   // The animations did run (the counters moved), so the loop was not empty.
   EXPECT_NE(SceneState.sceneRoot->models[0].animationFrame, 0);
-
-  view.OnDestroy();
-  view.AttachDocument(nullptr);
-  ResetSceneStateForTests();
-  SetProgramDirectoryForTests(u"");
 }
 
 TEST(ViewTick, ExploringOverGroundAllocatesNothing) {
   testing::RecordingPlatform platform;
-  ResetSceneStateForTests();
-  EnsureSceneRoot();
-  SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
+  testing::FreshScene fresh;
 
   // A walkable ground under the camera and a balloon ahead, which speaks
   // during the warm-up.
@@ -125,13 +99,10 @@ TEST(ViewTick, ExploringOverGroundAllocatesNothing) {
   const std::string path = testing::WriteTempFile(b.Build());
 
   NullGraphicsDevice device;
-  QuietHost host;
-  CPlayerDoc doc;
-  CPlayerView view;
-  view.SetHost(&host);
-  view.AttachDocument(&doc);
-  ASSERT_EQ(view.OnCreate(&device, nullptr, std::make_unique<NullSoundBackend>()), 0);
-  ASSERT_TRUE(doc.OnOpenDocument(testing::U16(path)));
+  headless::HeadlessView headless;
+  CPlayerView& view = headless.view();
+  ASSERT_EQ(headless.Create(&device, nullptr, std::make_unique<NullSoundBackend>()), 0);
+  ASSERT_TRUE(headless.document().OnOpenDocument(testing::U16(path)));
   view.OnKeyDown(vk::kUp);
   view.OnKeyDown(vk::kLeft);
   // The null device's own record of each frame is emptied before every
@@ -153,11 +124,6 @@ TEST(ViewTick, ExploringOverGroundAllocatesNothing) {
   EXPECT_GT(SceneState.sceneRoot->camera.position.z, 4000.0f);
   EXPECT_GT(SceneState.sceneRoot->camera.position.x, 3000.0f);
   EXPECT_EQ(SceneState.sceneRoot->camera.position.y, 100.0f);
-
-  view.OnDestroy();
-  view.AttachDocument(nullptr);
-  ResetSceneStateForTests();
-  SetProgramDirectoryForTests(u"");
 }
 
 // Fills the card with one grey; counts the cards it was asked for.
@@ -173,9 +139,7 @@ class CountingRasterizer : public ITextRasterizer {
 
 TEST(ViewTick, TwentyBalloonsOnScreenAllocateNothing) {
   testing::RecordingPlatform platform;
-  ResetSceneStateForTests();
-  EnsureSceneRoot();
-  SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
+  testing::FreshScene fresh;
 
   // Twenty balloons, each with its own text (longer than any short-string
   // buffer), all shown at once: more cards than the cache's base capacity.
@@ -193,13 +157,10 @@ TEST(ViewTick, TwentyBalloonsOnScreenAllocateNothing) {
 
   NullGraphicsDevice device;
   CountingRasterizer rasterizer;
-  QuietHost host;
-  CPlayerDoc doc;
-  CPlayerView view;
-  view.SetHost(&host);
-  view.AttachDocument(&doc);
-  ASSERT_EQ(view.OnCreate(&device, &rasterizer, std::make_unique<NullSoundBackend>()), 0);
-  ASSERT_TRUE(doc.OnOpenDocument(testing::U16(path)));
+  headless::HeadlessView headless;
+  CPlayerView& view = headless.view();
+  ASSERT_EQ(headless.Create(&device, &rasterizer, std::make_unique<NullSoundBackend>()), 0);
+  ASSERT_TRUE(headless.document().OnOpenDocument(testing::U16(path)));
   // A tick and the repaint it asks for, with the device's records emptied
   // (keeping their capacity) so only the player's work is counted.
   auto tick = [&] {
@@ -219,11 +180,6 @@ TEST(ViewTick, TwentyBalloonsOnScreenAllocateNothing) {
   for (const NullGraphicsDevice::DrawRecord& d : device.draws()) cards.insert(d.shaderResource);
   EXPECT_EQ(cards.size(), static_cast<size_t>(kBalloons));
   EXPECT_EQ(rasterizer.renders, kBalloons);
-
-  view.OnDestroy();
-  view.AttachDocument(nullptr);
-  ResetSceneStateForTests();
-  SetProgramDirectoryForTests(u"");
 }
 
 }  // namespace

@@ -8,45 +8,29 @@
 #include "audio/null_sound_backend.h"
 #include "base/program_directory.h"
 #include "document/document.h"
-#include "document/scene_reset.h"
+#include "headless/view_host.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
 namespace {
 
-class RecordingHost : public IViewHost {
- public:
-  void StartTimer(int periodMs) override { timerPeriod = periodMs; }
-  void Invalidate() override { ++invalidations; }
-  void SetCapture() override { ++captures; }
-  void ReleaseCapture() override { ++releases; }
-  int timerPeriod = 0;
-  int invalidations = 0;
-  int captures = 0;
-  int releases = 0;
-};
-
 class ViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetSceneStateForTests();
     EnsureSceneRoot();
-    SetProgramDirectoryForTests(testing::U16(testing::MakeProgramDirectory()));
     view.SetHost(&host);
   }
-  void TearDown() override {
-    view.AttachDocument(nullptr);
-    ResetSceneStateForTests();
-    SetProgramDirectoryForTests(u"");
-  }
+  void TearDown() override { view.AttachDocument(nullptr); }
   int Create() { return view.OnCreate(&device, nullptr, std::make_unique<NullSoundBackend>()); }
 
   testing::RecordingPlatform platform;
+  testing::FreshScene fresh;
   NullGraphicsDevice device;
-  RecordingHost host;
+  headless::ViewHost host;
   CPlayerView view;
 };
 
@@ -66,7 +50,7 @@ TEST_F(ViewTest, CreationMakesRendererAndSoundContainerThenStartsTheTimer) {
   ASSERT_EQ(Create(), 0);
   EXPECT_NE(SceneState.audio, nullptr);
   EXPECT_EQ(SceneState.sceneRoot->render.device, &device);
-  EXPECT_EQ(host.timerPeriod, 30);
+  EXPECT_EQ(host.timerPeriodMs, 30);
   view.OnDestroy();
   EXPECT_EQ(SceneState.audio, nullptr);
   EXPECT_EQ(SceneState.sceneRoot, nullptr);
@@ -77,10 +61,10 @@ TEST_F(ViewTest, RendererFailureFailsCreationWithoutSoundOrTimer) {
   device.FailAlways(NullGraphicsDevice::Op::CreateSwapChain);
   EXPECT_EQ(Create(), -1);
   EXPECT_EQ(SceneState.audio, nullptr);
-  EXPECT_EQ(host.timerPeriod, 0);
+  EXPECT_EQ(host.timerPeriodMs, 0);
   // A missing shader program fails it the same way, with its message.
   NullGraphicsDevice other;
-  SetProgramDirectoryForTests(testing::U16(testing::MakeTempDir()));
+  SetProgramDirectory(testing::U16(testing::MakeTempDir()));
   EXPECT_EQ(view.OnCreate(&other, nullptr, std::make_unique<NullSoundBackend>()), -1);
   EXPECT_EQ(platform.MessageTexts(), std::vector<std::u16string>{u"hlsl読み込み失敗"});
   EXPECT_EQ(SceneState.audio, nullptr);
@@ -161,26 +145,26 @@ TEST_F(ViewTest, ButtonPressesCaptureAndReleasesFollowTheirOwnButton) {
   EXPECT_TRUE(view.leftButtonHeld);
   EXPECT_EQ(view.lastMouseX, 10);
   EXPECT_EQ(view.lastMouseY, 20);
-  EXPECT_EQ(host.captures, 1);
+  EXPECT_EQ(host.captureRequests, 1);
   view.OnRButtonDown(30, 40);
   EXPECT_TRUE(view.rightButtonHeld);
   EXPECT_EQ(view.lastMouseX, 30);
-  EXPECT_EQ(host.captures, 2);
+  EXPECT_EQ(host.captureRequests, 2);
   // Left release: capture released, the right button stays held.
   view.OnLButtonUp(31, 41);
   EXPECT_FALSE(view.leftButtonHeld);
   EXPECT_TRUE(view.rightButtonHeld);
-  EXPECT_EQ(host.releases, 1);
+  EXPECT_EQ(host.releaseRequests, 1);
   // A release without its press releases nothing.
   view.OnLButtonUp(0, 0);
-  EXPECT_EQ(host.releases, 1);
+  EXPECT_EQ(host.releaseRequests, 1);
   view.OnRButtonUp(0, 0);
   EXPECT_FALSE(view.rightButtonHeld);
-  EXPECT_EQ(host.releases, 2);
+  EXPECT_EQ(host.releaseRequests, 2);
   // The second press of a double click neither presses nor captures.
   view.OnLButtonDblClk(5, 5);
   EXPECT_FALSE(view.leftButtonHeld);
-  EXPECT_EQ(host.captures, 2);
+  EXPECT_EQ(host.captureRequests, 2);
   EXPECT_EQ(view.lastMouseX, 30);
   // Moves follow the pointer in every mode.
   view.OnMouseMove(77, 88);

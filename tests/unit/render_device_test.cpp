@@ -24,12 +24,12 @@ class RendererDevice : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = testing::MakeTempDir();
-    SetProgramDirectoryForTests(testing::U16(dir_));
+    SetProgramDirectory(testing::U16(dir_));
     scene = std::make_unique<CCoreMotion3D>();
   }
   void TearDown() override {
     scene.reset();
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
   }
   // Writes DoNotTouch/CoreShader.glsl beside the (pretend) program.
   void WriteShader(const std::string& text) {

@@ -35,10 +35,7 @@ struct DrawSource {
 class SceneFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string dir = testing::MakeTempDir();
-    std::filesystem::create_directories(dir + "DoNotTouch");
-    std::ofstream(dir + "DoNotTouch/CoreShader.glsl") << "VS PS PS_TEX\n";
-    SetProgramDirectoryForTests(testing::U16(dir));
+    SetProgramDirectory(testing::U16(testing::MakeProgramDirectory()));
     SceneState.timeLines.clear();
     scene = std::make_unique<CCoreMotion3D>();
     scene->width = 640;
@@ -53,7 +50,7 @@ class SceneFixture : public ::testing::Test {
     DestroyRenderer(*scene);
     scene.reset();
     SceneState.timeLines.clear();
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
   }
 
   virtual ITextRasterizer* Rasterizer() { return nullptr; }

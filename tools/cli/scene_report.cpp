@@ -11,10 +11,11 @@
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
 #include "base/native_path.h"
-#include "base/platform_services.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "document/document.h"
+#include "headless/headless_view.h"
+#include "headless/tool_platform.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
@@ -23,27 +24,6 @@
 namespace tolvani::cli {
 
 namespace {
-
-// Message boxes are collected (never shown); diagnostics go to stderr.
-class RecordingServices : public IPlatformServices {
- public:
-  std::vector<std::u16string> messages;
-  void ShowMessage(const std::u16string& text, MessageIcon) override { messages.push_back(text); }
-  void OpenDocument(const std::u16string& target) override {
-    std::fprintf(stderr, "open: %s\n", ToUtf8(target).c_str());
-  }
-  void Diagnostic(std::string_view subsystem, const std::u16string& text) override {
-    std::fprintf(stderr, "%.*s: %s", static_cast<int>(subsystem.size()), subsystem.data(),
-                 ToUtf8(text).c_str());
-  }
-};
-
-// The view whose reset runs after the open, as in the player. It is attached
-// to the document only (no renderer, no timer): no frame is drawn and no
-// tick runs.
-void AttachHeadlessView(CPlayerView& view, CPlayerDoc& document) {
-  view.AttachDocument(&document);
-}
 
 uint64_t Fnv1a(const PixelMatrix& image) {
   uint64_t h = 14695981039346656037ull;
@@ -319,24 +299,28 @@ int RunInspect(const std::vector<std::string>& args) {
     return 2;
   }
 
-  RecordingServices services;
-  SetPlatform(&services);
-  EnsureSceneRoot();
+  // Message boxes are kept for the report, never shown; open requests and
+  // diagnostics go to stderr.
+  headless::ToolPlatform platform(headless::ToolPlatform::Diagnostics::StandardError);
+  platform.onOpen = [](const std::u16string& target) {
+    std::fprintf(stderr, "open: %s\n", ToUtf8(target).c_str());
+  };
   NullGraphicsDevice device;
   // Nothing reads the device's copies back here; keep memory to the scene.
   device.SetKeepBufferContents(false);
   device.SetKeepTextureContents(false);
-  SceneState.sceneRoot->render.device = &device;
-  SceneState.audio = new CAudio(std::make_unique<NullSoundBackend>(true));
 
   bool ok = false;
   {
-    CPlayerDoc document;
-    CPlayerView view;
-    AttachHeadlessView(view, document);
-    ok = document.OnOpenDocument(FromNativePath(file));
+    // The view's reset runs after the open, as in the player; the view is
+    // not created (no renderer, no timer): no frame is drawn and no tick
+    // runs. The device and the sound container stand in for its creation.
+    headless::HeadlessView headless;
+    SceneState.sceneRoot->render.device = &device;
+    SceneState.audio = new CAudio(std::make_unique<NullSoundBackend>(true));
+    ok = headless.document().OnOpenDocument(FromNativePath(file));
     JsonWriter writer(stdout);
-    WriteScene(writer, ok, services.messages, geometry);
+    WriteScene(writer, ok, platform.messages(), geometry);
   }
 
   // Teardown in the player's order: device objects, sounds, scene root.
@@ -346,7 +330,6 @@ int RunInspect(const std::vector<std::string>& args) {
   delete SceneState.sceneRoot;
   SceneState.sceneRoot = nullptr;
   SceneState.timeLines.clear();
-  SetPlatform(nullptr);
   return ok ? 0 : 1;
 }
 

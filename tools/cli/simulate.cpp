@@ -7,25 +7,18 @@
 // Output is JSON Lines on standard output (play, open, message and state
 // events). A malformed script line is reported on standard error with its
 // line number and exit status 2, before anything runs.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
-#include "base/native_path.h"
-#include "base/platform_services.h"
-#include "base/program_directory.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
-#include "document/document.h"
-#include "model/archive.h"
+#include "headless/headless_view.h"
+#include "headless/shader_stand_in.h"
+#include "headless/tool_platform.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
@@ -55,25 +48,6 @@ class Event {
   JsonWriter json_;
 };
 
-// Messages and open requests become events; diagnostics go to stderr.
-class EventPlatform : public IPlatformServices {
- public:
-  void ShowMessage(const std::u16string& text, MessageIcon) override {
-    Event e("message");
-    e.json().Key("text");
-    e.json().String(text);
-  }
-  void OpenDocument(const std::u16string& target) override {
-    Event e("open");
-    e.json().Key("target");
-    e.json().String(target);
-  }
-  void Diagnostic(std::string_view subsystem, const std::u16string& text) override {
-    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(subsystem.size()), subsystem.data(),
-                 ToUtf8(text).c_str());
-  }
-};
-
 // Every sound request the view makes, with its result; requests without a
 // name are not reported.
 void ReportPlay(const std::u16string& name, bool loop, int32_t result) {
@@ -86,18 +60,6 @@ void ReportPlay(const std::u16string& name, bool loop, int32_t result) {
   e.json().Key("ok");
   e.json().Bool(result >= 0);
 }
-
-// The window around the headless view: a repaint request is remembered and
-// served after the tick, as the window's paint would.
-class HeadlessHost : public IViewHost {
- public:
-  void StartTimer(int) override {}
-  void Invalidate() override { invalidated = true; }
-  void SetCapture() override { ++captures; }
-  void ReleaseCapture() override { --captures; }
-  bool invalidated = false;
-  int captures = 0;
-};
 
 void WriteState(const CPlayerView& view, const NullGraphicsDevice& device) {
   const CCoreMotion3D* s = SceneState.sceneRoot;
@@ -143,31 +105,6 @@ void WriteState(const CPlayerView& view, const NullGraphicsDevice& device) {
   json.UInt(device.presentCount());
 }
 
-// The null device compiles nothing: it only needs a shader source that
-// names the entry points. When none lies beside the program (a build
-// without the player's files), a stand-in in a private folder serves for
-// the view's creation. Returns the folder to remove afterwards, or "".
-std::string ProvideShaderSource() {
-  const std::string beside = ToUtf8(ProgramDirectory()) + "DoNotTouch/CoreShader.glsl";
-  if (std::ifstream(beside).good()) return {};
-  char pattern[] = "/tmp/tolvani-simulate.XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) return {};
-  const std::string dir = std::string(pattern) + "/";
-  ::mkdir((dir + "DoNotTouch").c_str(), 0700);
-  std::ofstream(dir + "DoNotTouch/CoreShader.glsl") << "VS PS PS_TEX\n";
-  Platform().Diagnostic("simulate", u"no shader source beside the program; using a stand-in");
-  SetProgramDirectoryForTests(FromUtf8(dir));
-  return dir;
-}
-
-void RemoveShaderSource(const std::string& dir) {
-  if (dir.empty()) return;
-  SetProgramDirectoryForTests(u"");
-  std::remove((dir + "DoNotTouch/CoreShader.glsl").c_str());
-  ::rmdir((dir + "DoNotTouch").c_str());
-  ::rmdir(dir.c_str());
-}
-
 }  // namespace
 
 int RunSimulate(const std::vector<std::string>& args) {
@@ -183,58 +120,52 @@ int RunSimulate(const std::vector<std::string>& args) {
     return 2;
   }
 
-  EventPlatform platform;
-  SetPlatform(&platform);
-  EnsureSceneRoot();
+  // Messages and open requests become events; diagnostics go to stderr.
+  headless::ToolPlatform platform(headless::ToolPlatform::Diagnostics::StandardError);
+  platform.onMessage = [](const std::u16string& text) {
+    Event e("message");
+    e.json().Key("text");
+    e.json().String(text);
+  };
+  platform.onOpen = [](const std::u16string& target) {
+    Event e("open");
+    e.json().Key("target");
+    e.json().String(target);
+  };
   NullGraphicsDevice device;
   device.SetKeepBufferContents(false);
-  HeadlessHost host;
-  CPlayerDoc document;
-  CPlayerView view;
-  view.SetHost(&host);
-  view.AttachDocument(&document);
-  const std::string standIn = ProvideShaderSource();
-  const int created = view.OnCreate(&device, nullptr, std::make_unique<NullSoundBackend>());
-  RemoveShaderSource(standIn);
+  headless::HeadlessView headless;
+  CPlayerView& view = headless.view();
+  int created;
+  {
+    const headless::ShaderStandIn standIn("simulate");
+    created = headless.Create(&device, nullptr, std::make_unique<NullSoundBackend>());
+  }
   if (created < 0) {
     std::fprintf(stderr, "tolvani simulate: the view could not be created\n");
-    view.OnDestroy();
-    view.AttachDocument(nullptr);
-    SetPlatform(nullptr);
     return 1;
   }
   SceneState.audio->onPlay = ReportPlay;
   view.OnSize(kViewportWidth, kViewportHeight);
-  document.OnOpenDocument(FromNativePath(args[0]));
-  view.OnUpdate(0);
-  view.OnDraw();  // the window's first paint
-  host.invalidated = false;
+  headless.Open(args[0]);
+  headless.Draw();  // the window's first paint
 
   for (const script::Command& c : commands) {
     switch (c.cmd) {
       case script::Cmd::Tick:
-        for (long i = 0; i < c.a; ++i) {
-          host.invalidated = false;
-          view.OnTimer();
-          if (host.invalidated) view.OnDraw();
-          host.invalidated = false;
-        }
+        for (long i = 0; i < c.a; ++i) headless.Tick();
         break;
       case script::Cmd::Draw:
-        view.OnDraw();
+        headless.Draw();
         break;
       case script::Cmd::State:
         WriteState(view, device);
         break;
       default:
-        script::ApplyInput(c, view, document);
+        script::ApplyInput(c, view, headless.document());
         break;
     }
   }
-
-  view.OnDestroy();
-  view.AttachDocument(nullptr);
-  SetPlatform(nullptr);
   return 0;
 }
 

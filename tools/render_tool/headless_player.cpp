@@ -2,28 +2,21 @@
 
 #include "audio/null_sound_backend.h"
 #include "audio/openal/openal_sound_backend.h"
-#include "base/native_path.h"
 #include "base/text_conversion.h"
-#include "model/scene_state.h"
 #include "render/gl/opengl_device.h"
 #include "render/qt/qt_text_rasterizer.h"
 
 namespace tolvani::render_tool {
 
-HeadlessPlayer::HeadlessPlayer() {
-  SetPlatform(&platform_);
-  EnsureSceneRoot();
-}
+HeadlessPlayer::HeadlessPlayer() = default;
 
 HeadlessPlayer::~HeadlessPlayer() {
-  if (created_) view_.OnDestroy();
-  view_.AttachDocument(nullptr);
-  view_.SetHost(nullptr);
+  // The view's objects go while the one context is still current.
+  headless_.Destroy();
   if (device_) {
-    frame_.Release();  // the one context is still current
+    frame_.Release();
     device_->Shutdown();
   }
-  SetPlatform(nullptr);
 }
 
 bool HeadlessPlayer::Start(int width, int height, std::string* error) {
@@ -41,40 +34,37 @@ bool HeadlessPlayer::Start(int width, int height, std::string* error) {
     // Without OpenAL's loopback the video is silent rather than refused.
     sound = std::make_unique<NullSoundBackend>();
   }
-  view_.SetHost(this);
-  view_.AttachDocument(&document_);
-  if (view_.OnCreate(device_.get(), text_.get(), std::move(sound)) < 0) {
+  if (headless_.Create(device_.get(), text_.get(), std::move(sound)) < 0) {
     *error = "the view could not be created (is DoNotTouch/CoreShader.glsl beside the program?)";
-    for (const std::u16string& m : platform_.messages) *error += "\n" + ToUtf8(m);
+    for (const std::u16string& m : platform_.messages()) *error += "\n" + ToUtf8(m);
     return false;
   }
   created_ = true;
-  view_.OnSize(width, height);
+  headless_.view().OnSize(width, height);
   return true;
 }
 
 bool HeadlessPlayer::Open(const std::string& path) {
-  const bool ok = document_.OnOpenDocument(FromNativePath(path));
-  view_.OnUpdate(0);
-  return ok;
+  return headless_.Open(path);
+}
+
+void HeadlessPlayer::BeginPaint() {
+  device_->BeginFrame(frame_.name(), frame_.width(), frame_.height());
+}
+
+void HeadlessPlayer::EndPaint() {
+  device_->EndFrame();
 }
 
 void HeadlessPlayer::Tick() {
-  invalidated_ = false;
-  // A tick may draw a frame itself (Explore): give it the frame.
-  device_->BeginFrame(frame_.name(), frame_.width(), frame_.height());
-  view_.OnTimer();
-  device_->EndFrame();
-  if (invalidated_) Draw();
-  invalidated_ = false;
+  headless_.Tick();
+  // The drawing runs on the driver's threads: wait for it here so that its
+  // time is not counted as read-back.
+  frame_.Finish();
 }
 
 void HeadlessPlayer::Draw() {
-  device_->BeginFrame(frame_.name(), frame_.width(), frame_.height());
-  view_.OnDraw();
-  device_->EndFrame();
-  // The drawing runs on the driver's threads: wait for it here so that
-  // its time is not counted as read-back.
+  headless_.Draw();
   frame_.Finish();
 }
 

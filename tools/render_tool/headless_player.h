@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "base/platform_services.h"
 #include "document/document.h"
+#include "headless/headless_view.h"
+#include "headless/tool_platform.h"
 #include "playback/player_view.h"
 #include "render_tool/egl_offscreen.h"
 
@@ -27,16 +28,7 @@ class OpenGLDevice;
 
 namespace tolvani::render_tool {
 
-// Message boxes are collected, never shown; diagnostics are dropped.
-class CollectingPlatform : public IPlatformServices {
- public:
-  std::vector<std::u16string> messages;
-  void ShowMessage(const std::u16string& text, MessageIcon) override { messages.push_back(text); }
-  void OpenDocument(const std::u16string&) override {}
-  void Diagnostic(std::string_view, const std::u16string&) override {}
-};
-
-class HeadlessPlayer : private IViewHost {
+class HeadlessPlayer : private headless::IPaintTarget {
  public:
   HeadlessPlayer();
   ~HeadlessPlayer() override;
@@ -46,10 +38,12 @@ class HeadlessPlayer : private IViewHost {
   // Creates the context, the frame of width x height pixels, the view (its
   // renderer and sound container) and sizes it. False with *error.
   bool Start(int width, int height, std::string* error);
-  // The open as at start-up, then the framework's initial update. False
-  // when the file could not be read; messages() holds what it said.
+  // The open as at start-up (path in the file system's bytes), then the
+  // framework's initial update. False when the file could not be read;
+  // messages() holds what it said.
   bool Open(const std::string& path);
-  const std::vector<std::u16string>& messages() const { return platform_.messages; }
+  // Message boxes are collected, never shown; diagnostics are dropped.
+  const std::vector<std::u16string>& messages() const { return platform_.messages(); }
 
   // The 30 ms tick, then the repaint it asked for.
   void Tick();
@@ -60,26 +54,23 @@ class HeadlessPlayer : private IViewHost {
   // Mixes the next frames of stereo 16-bit sound; false without sound.
   bool MixSound(int16_t* out, uint32_t frames);
 
-  CPlayerView& view() { return view_; }
-  CPlayerDoc& document() { return document_; }
+  CPlayerView& view() { return headless_.view(); }
+  CPlayerDoc& document() { return headless_.document(); }
   int width() const { return frame_.width(); }
   int height() const { return frame_.height(); }
 
  private:
-  void StartTimer(int) override {}
-  void Invalidate() override { invalidated_ = true; }
-  void SetCapture() override {}
-  void ReleaseCapture() override {}
+  // Every paint and tick draws into the frame.
+  void BeginPaint() override;
+  void EndPaint() override;
 
-  CollectingPlatform platform_;
+  headless::ToolPlatform platform_{headless::ToolPlatform::Diagnostics::Dropped};
   std::unique_ptr<gl::OpenGLDevice> device_;
   OffscreenFramebuffer frame_;
   std::unique_ptr<QtTextRasterizer> text_;
   OpenAlSoundBackend* sound_ = nullptr;  // owned by the view's sound container
-  CPlayerDoc document_;
-  CPlayerView view_;
+  headless::HeadlessView headless_{this};
   bool created_ = false;
-  bool invalidated_ = false;
 };
 
 }  // namespace tolvani::render_tool
