@@ -269,7 +269,8 @@ int32_t OpenGLDevice::UpdateTexture(gfx::Handle texture, const void* data, uint3
 }
 
 int32_t OpenGLDevice::Upload(Object& o, const void* data, uint32_t rowPitch) {
-  Flush();  // recorded draws sample the old contents
+  Flush();                  // recorded draws sample the old contents
+  lastFrameValid_ = false;  // the last frame may show the old contents
   if (!MakeCurrent()) return gfx::kFail;
   glBindTexture(GL_TEXTURE_2D, o.name);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);

@@ -24,6 +24,13 @@
 // kMaxBatchBytes of constants or kMaxBatchCommands commands, so a frame of
 // any number of draws costs time, not memory.
 //
+// Unchanged frames: with SetSkipUnchangedFrames on, a frame presented with
+// exactly the commands, constants and target of the last issued frame, and
+// no texture written since, is not issued again: the target still holds
+// its image. The comparison is of the recorded frame itself (bit for bit),
+// never a guess. A frame that had to be issued in parts (a full batch, a
+// resource written or released in the middle of it) is always issued.
+//
 // Conventions kept from the renderer's original platform: clip z runs 0..w
 // (glClipControl, or a remap in the vertex shader where it is missing);
 // depth test LESS with writes; counter-clockwise triangles are front faces
@@ -82,6 +89,17 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   // On by default; off, every draw uses the general program (for tests).
   void SetVariantsEnabled(bool on) { variantsEnabled_ = on; }
   size_t liveObjectCount() const { return objects_.size(); }
+
+  // Off by default. Only for a target that keeps its contents between
+  // frames (a window framebuffer with partial updates, an offscreen one).
+  void SetSkipUnchangedFrames(bool on);
+  // The target was recreated or drawn over by someone else: the next frame
+  // is issued whatever it holds.
+  void ForgetLastFrame() { lastFrameValid_ = false; }
+  // Times recorded work reached a target (whole frames or parts of one),
+  // and frames not issued because they equalled the last one, since start-up.
+  uint64_t issueCount() const { return issueCount_; }
+  uint64_t skippedFrameCount() const { return skippedFrames_; }
 
   // IGraphicsDevice
   int32_t CreateVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out) override;
@@ -175,8 +193,14 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   enum class CommandKind : uint8_t { ClearColor, ClearDepth, Draw };
   struct Bindings;
   struct Command;
+  // Issues and drops the recorded work (part of a frame unless at Present).
   void Flush();
+  // Issues the recorded work to the frame's target, then drops it.
+  void IssueRecorded();
+  void DropRecorded();
   void Issue(const Command& command);
+  // Whether the recorded frame equals the last issued one, bit for bit.
+  bool SameAsLastFrame() const;
   // Gives constants a copy in the current batch (flushing a full one first).
   void CopyConstants(Object& constants);
 
@@ -220,6 +244,16 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   gfx::Handle lastVertexShader_ = gfx::kNone;
   bool variantsEnabled_ = true;
   uint32_t variantDrawCount_ = 0;
+
+  // The last frame issued whole, kept for comparison (storage reused).
+  bool skipUnchanged_ = false;
+  bool lastFrameValid_ = false;
+  bool frameSplit_ = false;  // part of the current frame was issued already
+  std::vector<Command> lastCommands_;
+  std::vector<uint8_t> lastBatch_;
+  unsigned lastFbo_ = 0;
+  int lastWidth_ = 0, lastHeight_ = 0;
+  uint64_t issueCount_ = 0, skippedFrames_ = 0;
 
   bool swapChain_ = false;
   uint32_t bufferWidth_ = 0, bufferHeight_ = 0;

@@ -16,10 +16,8 @@ namespace tolvani::gl {
 void OpenGLDevice::BeginFrame(unsigned fbo, int fbWidth, int fbHeight) {
   // Work left from an unfinished frame is dropped, and with it every copy
   // of constants it made.
-  commands_.clear();
-  batch_.clear();
-  ++batchNumber_;
-  lastCopySize_ = 0;
+  DropRecorded();
+  frameSplit_ = false;
   inFrame_ = true;
   frameFbo_ = fbo;
   frameWidth_ = fbWidth;
@@ -176,24 +174,88 @@ void OpenGLDevice::CopyConstants(Object& constants) {
 }
 
 void OpenGLDevice::Flush() {
-  if (!commands_.empty() && MakeCurrent()) {
-    if (!batch_.empty()) {
-      // One upload for the whole batch, into fresh storage (earlier
-      // batches may still read the old one) of a size that only grows up
-      // to the batch bound, so the driver can recycle it.
-      glBindBuffer(GL_UNIFORM_BUFFER, batchBuffer_);
-      batchBufferSize_ = std::max(batch_.size(), batchBufferSize_);
-      glBufferData(GL_UNIFORM_BUFFER, static_cast<GLsizeiptr>(batchBufferSize_), nullptr,
-                   GL_STREAM_DRAW);
-      glBufferSubData(GL_UNIFORM_BUFFER, 0, static_cast<GLsizeiptr>(batch_.size()), batch_.data());
-      glBindBuffer(GL_UNIFORM_BUFFER, 0);
-    }
-    for (const Command& c : commands_) Issue(c);
+  if (!commands_.empty()) {
+    // Part of a frame reaches the target before its end: the frame as a
+    // whole is never recorded, so neither it nor the next can be skipped.
+    frameSplit_ = true;
+    lastFrameValid_ = false;
   }
+  IssueRecorded();
+  DropRecorded();
+}
+
+void OpenGLDevice::IssueRecorded() {
+  if (commands_.empty() || !MakeCurrent()) return;
+  if (!batch_.empty()) {
+    // One upload for the whole batch, into fresh storage (earlier batches
+    // may still read the old one) of a size that only grows up to the
+    // batch bound, so the driver can recycle it.
+    glBindBuffer(GL_UNIFORM_BUFFER, batchBuffer_);
+    batchBufferSize_ = std::max(batch_.size(), batchBufferSize_);
+    glBufferData(GL_UNIFORM_BUFFER, static_cast<GLsizeiptr>(batchBufferSize_), nullptr,
+                 GL_STREAM_DRAW);
+    glBufferSubData(GL_UNIFORM_BUFFER, 0, static_cast<GLsizeiptr>(batch_.size()), batch_.data());
+    glBindBuffer(GL_UNIFORM_BUFFER, 0);
+  }
+  for (const Command& c : commands_) Issue(c);
+  ++issueCount_;
+}
+
+void OpenGLDevice::DropRecorded() {
   commands_.clear();
   batch_.clear();
   ++batchNumber_;
   lastCopySize_ = 0;
+}
+
+namespace {
+
+bool SameBits(float a, float b) {
+  uint32_t x = 0, y = 0;
+  std::memcpy(&x, &a, sizeof x);
+  std::memcpy(&y, &b, sizeof y);
+  return x == y;
+}
+
+bool SameViewport(const gfx::Viewport& a, const gfx::Viewport& b) {
+  return a.topLeftX == b.topLeftX && a.topLeftY == b.topLeftY && a.width == b.width &&
+         a.height == b.height && SameBits(a.minDepth, b.minDepth) &&
+         SameBits(a.maxDepth, b.maxDepth);
+}
+
+}  // namespace
+
+bool OpenGLDevice::SameAsLastFrame() const {
+  if (!lastFrameValid_ || lastFbo_ != frameFbo_ || lastWidth_ != frameWidth_ ||
+      lastHeight_ != frameHeight_ || commands_.size() != lastCommands_.size() ||
+      batch_ != lastBatch_) {
+    return false;
+  }
+  for (size_t i = 0; i < commands_.size(); ++i) {
+    const Command& a = commands_[i];
+    const Command& b = lastCommands_[i];
+    const Bindings& x = a.bindings;
+    const Bindings& y = b.bindings;
+    const bool same =
+        a.kind == b.kind && SameBits(a.clear[0], b.clear[0]) && SameBits(a.clear[1], b.clear[1]) &&
+        SameBits(a.clear[2], b.clear[2]) && SameBits(a.clear[3], b.clear[3]) &&
+        a.hasConstants == b.hasConstants && a.constantsOffset == b.constantsOffset &&
+        a.constantsSize == b.constantsSize && a.vertexCount == b.vertexCount &&
+        a.startVertex == b.startVertex && a.variant == b.variant &&
+        x.renderTargetView == y.renderTargetView && x.depthStencilView == y.depthStencilView &&
+        SameViewport(x.viewport, y.viewport) && x.rasterizer == y.rasterizer &&
+        x.blend == y.blend && x.vertexShader == y.vertexShader && x.pixelShader == y.pixelShader &&
+        x.layout == y.layout && x.vertexBuffer == y.vertexBuffer && x.stride == y.stride &&
+        x.offset == y.offset && x.constantBuffer == y.constantBuffer && x.sampler == y.sampler &&
+        x.view == y.view;
+    if (!same) return false;
+  }
+  return true;
+}
+
+void OpenGLDevice::SetSkipUnchangedFrames(bool on) {
+  skipUnchanged_ = on;
+  lastFrameValid_ = false;
 }
 
 void OpenGLDevice::Issue(const Command& c) {
@@ -295,7 +357,25 @@ void OpenGLDevice::Issue(const Command& c) {
 }
 
 int32_t OpenGLDevice::Present() {
-  Flush();
+  if (!skipUnchanged_ || frameSplit_ || commands_.empty()) {
+    Flush();
+  } else if (SameAsLastFrame()) {
+    DropRecorded();
+    ++skippedFrames_;
+  } else {
+    const uint64_t issued = issueCount_;
+    IssueRecorded();
+    // Keep the issued frame for the next comparison; the storage of the
+    // one it replaces is reused for the next frame's recording.
+    lastFrameValid_ = issueCount_ != issued;
+    lastCommands_.swap(commands_);
+    lastBatch_.swap(batch_);
+    lastFbo_ = frameFbo_;
+    lastWidth_ = frameWidth_;
+    lastHeight_ = frameHeight_;
+    DropRecorded();
+  }
+  frameSplit_ = false;
   ++presentCount_;
   // The widget composes its framebuffer after painting; nothing to swap here.
   return gfx::kOk;

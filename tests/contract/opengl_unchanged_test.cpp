@@ -1,0 +1,194 @@
+// The OpenGL device's unchanged frames: a frame equal to the last issued one
+// is not issued again and the target keeps its image; any change to what
+// the frame draws, to its target or to a texture is issued.
+#include <epoxy/gl.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "contract/device_contract.h"
+#include "contract/draw_kit.h"
+#include "render/gl/opengl_device.h"
+
+namespace tolvani::contract {
+namespace {
+
+constexpr uint32_t kSide = 16;
+
+// What one frame draws: a clear, then `draws` draws of a rectangle over the
+// left half, in colour rgb, through a viewport `viewportWidth` wide.
+struct FrameSpec {
+  float clear[4] = {0, 0, 1, 1};
+  float rgb[3] = {1, 0, 0};
+  int draws = 1;
+  uint32_t viewportWidth = kSide;
+  uint32_t side = kSide;
+};
+
+using Image = std::vector<std::array<uint8_t, 4>>;
+
+class OpenGLUnchangedFrames : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string whyNot;
+    dut_ = OpenGLDeviceFactory::Make(&whyNot);
+    if (dut_ == nullptr) GTEST_SKIP() << "OpenGL device unavailable: " << whyNot;
+    gl_ = dynamic_cast<gl::OpenGLDevice*>(&dut_->device());
+    ASSERT_NE(gl_, nullptr);
+    gfx::Handle vsBlob = gfx::kNone, psBlob = gfx::kNone;
+    ASSERT_EQ(gl_->CompileShaderFromFile(ShaderPath(), "VS", "vs_4_1", &vsBlob), gfx::kOk);
+    ASSERT_EQ(gl_->CreateVertexShader(vsBlob, &vs_), gfx::kOk);
+    ASSERT_EQ(gl_->CreateInputLayout(kMeshVertexLayout, 6, vsBlob, &layout_), gfx::kOk);
+    ASSERT_EQ(gl_->CompileShaderFromFile(ShaderPath(), "PS", "ps_4_1", &psBlob), gfx::kOk);
+    ASSERT_EQ(gl_->CreatePixelShader(psBlob, &ps_), gfx::kOk);
+    gl_->Release(vsBlob);
+    gl_->Release(psBlob);
+    ASSERT_EQ(gl_->CreateSwapChain(kSide, kSide), gfx::kOk);
+    ASSERT_EQ(gl_->CreateRenderTargetView(&rtv_), gfx::kOk);
+    ASSERT_EQ(gl_->CreateConstantBuffer(kShaderConstantsSize, &constants_), gfx::kOk);
+    const auto rect = Rectangle(-1, -1, 0, 1);
+    ASSERT_EQ(gl_->CreateVertexBuffer(
+                  rect.data(), static_cast<uint32_t>(rect.size() * sizeof(MeshVertex)), &rect_),
+              gfx::kOk);
+    gl_->SetSkipUnchangedFrames(true);
+  }
+
+  void Draw(const FrameSpec& f) {
+    dut_->BeginFrame(f.side, f.side);
+    gl_->SetRenderTargets(rtv_, gfx::kNone);
+    gfx::Viewport viewport;
+    viewport.width = f.viewportWidth;
+    viewport.height = f.side;
+    gl_->SetViewport(viewport);
+    gl_->SetVertexShader(vs_);
+    gl_->SetPixelShader(ps_);
+    gl_->SetInputLayout(layout_);
+    gl_->SetConstantBuffer(constants_);
+    gl_->SetVertexBuffer(rect_, sizeof(MeshVertex), 0);
+    gl_->ClearRenderTarget(rtv_, f.clear);
+    for (int d = 0; d < f.draws; ++d) {
+      const ShaderConstants c = FlatConstants(f.rgb[0], f.rgb[1], f.rgb[2]);
+      ASSERT_EQ(gl_->UpdateConstantBuffer(constants_, &c, sizeof c), gfx::kOk);
+      gl_->Draw(12, 0);
+    }
+    ASSERT_EQ(gl_->Present(), gfx::kOk);
+    dut_->EndFrame();
+  }
+
+  Image Pixels(uint32_t side = kSide) {
+    Image image;
+    for (uint32_t y = 0; y < side; ++y) {
+      for (uint32_t x = 0; x < side; ++x) image.push_back(dut_->Pixel(x, y).value());
+    }
+    return image;
+  }
+
+  // Paints the frame's target green behind the device's back.
+  void Scribble() {
+    dut_->BeginFrame(kSide, kSide);  // binds the target
+    glClearColor(0, 1, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ASSERT_EQ(gl_->Present(), gfx::kOk);  // nothing recorded: nothing issued
+    dut_->EndFrame();
+  }
+
+  std::unique_ptr<DeviceUnderTest> dut_;
+  gl::OpenGLDevice* gl_ = nullptr;
+  gfx::Handle vs_ = gfx::kNone, layout_ = gfx::kNone, ps_ = gfx::kNone, rtv_ = gfx::kNone;
+  gfx::Handle constants_ = gfx::kNone, rect_ = gfx::kNone;
+};
+
+TEST_F(OpenGLUnchangedFrames, EqualFramesAreNotIssuedAndTheImageStays) {
+  const FrameSpec still;
+  Draw(still);
+  const Image drawn = Pixels();
+  EXPECT_EQ(drawn.front(), (std::array<uint8_t, 4>{255, 0, 0, 255}));
+  EXPECT_EQ(drawn.back(), (std::array<uint8_t, 4>{0, 0, 255, 255}));
+  const uint64_t issued = gl_->issueCount();
+  for (int i = 0; i < 5; ++i) Draw(still);
+  EXPECT_EQ(gl_->issueCount(), issued);
+  EXPECT_EQ(gl_->skippedFrameCount(), 5u);
+  EXPECT_EQ(Pixels(), drawn);
+}
+
+TEST_F(OpenGLUnchangedFrames, ASkippedFrameIssuesNothingUntilTheTargetIsForgotten) {
+  const FrameSpec still;
+  Draw(still);
+  const Image drawn = Pixels();
+  Scribble();
+  Draw(still);  // equal: the scribble stays
+  EXPECT_EQ(dut_->Pixel(kSide - 1, 0).value(), (std::array<uint8_t, 4>{0, 255, 0, 255}));
+  gl_->ForgetLastFrame();
+  Draw(still);
+  EXPECT_EQ(Pixels(), drawn);
+}
+
+TEST_F(OpenGLUnchangedFrames, EveryChangeIsIssuedAndThenSkippedWhileItStays) {
+  struct Case {
+    const char* what;
+    FrameSpec frame;
+  };
+  std::vector<Case> cases(5);
+  cases[0].what = "constants";
+  cases[0].frame.rgb[1] = 1;
+  cases[1].what = "clear colour";
+  cases[1].frame.clear[0] = 1;
+  cases[2].what = "one more draw";
+  cases[2].frame.draws = 2;
+  cases[3].what = "viewport";
+  cases[3].frame.viewportWidth = kSide / 2;
+  cases[4].what = "target size";
+  cases[4].frame.side = kSide / 2;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gl_->ForgetLastFrame();
+    Draw(FrameSpec{});
+    const Image before = Pixels();
+    const uint64_t issued = gl_->issueCount();
+    Draw(c.frame);
+    EXPECT_EQ(gl_->issueCount(), issued + 1);
+    const Image changed = Pixels(c.frame.side);
+    if (c.frame.draws == 1) {
+      EXPECT_NE(changed, before);
+    }
+    Draw(c.frame);
+    EXPECT_EQ(gl_->issueCount(), issued + 1);
+    EXPECT_EQ(Pixels(c.frame.side), changed);
+  }
+}
+
+TEST_F(OpenGLUnchangedFrames, ATextureWrittenSinceIsIssued) {
+  gfx::TextureDesc desc;
+  desc.width = desc.height = 2;
+  desc.usage = gfx::TextureUsage::RenderTarget;
+  gfx::Handle texture = gfx::kNone;
+  ASSERT_EQ(gl_->CreateTexture2D(desc, &texture), gfx::kOk);
+  Draw(FrameSpec{});
+  const uint64_t issued = gl_->issueCount();
+  const std::vector<uint8_t> texels(16, 7);
+  ASSERT_EQ(gl_->UpdateTexture(texture, texels.data(), 8), gfx::kOk);
+  Draw(FrameSpec{});
+  EXPECT_EQ(gl_->issueCount(), issued + 1);
+  gl_->Release(texture);
+}
+
+TEST_F(OpenGLUnchangedFrames, FramesIssuedInPartsAndDevicesWithoutTheOptionAlwaysDraw) {
+  FrameSpec large;
+  large.draws = static_cast<int>(gl::OpenGLDevice::kMaxBatchCommands) + 1;
+  Draw(large);
+  const uint64_t issued = gl_->issueCount();
+  Draw(large);
+  EXPECT_GT(gl_->issueCount(), issued);
+  EXPECT_EQ(gl_->skippedFrameCount(), 0u);
+
+  gl_->SetSkipUnchangedFrames(false);
+  Draw(FrameSpec{});
+  Draw(FrameSpec{});
+  Draw(FrameSpec{});
+  EXPECT_EQ(gl_->skippedFrameCount(), 0u);
+  EXPECT_EQ(gl_->issueCount(), issued + 5);
+}
+
+}  // namespace
+}  // namespace tolvani::contract
