@@ -43,6 +43,10 @@ CPlayerViewWidget::CPlayerViewWidget(CPlayerView& view, gl::OpenGLDevice& device
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setMinimumSize(1, 1);
+  // The framebuffer keeps its image between repaints, so a tick whose
+  // frame equals the one on screen need neither draw nor repaint.
+  setUpdateBehavior(QOpenGLWidget::PartialUpdate);
+  device_.SetSkipUnchangedFrames(true);
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, &CPlayerViewWidget::Tick);
 }
@@ -80,43 +84,88 @@ void CPlayerViewWidget::SetCue(bool cue) {
   emit cueChanged(cue);
 }
 
-void CPlayerViewWidget::initializeGL() {}
+void CPlayerViewWidget::Invalidate() {
+  if (inTick_) {
+    frameWanted_ = true;
+  } else {
+    tickDrew_ = false;
+    update();
+  }
+}
+
+void CPlayerViewWidget::initializeGL() {
+  tickDrew_ = false;
+  device_.ForgetLastFrame();
+}
 
 void CPlayerViewWidget::resizeGL(int w, int h) {
+  // A new framebuffer: the next frame is drawn in full.
+  tickDrew_ = false;
+  device_.ForgetLastFrame();
   const qreal dpr = devicePixelRatioF();
   view_.OnSize(static_cast<int>(std::lround(w * dpr)), static_cast<int>(std::lround(h * dpr)));
 }
 
 void CPlayerViewWidget::paintGL() {
   if (loading_) return;
+  if (tickDrew_) {
+    // The tick drew into this framebuffer already; composing shows it.
+    tickDrew_ = false;
+    return;
+  }
+  // Exposed, resized or asked for outside a tick: what the framebuffer holds
+  // is not known, so the frame reaches it whatever it holds.
+  device_.ForgetLastFrame();
+  const uint64_t issued = device_.issueCount();
   const qreal dpr = devicePixelRatioF();
   device_.BeginFrame(defaultFramebufferObject(), static_cast<int>(std::lround(width() * dpr)),
                      static_cast<int>(std::lround(height() * dpr)));
   view_.OnDraw();
   device_.EndFrame();
   ++frames_;
+  if (device_.issueCount() != issued) ++presented_;
   emit frameDrawn(frames_);
 }
 
 void CPlayerViewWidget::Tick() {
   if (loading_) return;
-  // A tick may draw a frame itself (Explore mode): give it the window's
-  // framebuffer when the widget is ready.
+  // The tick's frame is drawn here, straight after the tick, into the
+  // window's framebuffer when the widget is ready (a tick may also draw a
+  // frame itself: Explore mode). The window is repainted only when the
+  // framebuffer changed.
   const bool ready = isValid();
+  uint64_t issued = 0;
   if (ready) {
     makeCurrent();
+    issued = device_.issueCount();
     const qreal dpr = devicePixelRatioF();
     device_.BeginFrame(defaultFramebufferObject(), static_cast<int>(std::lround(width() * dpr)),
                        static_cast<int>(std::lround(height() * dpr)));
   }
+  inTick_ = true;
+  frameWanted_ = false;
   view_.OnTimer();
+  inTick_ = false;
   if (ready) {
+    if (frameWanted_) {
+      view_.OnDraw();
+      ++frames_;
+    }
     device_.EndFrame();
     doneCurrent();
+    if (device_.issueCount() != issued) {
+      // The repaint this asks for only composes what was drawn.
+      tickDrew_ = true;
+      if (frameWanted_) ++presented_;
+      update();
+    }
+  } else if (frameWanted_) {
+    update();
   }
   ++ticks_;
   UpdateCue();
   emit ticked(ticks_);
+  if (ready && frameWanted_) emit frameDrawn(frames_);
 }
 
 QPoint CPlayerViewWidget::DevicePoint(const QPointF& p) const {

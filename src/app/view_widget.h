@@ -19,7 +19,11 @@ class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
   CPlayerViewWidget(CPlayerView& view, gl::OpenGLDevice& device, QWidget* parent = nullptr);
 
   uint64_t tickCount() const { return ticks_; }
+  // Frames the widget had drawn (each one DrawFrame), and of them those
+  // that reached the window: a tick whose frame equals the one on screen
+  // draws it without presenting it.
   uint64_t frameCount() const { return frames_; }
+  uint64_t presentedFrameCount() const { return presented_; }
   void StopTimer() { timer_.stop(); }
   // Lets go of every held movement key and mouse button, as the matching
   // release events would: run when the view loses the focus or the window
@@ -40,7 +44,8 @@ class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
 
   // IViewHost
   void StartTimer(int periodMs) override;
-  void Invalidate() override { update(); }
+  // Within a tick the frame is drawn at the tick's end; otherwise a repaint.
+  void Invalidate() override;
   void SetCapture() override {}  // Qt grabs the mouse while a button is held
   void ReleaseCapture() override {}
 
@@ -76,10 +81,16 @@ class CPlayerViewWidget : public QOpenGLWidget, public IViewHost {
   QTimer timer_;
   uint64_t ticks_ = 0;
   uint64_t frames_ = 0;
+  uint64_t presented_ = 0;
   bool loading_ = false;
   bool paused_ = false;
   bool cue_ = false;
   int timerPeriodMs_ = 0;
+  bool inTick_ = false;
+  bool frameWanted_ = false;  // the tick asked for its frame
+  // A tick drew into the framebuffer and asked for the repaint that
+  // composes it: that repaint draws nothing.
+  bool tickDrew_ = false;
 };
 
 // Virtual-key code of a Qt key, 0 for keys without one.

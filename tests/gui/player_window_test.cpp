@@ -11,6 +11,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -31,6 +33,7 @@
 #include "app/recent_files.h"
 #include "app/view_widget.h"
 #include "base/program_directory.h"
+#include "builder/scene_kit.h"
 #include "model/motion.h"
 #include "model/scene_state.h"
 #include "render/gl/opengl_device.h"
@@ -64,6 +67,47 @@ bool NearColour(QRgb pixel, int r, int g, int b) {
 
 std::string WriteProject(const testing::ProjectBuilder& b, const std::string& name) {
   return testing::WriteTempFile(b.Build(), name);
+}
+
+// A still scene: a fixed camera before `boards` plain boards in a row.
+std::string WriteStillProject(int boards) {
+  testing::ProjectBuilder b;
+  b.camera = testing::CameraRig{{0, 0, 0}, 600, 0, 0}.Motion();
+  b.AddModel(u"Camera");
+  b.AddEntry(b.AddTimeline(u"Camera"), 2).motion = b.camera;
+  for (int i = 0; i < boards; ++i) {
+    const std::u16string name = u"Board" + std::u16string(1, static_cast<char16_t>(u'A' + i));
+    b.AddMaterial(name, 1.0f, 0.5f * static_cast<float>(i), 0.0f);
+    CModel& board = b.AddModel(name);
+    testing::AddQuad(board, {0, 0, 0}, {40, 0, 0}, {0, 40, 0}, i);
+    b.AddEntry(b.AddTimeline(name), 2).motion = testing::Pose(
+        {100.0f * static_cast<float>(i) - 50.0f * static_cast<float>(boards - 1), 0, 0});
+  }
+  return WriteProject(b, "still.zvmov");
+}
+
+// What the window's framebuffer holds now, read without repainting it.
+QImage FramebufferNow(CPlayerViewWidget* w) {
+  w->makeCurrent();
+  const qreal dpr = w->devicePixelRatioF();
+  const int width = static_cast<int>(std::lround(w->width() * dpr));
+  const int height = static_cast<int>(std::lround(w->height() * dpr));
+  QImage image(width, height, QImage::Format_RGBA8888);
+  QOpenGLFunctions* f = QOpenGLContext::currentContext()->functions();
+  f->glBindFramebuffer(GL_FRAMEBUFFER, w->defaultFramebufferObject());
+  f->glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+  w->doneCurrent();
+  return image.mirrored();  // GL's rows run bottom up
+}
+
+bool SamePixels(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return false;
+  for (int y = 0; y < a.height(); ++y) {
+    for (int x = 0; x < a.width(); ++x) {
+      if (a.pixel(x, y) != b.pixel(x, y)) return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -207,6 +251,58 @@ class PlayerWindowTest : public QObject {
     QVERIFY(!image.isNull());
     const QRgb centre = image.pixel(image.width() / 2, image.height() / 2);
     QVERIFY2(NearColour(centre, 0, 0, 255), qPrintable(QString::number(centre, 16)));
+    app.ExitInstance(0);
+  }
+
+  void stillSceneIsNotPresentedAgainAndChangesAre() {
+    const std::string project = WriteStillProject(2);
+    Prepare(MakeProgramDir(SourceShader()));
+    CPlayerApp app;
+    PlayerOptions options;
+    options.file = QString::fromStdString(project);
+    QVERIFY(app.InitInstance(options));
+    CPlayerViewWidget* w = app.viewWidget();
+    auto waitTicks = [w](uint64_t n) {
+      const uint64_t target = w->tickCount() + n;
+      return QTest::qWaitFor([w, target] { return w->tickCount() >= target; }, 30000);
+    };
+    QVERIFY(QTest::qWaitFor([w] { return w->isValid(); }, 5000));
+    QVERIFY(waitTicks(3));
+    // Every tick draws its frame; an unchanged one never reaches the window.
+    const uint64_t drawn = w->frameCount();
+    const uint64_t presented = w->presentedFrameCount();
+    QVERIFY(waitTicks(10));
+    QVERIFY(w->frameCount() >= drawn + 10);
+    QCOMPARE(w->presentedFrameCount(), presented);
+    // The image kept is the one a fresh frame draws (grabbing repaints).
+    const QImage kept = FramebufferNow(w);
+    const QImage fresh = w->grabFramebuffer();
+    QVERIFY(SamePixels(kept, fresh));
+    // The boards' centres, 50 units either side at 600 units with a 30 degree
+    // field of view: 50 / (600 tan 15) of half the height from the middle.
+    const int offset = static_cast<int>(kept.height() * 0.155);
+    const QPoint left(kept.width() / 2 - offset, kept.height() / 2);
+    const QPoint right(kept.width() / 2 + offset, kept.height() / 2);
+    auto isBackground = [](const QImage& image, QPoint p) {
+      return NearColour(image.pixel(p), 30, 65, 90);
+    };
+    QVERIFY(!isBackground(kept, left) && !isBackground(kept, right));
+
+    // A board hidden: the next tick presents the change, then it is still.
+    SceneState.sceneRoot->models[2].visible = false;
+    QVERIFY(waitTicks(3));
+    const QImage hidden = FramebufferNow(w);
+    QVERIFY(w->presentedFrameCount() > presented);
+    QVERIFY(!SamePixels(hidden, kept));
+    QVERIFY(isBackground(hidden, left) != isBackground(hidden, right));
+    QVERIFY(SamePixels(hidden, w->grabFramebuffer()));
+
+    // A resize draws the new framebuffer whole.
+    app.mainFrame()->resize(app.mainFrame()->size() + QSize(40, 30));
+    QVERIFY(QTest::qWaitFor([w, &kept] { return w->width() != kept.width(); }, 5000));
+    QVERIFY(waitTicks(3));
+    const QImage resized = FramebufferNow(w);
+    QVERIFY(SamePixels(resized, w->grabFramebuffer()));
     app.ExitInstance(0);
   }
 
