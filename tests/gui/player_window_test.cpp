@@ -14,6 +14,7 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QProcess>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -98,6 +99,14 @@ QImage FramebufferNow(CPlayerViewWidget* w) {
   f->glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
   w->doneCurrent();
   return image.mirrored();  // GL's rows run bottom up
+}
+
+// What the X server shows of the widget (what the window system composed).
+QImage OnScreen(CPlayerViewWidget* w) {
+  const QPoint at = w->mapTo(w->window(), QPoint(0, 0));
+  return w->screen()
+      ->grabWindow(w->window()->winId(), at.x(), at.y(), w->width(), w->height())
+      .toImage();
 }
 
 bool SamePixels(const QImage& a, const QImage& b) {
@@ -287,6 +296,7 @@ class PlayerWindowTest : public QObject {
       return NearColour(image.pixel(p), 30, 65, 90);
     };
     QVERIFY(!isBackground(kept, left) && !isBackground(kept, right));
+    QVERIFY(QTest::qWaitFor([w, &kept] { return SamePixels(OnScreen(w), kept); }, 5000));
 
     // A board hidden: the next tick presents the change, then it is still.
     SceneState.sceneRoot->models[2].visible = false;
@@ -296,6 +306,7 @@ class PlayerWindowTest : public QObject {
     QVERIFY(!SamePixels(hidden, kept));
     QVERIFY(isBackground(hidden, left) != isBackground(hidden, right));
     QVERIFY(SamePixels(hidden, w->grabFramebuffer()));
+    QVERIFY(QTest::qWaitFor([w, &hidden] { return SamePixels(OnScreen(w), hidden); }, 5000));
 
     // A resize draws the new framebuffer whole.
     app.mainFrame()->resize(app.mainFrame()->size() + QSize(40, 30));
