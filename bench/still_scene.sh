@@ -34,10 +34,9 @@ steady=300
 
 # CPU seconds (user + system) of one run of N ticks.
 cpu_of() {
-  local out
-  out=$( { /usr/bin/time -f '%U %S' "$player" "$work/still.zvmov" \
-             --screenshot "$work/shot.png" --ticks "$1" >/dev/null 2>/dev/null; } 2>&1 )
-  awk '{ printf "%.3f\n", $1 + $2 }' <<<"$(tail -n 1 <<<"$out")"
+  /usr/bin/time -o "$work/time.txt" -f '%U %S' "$player" "$work/still.zvmov" \
+    --screenshot "$work/shot.png" --ticks "$1" >/dev/null 2>&1
+  awk '{ printf "%.3f\n", $1 + $2 }' "$work/time.txt"
 }
 
 median() { sort -n | awk '{a[NR]=$1} END { print (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2 }'; }
@@ -49,7 +48,7 @@ for ((i = 0; i < runs; i++)); do
 done
 s=$(printf '%s\n' "${short[@]}" | median)
 l=$(printf '%s\n' "${long[@]}" | median)
-awk -v s="$s" -v l="$l" -v n="$steady" -v runs="$runs" -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
+awk -v s="$s" -v l="$l" -v n="$steady" -v w="$warm" -v runs="$runs" -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
   d = l - s; if (d < 0) d = 0
   printf "still scene, %d ticks: %.3f CPU s (runs %d; %d+%d ticks %.3f s, %d ticks %.3f s), %.1f %% of a core at 30 ms a tick; load %s\n",
-         n, d, runs, 60, n, l, 60, s, 100 * d / (n * 0.030), load }'
+         n, d, runs, w, n, l, w, s, 100 * d / (n * 0.030), load }'
