@@ -99,23 +99,17 @@ class OpenGLUnchangedFrames : public ::testing::Test {
   gfx::Handle constants_ = gfx::kNone, rect_ = gfx::kNone;
 };
 
-TEST_F(OpenGLUnchangedFrames, EqualFramesAreNotIssuedAndTheImageStays) {
+TEST_F(OpenGLUnchangedFrames, EqualFramesIssueNothingUntilTheTargetIsForgotten) {
   const FrameSpec still;
   Draw(still);
   const Image drawn = Pixels();
   EXPECT_EQ(drawn.front(), (std::array<uint8_t, 4>{255, 0, 0, 255}));
   EXPECT_EQ(drawn.back(), (std::array<uint8_t, 4>{0, 0, 255, 255}));
   const uint64_t issued = gl_->issueCount();
-  for (int i = 0; i < 5; ++i) Draw(still);
+  for (int i = 0; i < 3; ++i) Draw(still);
   EXPECT_EQ(gl_->issueCount(), issued);
-  EXPECT_EQ(gl_->skippedFrameCount(), 5u);
+  EXPECT_EQ(gl_->skippedFrameCount(), 3u);
   EXPECT_EQ(Pixels(), drawn);
-}
-
-TEST_F(OpenGLUnchangedFrames, ASkippedFrameIssuesNothingUntilTheTargetIsForgotten) {
-  const FrameSpec still;
-  Draw(still);
-  const Image drawn = Pixels();
   Scribble();
   Draw(still);  // equal: the scribble stays
   EXPECT_EQ(dut_->Pixel(kSide - 1, 0).value(), (std::array<uint8_t, 4>{0, 255, 0, 255}));
