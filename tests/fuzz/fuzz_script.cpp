@@ -66,7 +66,7 @@ struct Session {
   CPlayerView view;
   Session() {
     SetPlatform(&services);
-    SetProgramDirectoryForTests(MakeProgramDirectory());
+    SetProgramDirectory(MakeProgramDirectory());
     device.SetKeepBufferContents(false);
     EnsureSceneRoot();
     view.AttachDocument(&document);

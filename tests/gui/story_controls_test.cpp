@@ -25,7 +25,7 @@
 #include "app/view_menu.h"
 #include "app/view_widget.h"
 #include "base/program_directory.h"
-#include "document/scene_reset.h"
+#include "support/scene_reset.h"
 #include "model/scene_state.h"
 #include "support/test_helpers.h"
 #include "window_test_support.h"
@@ -78,10 +78,10 @@ class StoryControlsTest : public QObject {
  private slots:
   void init() {
     QSettings().clear();
-    SetProgramDirectoryForTests(FromQString(BinDir()));
+    SetProgramDirectory(FromQString(BinDir()));
   }
   void cleanup() {
-    SetProgramDirectoryForTests(u"");
+    SetProgramDirectory(u"");
     ResetSceneStateForTests();
   }
 
