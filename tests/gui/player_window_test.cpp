@@ -75,13 +75,13 @@ std::string WriteStillProject(int boards) {
   testing::ProjectBuilder b;
   b.camera = testing::CameraRig{{0, 0, 0}, 600, 0, 0}.Motion();
   b.AddModel(u"Camera");
-  b.AddEntry(b.AddTimeline(u"Camera"), 2).motion = b.camera;
+  b.AddEntry(b.AddTimeline(u"Camera"), EntryState::kShown).motion = b.camera;
   for (int i = 0; i < boards; ++i) {
     const std::u16string name = u"Board" + std::u16string(1, static_cast<char16_t>(u'A' + i));
     b.AddMaterial(name, 1.0f, 0.5f * static_cast<float>(i), 0.0f);
     CModel& board = b.AddModel(name);
     testing::AddQuad(board, {0, 0, 0}, {40, 0, 0}, {0, 40, 0}, i);
-    b.AddEntry(b.AddTimeline(name), 2).motion = testing::Pose(
+    b.AddEntry(b.AddTimeline(name), EntryState::kShown).motion = testing::Pose(
         {100.0f * static_cast<float>(i) - 50.0f * static_cast<float>(boards - 1), 0, 0});
   }
   return WriteProject(b, "still.zvmov");
