@@ -21,6 +21,7 @@
 #include "audio/null_sound_backend.h"
 #include "base/math.h"
 #include "base/text_conversion.h"
+#include "base/version.h"
 #include "document/document.h"
 #include "model/scene_state.h"
 #include "model/story_rules.h"
@@ -351,12 +352,13 @@ TEST(DemoPlaythrough, SoundsLinksAndGroundOfTheExamples) {
 
 // Command-line conventions of the tool: --version, --help per command.
 TEST(ToolCommandLine, VersionAndHelp) {
+  const std::string version = std::string("tolvani ") + kTolvaniVersion;
   const struct {
     const char* args;
     int status;
     const char* firstLine;
   } cases[] = {
-      {"--version", 0, "tolvani 1.1"},
+      {"--version", 0, version.c_str()},
       {"--help", 0, "usage: tolvani inspect FILE [--geometry]"},
       {"inspect --help", 0, "usage: tolvani inspect FILE [--geometry]"},
       {"simulate -h", 0, "usage: tolvani simulate FILE SCRIPT"},
