@@ -27,7 +27,7 @@ namespace {
 std::string ProjectOfDraws(int draws) {
   builder::ProjectBuilder b;
   b.version = 1.1f;
-  b.playMode = 1;
+  b.playMode = PlayMode::kGlide;
   b.AddModel(u"Camera");
   // Triangle d, on material d, at column d % 400 and row d / 400 of a grid
   // over the view.
@@ -47,8 +47,8 @@ std::string ProjectOfDraws(int draws) {
     face.uvs = {{0, 0}, {1, 0}, {0, 1}};
     grid.faces.Append(face);
   }
-  b.AddEntry(b.AddTimeline(u"Camera"), 2);
-  b.AddEntry(b.AddTimeline(u"Grid"), 2);
+  b.AddEntry(b.AddTimeline(u"Camera"), EntryState::kShown);
+  b.AddEntry(b.AddTimeline(u"Grid"), EntryState::kShown);
   return testing::WriteTempFile(b.Build());
 }
 

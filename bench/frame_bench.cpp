@@ -114,7 +114,7 @@ struct StressScene {
       line.entries.resize(2);
       for (int s = 0; s < 2; ++s) {
         CTimeLineData& e = line.entries[static_cast<size_t>(s)];
-        e.state = 2;
+        e.state = EntryState::kShown;
         e.motion.position = {static_cast<float>(i % 20) * 10.0f, static_cast<float>(i / 20) * 10.0f,
                              0};
         e.motion.rotation = {0, static_cast<float>(i), 0};

@@ -19,11 +19,11 @@ int main(int argc, char** argv) {
   using namespace tolvani::builder;
   constexpr int kColumns = 8, kRows = 4;
   ProjectBuilder b;
-  b.playMode = 1;  // Glide
+  b.playMode = PlayMode::kGlide;
   const CameraRig rig{{0, 0, 0}, 900, 0, 0};
   b.camera = rig.Motion();
   b.AddModel(u"Camera");
-  b.AddEntry(b.AddTimeline(u"Camera"), 2).motion = b.camera;
+  b.AddEntry(b.AddTimeline(u"Camera"), EntryState::kShown).motion = b.camera;
   for (int i = 0; i < kColumns * kRows; ++i) {
     const std::u16string name = u"Board" + std::u16string(1, static_cast<char16_t>(u'A' + i));
     const int32_t material = static_cast<int32_t>(b.materials.size());
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     AddQuad(board, {0, 0, 0}, {40, 0, 0}, {0, 40, 0}, material);
     const float x = -350.0f + 100.0f * static_cast<float>(i % kColumns);
     const float y = 150.0f - 100.0f * static_cast<float>(i / kColumns);
-    b.AddEntry(b.AddTimeline(name), 2).motion = Pose({x, y, 0});
+    b.AddEntry(b.AddTimeline(name), EntryState::kShown).motion = Pose({x, y, 0});
   }
   try {
     b.WriteFile(argv[1]);

@@ -174,7 +174,7 @@ void AddCommonSounds(ProjectBuilder& b, bool withLoop) {
   }
 }
 
-void FillEntries(ProjectBuilder& b, CTimeLine& t, int steps, int32_t state) {
+void FillEntries(ProjectBuilder& b, CTimeLine& t, int steps, EntryState state) {
   for (int i = 0; i < steps; ++i) b.AddEntry(t, state);
 }
 

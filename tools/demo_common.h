@@ -36,6 +36,7 @@ void AddTree(CModel& m, Vec3 base, float height, const CommonMaterials& mats);
 void AddCommonSounds(ProjectBuilder& b, bool withLoop);
 
 // Adds one entry per step to timeline t; entries are hidden unless shown.
-void FillEntries(ProjectBuilder& b, CTimeLine& t, int steps, int32_t state = 1);
+void FillEntries(ProjectBuilder& b, CTimeLine& t, int steps,
+                 EntryState state = EntryState::kHidden);
 
 }  // namespace tolvani::demo

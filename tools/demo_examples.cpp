@@ -38,18 +38,18 @@ struct Scene {
   int steps = 0;
   std::deque<CTimeLine*> lines;
 
-  Scene(int32_t mode, int stepCount) : steps(stepCount) {
+  Scene(PlayMode mode, int stepCount) : steps(stepCount) {
     b.version = 1.1f;
     b.playMode = mode;
     b.fieldOfView = 30.0f;
     mats = AddCommonMaterials(b);
     b.AddModel(u"Camera");
-    Line(u"Camera", 2);
+    Line(u"Camera", EntryState::kShown);
     AddSkyBackdrop(b, mats);
-    Line(u"SkyBackground", 2);
+    Line(u"SkyBackground", EntryState::kShown);
   }
   // A timeline with one entry per step, all in `state`.
-  CTimeLine& Line(const std::u16string& name, int32_t state) {
+  CTimeLine& Line(const std::u16string& name, EntryState state) {
     CTimeLine& t = b.AddTimeline(name);
     FillEntries(b, t, steps, state);
     lines.push_back(&t);
@@ -62,7 +62,7 @@ struct Scene {
 CTimeLineData& ShowAt(CTimeLine& t, int step, const CMotion& pose, const char16_t* text,
                       const char16_t* sound = u"") {
   CTimeLineData& e = t.entries[static_cast<size_t>(step)];
-  e.state = 2;
+  e.state = EntryState::kShown;
   e.motion = pose;
   e.text = text;
   e.soundName = sound;
@@ -82,7 +82,7 @@ CModel& AddWalkableGround(Scene& s, const std::function<float(float, float)>& he
   AddTerrain(ground, kDrawnGroundHalf, 48, height, s.mats.grass, -1, 24.0f);
   AddTerrain(ground, kWalkableHalf, 23, height, -1, walkable, 1.0f);
   ground.collisionMaterial = walkable;
-  s.Line(u"Ground", 2);
+  s.Line(u"Ground", EntryState::kShown);
   return ground;
 }
 
@@ -90,7 +90,7 @@ CModel& AddWalkableGround(Scene& s, const std::function<float(float, float)>& he
 
 ProjectBuilder MakeWalkExample() {
   constexpr int kSteps = 5;
-  Scene s(2, kSteps);  // Walk
+  Scene s(PlayMode::kWalk, kSteps);
   // A meadow that rises 100 units between z = 0 and z = -1000.
   auto height = [](float x, float z) {
     const float t = std::clamp(-z / 1000.0f, 0.0f, 1.0f);
@@ -103,9 +103,9 @@ ProjectBuilder MakeWalkExample() {
     const float x = (i % 2 ? 1.0f : -1.0f) * (330.0f + 60.0f * static_cast<float>(i % 3));
     AddTree(trees, {x, height(x, z) - 5, z}, 280.0f + 20.0f * static_cast<float>(i % 4), s.mats);
   }
-  s.Line(u"Trees", 2);
+  s.Line(u"Trees", EntryState::kShown);
   AddBalloon(s.b, u"fukidashi", s.mats, 100, 64);
-  CTimeLine& talk = s.Line(u"fukidashi", 1);
+  CTimeLine& talk = s.Line(u"fukidashi", EntryState::kHidden);
 
   const char16_t* texts[kSteps] = {
       u"歩いてみよう!\n矢印キーか WASD で歩けます。\nドラッグで向きを変えられます。\nLet's walk! "
@@ -138,7 +138,7 @@ ProjectBuilder MakeWalkExample() {
 
 ProjectBuilder MakeExploreExample() {
   constexpr int kSteps = 4;
-  Scene s(4, kSteps);  // Explore
+  Scene s(PlayMode::kExplore, kSteps);
   // Two terraces joined by a ramp: 0 in front, 90 behind z = -450.
   auto height = [](float, float z) {
     const float t = std::clamp((-z - 300.0f) / 150.0f, 0.0f, 1.0f);
@@ -151,7 +151,7 @@ ProjectBuilder MakeExploreExample() {
     const float x = 1100 * std::cos(a), z = 1100 * std::sin(a);
     AddTree(trees, {x, height(x, z) - 5, z}, 320, s.mats);
   }
-  s.Line(u"Trees", 2);
+  s.Line(u"Trees", EntryState::kShown);
 
   // Objects that speak when the walker looks at them (no bones: they start
   // their sound once per step when they come into the view's middle band).
@@ -163,11 +163,11 @@ ProjectBuilder MakeExploreExample() {
   AddBox(bell, {45, 130, 0}, {10, 130, 10}, stone);
   AddBox(bell, {0, 270, 0}, {65, 10, 20}, stone);
   AddEllipsoid(bell, {0, 215, 0}, {32, 40, 32}, brass, 14, 8);
-  CTimeLine& bellLine = s.Line(u"BellTower", 2);
+  CTimeLine& bellLine = s.Line(u"BellTower", EntryState::kShown);
   CModel& well = s.b.AddModel(u"Well");
   AddEllipsoid(well, {0, 30, 0}, {70, 30, 70}, stone, 16, 6);
   AddEllipsoid(well, {0, 58, 0}, {55, 4, 55}, water, 16, 4);
-  CTimeLine& wellLine = s.Line(u"Well", 2);
+  CTimeLine& wellLine = s.Line(u"Well", EntryState::kShown);
   const CMotion bellPose = Pose({-500, height(0, -900), -900});
   const CMotion wellPose = Pose({500, 0, -100});
   for (int i = 0; i < kSteps; ++i) {
@@ -178,7 +178,7 @@ ProjectBuilder MakeExploreExample() {
   }
 
   AddBalloon(s.b, u"fukidashi", s.mats, 80, 52);
-  CTimeLine& talk = s.Line(u"fukidashi", 1);
+  CTimeLine& talk = s.Line(u"fukidashi", EntryState::kHidden);
   struct Spot {
     Vec3 eye;
     float yaw;          // degrees; ignored when looking at an object
@@ -232,10 +232,10 @@ ProjectBuilder MakeExploreExample() {
 
 ProjectBuilder MakeScrollExample() {
   constexpr int kSteps = 7;
-  Scene s(3, kSteps);  // Scroll
+  Scene s(PlayMode::kScroll, kSteps);
   CModel& ground = s.b.AddModel(u"Ground");
   AddQuad(ground, {0, 0, 0}, {1800, 0, 0}, {0, 0, -1800}, s.mats.grass, 14.0f);
-  s.Line(u"Ground", 2);
+  s.Line(u"Ground", EntryState::kShown);
   // A ring of little houses around a pond.
   const int32_t wall = Plain(s.b, u"Wall", 0.96f, 0.9f, 0.75f);
   const int32_t roofs[3] = {Plain(s.b, u"RoofRed", 0.8f, 0.25f, 0.2f),
@@ -252,9 +252,9 @@ ProjectBuilder MakeScrollExample() {
   AddEllipsoid(village, {0, 1, 0}, {260, 2, 200}, water, 24, 4);
   AddTree(village, {-200, 0, 300}, 300, s.mats);
   AddTree(village, {240, 0, 280}, 260, s.mats);
-  s.Line(u"Village", 2);
+  s.Line(u"Village", EntryState::kShown);
   AddBalloon(s.b, u"fukidashi", s.mats, 91, 56);
-  CTimeLine& talk = s.Line(u"fukidashi", 1);
+  CTimeLine& talk = s.Line(u"fukidashi", EntryState::kHidden);
   const char16_t* texts[kSteps] = {
       u"スクロールモード:\nマウスのホイールを手前に\n回すと進みます。\nScroll: turn the mouse "
       u"wheel\ntowards you to move on.",
@@ -289,10 +289,10 @@ ProjectBuilder MakeOrbitExample() {
   // below its centre) stays above the ground.
   constexpr float kRingCentreY = 360.0f;
   constexpr float kRingHalfHeight = 200.0f;
-  Scene s(5, kSteps);  // Orbit
+  Scene s(PlayMode::kOrbit, kSteps);
   CModel& ground = s.b.AddModel(u"Ground");
   AddQuad(ground, {0, 0, 0}, {1800, 0, 0}, {0, 0, -1800}, s.mats.grass, 14.0f);
-  s.Line(u"Ground", 2);
+  s.Line(u"Ground", EntryState::kShown);
   const int32_t stone = Plain(s.b, u"Stone", 0.85f, 0.8f, 0.7f);
   const int32_t face = Plain(s.b, u"ClockFace", 0.98f, 0.97f, 0.9f);
   const int32_t hand = Plain(s.b, u"Hands", 0.15f, 0.12f, 0.2f);
@@ -303,7 +303,7 @@ ProjectBuilder MakeOrbitExample() {
   AddBox(tower, {0, 322, -4}, {3, 24, 2}, hand);
   AddBox(tower, {14, 300, -4}, {16, 3, 2}, hand);
   AddBox(tower, {0, 415, -60}, {85, 15, 65}, roof);
-  s.Line(u"ClockTower", 2);
+  s.Line(u"ClockTower", EntryState::kShown);
   // Lanterns mark the places on the ring where the balloons appear.
   const int32_t lamp = Plain(s.b, u"Lantern", 1.0f, 0.8f, 0.35f);
   CModel& lanterns = s.b.AddModel(u"Lanterns");
@@ -312,9 +312,9 @@ ProjectBuilder MakeOrbitExample() {
     AddEllipsoid(lanterns, {380 * std::cos(a), kRingCentreY + kRingHalfHeight * std::sin(a), 20},
                  {18, 18, 18}, lamp, 12, 8);
   }
-  s.Line(u"Lanterns", 2);
+  s.Line(u"Lanterns", EntryState::kShown);
   AddBalloon(s.b, u"fukidashi", s.mats, 165, 100);
-  CTimeLine& talk = s.Line(u"fukidashi", 1);
+  CTimeLine& talk = s.Line(u"fukidashi", EntryState::kHidden);
   const char16_t* texts[kSteps] = {
       u"オービットモード:\nカメラはふきだしのまわりを\n回ります。\nOrbit: the camera "
       u"circles\naround the balloons.",

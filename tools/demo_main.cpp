@@ -165,7 +165,7 @@ PixelMatrix SparkleImage() {
 ProjectBuilder MakeMainDemo() {
   ProjectBuilder b;
   b.version = 1.1f;
-  b.playMode = 1;  // Glide
+  b.playMode = PlayMode::kGlide;
   b.glideDuration = 1500;
   b.fadeDuration = 1500;
   b.fieldOfView = 30.0f;
@@ -228,9 +228,9 @@ ProjectBuilder MakeMainDemo() {
   CTimeLine& fadeOutLine = b.AddTimeline(u"FadeOut");
   for (CTimeLine* t : {&camera, &sky, &groundLine, &houseLine, &pokoLine, &treeLine, &balloon,
                        &again, &next, &sparkles, &fadeInLine, &fadeOutLine})
-    FillEntries(b, *t, kSteps, 1);
+    FillEntries(b, *t, kSteps, EntryState::kHidden);
   for (CTimeLine* t : {&camera, &sky, &groundLine, &houseLine, &pokoLine, &treeLine})
-    for (auto& e : t->entries) e.state = 2;
+    for (auto& e : t->entries) e.state = EntryState::kShown;
 
   struct Step {
     CameraRig rig;
@@ -287,7 +287,7 @@ ProjectBuilder MakeMainDemo() {
     pokoLine.entries[s].motion = Pose({0, 0, 0}, {0, -st.rig.yawDeg, 0});
     if (st.text) {
       CTimeLineData& e = balloon.entries[s];
-      e.state = 2;
+      e.state = EntryState::kShown;
       e.text = st.text;
       if (st.sound) e.soundName = st.sound;  // the fade-in opens in silence
       e.motion = st.rig.Facing({0, kBalloonRise * d, -0.7f * d});
@@ -299,7 +299,7 @@ ProjectBuilder MakeMainDemo() {
     const CameraRig& rig = steps[6].rig;
     const float d = rig.distance, scale = d / kReference;
     CTimeLineData& a = again.entries[6];
-    a.state = 2;
+    a.state = EntryState::kShown;
     a.text = u"もう一回!\nOnce more!";
     a.soundName = u"chime1";
     a.jumpEnabled = 1;
@@ -307,7 +307,7 @@ ProjectBuilder MakeMainDemo() {
     a.motion = rig.Facing({-kChoiceOffset * d, kBalloonRise * d, -0.7f * d});
     a.motion.scale = {scale, scale, scale};
     CTimeLineData& n = next.entries[6];
-    n.state = 2;
+    n.state = EntryState::kShown;
     n.text = u"つぎへ\nNext";
     n.motion = rig.Facing({kChoiceOffset * d, kBalloonRise * d, -0.7f * d});
     n.motion.scale = {scale, scale, scale};
@@ -319,9 +319,9 @@ ProjectBuilder MakeMainDemo() {
   // goodbye stops every sound.
   groundLine.entries[1].soundName = u"loop";
   groundLine.entries[1].soundLoops = true;
-  sparkles.entries[5].state = 2;
-  fadeInLine.entries[0].state = 2;
-  fadeOutLine.entries[8].state = 2;
+  sparkles.entries[5].state = EntryState::kShown;
+  fadeInLine.entries[0].state = EntryState::kShown;
+  fadeOutLine.entries[8].state = EntryState::kShown;
   AddCommonSounds(b, true);
   return b;
 }

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include "base/version.h"
+
 namespace tolvani {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -18,7 +20,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   icon->setPixmap(QApplication::windowIcon().isNull()
                       ? style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32, 32)
                       : QApplication::windowIcon().pixmap(32, 32));
-  auto* version = new QLabel(QStringLiteral("Tolvani, Version 1.1"), this);
+  auto* version =
+      new QLabel(QStringLiteral("Tolvani, Version ") + QLatin1String(kTolvaniVersion), this);
   version->setTextFormat(Qt::PlainText);
   version->setObjectName(QStringLiteral("versionLabel"));
   auto* notice = new QLabel(QStringLiteral("3D カートゥーン プレーヤー"), this);

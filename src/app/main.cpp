@@ -18,6 +18,7 @@
 #include "app/player_app.h"
 #include "base/graphics_device.h"
 #include "base/memory_policy.h"
+#include "base/version.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (parser.isSet(version)) {
-    std::puts("Tolvani 1.1");
+    std::printf("Tolvani %s\n", tolvani::kTolvaniVersion);
     return 0;
   }
   for (const char* name : {"qwindowgeometry", "geometry"}) {

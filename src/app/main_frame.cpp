@@ -17,6 +17,7 @@
 #include "app/about_dialog.h"
 #include "app/native_path_qt.h"
 #include "app/platform_qt.h"
+#include "base/version.h"
 #include "model/scene_state.h"
 
 namespace tolvani {
@@ -80,7 +81,8 @@ CMainFrame::CMainFrame(CPlayerDoc& document, RecentFileList& recent, QWidget* vi
 }
 
 void CMainFrame::RefreshTitle() {
-  setWindowTitle(DisplayText(ToQString(document_.title())) + QStringLiteral(" - Tolvani 1.1"));
+  setWindowTitle(DisplayText(ToQString(document_.title())) + QStringLiteral(" - Tolvani ") +
+                 QLatin1String(kTolvaniVersion));
 }
 
 void CMainFrame::RebuildRecentMenu() {

@@ -22,7 +22,7 @@ class CMainFrame : public QMainWindow {
  public:
   CMainFrame(CPlayerDoc& document, RecentFileList& recent, QWidget* view);
 
-  // "<document title> - Tolvani 1.1".
+  // "<document title> - Tolvani <kTolvaniVersion>".
   void RefreshTitle();
   void RebuildRecentMenu();
 

@@ -50,7 +50,6 @@ class NullSoundBackend : public ISoundBackend {
 
   explicit NullSoundBackend(bool hasEngine = true) : hasEngine_(hasEngine) {}
 
-  void SetHasEngine(bool has) { hasEngine_ = has; }
   // The n-th call (1-based, counted since the backend was made) of op fails.
   void FailCall(Op op, uint64_t n) { failAt_.emplace_back(op, n); }
   void FailAlways(Op op, bool fail = true) { failAlways_[static_cast<size_t>(op)] = fail; }

@@ -232,7 +232,7 @@ void CPlayerDoc::SetStartState() {
   root.pickedModel = static_cast<int32_t>(root.models.size()) - 1;
   if (!SceneState.timeLines.empty()) {
     const CTimeLine& first = SceneState.timeLines.front();
-    if (first.EntryState(root.currentStep) == 2) {
+    if (first.ShownAt(root.currentStep)) {
       root.camera = first.entries[static_cast<size_t>(root.currentStep)].motion;
     }
   }

@@ -34,16 +34,20 @@ class CPlayerDoc : public IObservedDocument {
   // so it never asks whether to save one.
   bool OnSaveDocument(const std::u16string& path);
 
-  // Steps of the open sequence, also run on their own by the fuzzer, which
-  // reads from memory instead of a file:
-  // camera, models, materials, timelines and sound voices released;
-  static void ResetScene();
-  // normals, mesh groups, textures, then voices (results not looked at);
-  // progress, when given, hears Preparing before each model and texture
-  // step and Sounds before the voices.
+  // How far an open has come (onOpenStage, PrepareScene's progress).
   enum class OpenStage { Reading, Preparing, Sounds, Done };
+
+  // Steps of the open sequence, public for the fuzzer, which reads from
+  // memory instead of a file and then runs them itself.
+  // Resets the scene root (camera, models, materials), clears the timelines
+  // and releases the sound voices.
+  static void ResetScene();
+  // Normals of every model, then mesh groups, then textures, then sound
+  // voices (results not looked at). progress, when given, hears Preparing
+  // before each model of both model passes and before each texture, and
+  // Sounds before the voices.
   static void PrepareScene(const std::function<void(OpenStage)>& progress = {});
-  // step 0, the last model picked, the camera from timeline 0's first entry
+  // Step 0, the last model picked, the camera from timeline 0's first entry
   // when it is shown, and each model's animation for step 0.
   static void SetStartState();
 
@@ -59,8 +63,6 @@ class CPlayerDoc : public IObservedDocument {
   // Set while a read is under way and left set when it failed; it marks
   // the fallback of the framework path, never a question.
   bool modified() const { return modified_; }
-  // Sets the title shown while there is no path.
-  void SetTitle(const std::u16string& t) { title_ = t; }
   void ClearPath() {
     path_.clear();
     title_.clear();

@@ -38,7 +38,7 @@ void CMotion::Serialize(CArchive& ar) {
 CCoreMotion3D::CCoreMotion3D() {
   ResetScene();
   auxValue = 300;
-  playMode = 1;
+  playMode = PlayMode::kGlide;
   advanceRequested = false;
   fadeLevel = 0.0f;
   glideDuration = 1500;
@@ -59,7 +59,7 @@ void CCoreMotion3D::Serialize(CArchive& ar, float fileVersion) {
     for (int32_t k = 0; k < nNames; ++k) auxNames.push_back(ar.ReadString());
     auxValue = ar.ReadInt32();
     backgroundColor = ar.ReadUInt32();
-    if (fileVersion >= 0.4f) playMode = ar.ReadInt32();
+    if (fileVersion >= 0.4f) playMode = PlayMode{ar.ReadInt32()};
     if (zvmov) {
       const int32_t m = ar.ReadCount(kMinMaterialBytes);
       const int32_t d = ar.ReadCount(kMinModelBytes);
@@ -84,7 +84,7 @@ void CCoreMotion3D::Serialize(CArchive& ar, float fileVersion) {
     for (std::u16string_view s : auxNames) ar.WriteString(std::u16string(s));
     ar.WriteInt32(auxValue);
     ar.WriteUInt32(backgroundColor);
-    ar.WriteInt32(playMode);
+    ar.WriteInt32(StoredValue(playMode));
     if (zvmov) {
       ar.WriteInt32(static_cast<int32_t>(materials.size()));
       ar.WriteInt32(static_cast<int32_t>(models.size()));

@@ -18,6 +18,7 @@
 #include "base/graphics_device.h"
 #include "base/math.h"
 #include "model/model_records.h"
+#include "model/story_rules.h"
 
 namespace tolvani {
 
@@ -82,7 +83,7 @@ class CCoreMotion3D {
   // Stored settings.
   uint32_t backgroundColor = 0x005A411E;  // red low byte, then green, then blue
   CMotion camera;
-  int32_t playMode = 1;
+  PlayMode playMode = PlayMode::kGlide;
   std::u16string formatTag;  // "zvmov" set by the document
   float fadeLevel = 0.0f;
   bool advanceRequested = false;

@@ -1,4 +1,4 @@
-// Timeline records: storage, entry accessors, name tests and the camera
+// Timeline records: storage, entry accessors and the camera
 // interpolation between step poses. EntryWorldMatrix lives with the renderer.
 #include "model/timeline.h"
 
@@ -51,7 +51,7 @@ float CatmullRom(float p0, float p1, float p2, float p3, float t) {
 void CTimeLineData::Serialize(CArchive& ar) {
   if (ar.IsLoading()) {
     animationName = ar.ReadString();
-    state = ar.ReadInt32();
+    state = EntryState{ar.ReadInt32()};
     text = ar.ReadString();
     jumpEnabled = ar.ReadInt32();
     jumpTarget = ar.ReadInt32();
@@ -59,7 +59,7 @@ void CTimeLineData::Serialize(CArchive& ar) {
     soundLoops = ar.ReadBool();
   } else {
     ar.WriteString(animationName);
-    ar.WriteInt32(state);
+    ar.WriteInt32(StoredValue(state));
     ar.WriteString(text);
     ar.WriteInt32(jumpEnabled);
     ar.WriteInt32(jumpTarget);
@@ -119,17 +119,9 @@ bool CTimeLine::EntrySoundLoops(int32_t i) const {
   return e ? e->soundLoops : false;
 }
 
-int32_t CTimeLine::EntryState(int32_t i) const {
+EntryState CTimeLine::StateAt(int32_t i) const {
   const CTimeLineData* e = EntryAt(entries, i);
-  return e ? e->state : 1;
-}
-
-bool CTimeLine::IsBalloon() const {
-  return AsciiLower(name).find(u"fukidashi") != std::u16string::npos;
-}
-
-bool CTimeLine::NameContains(std::u16string_view literal) const {
-  return std::u16string_view(name).find(literal) != std::u16string_view::npos;
+  return e ? e->state : EntryState::kHidden;
 }
 
 void CTimeLine::SplineCamera(int32_t a, int32_t b, float t, CMotion& out) const {

@@ -11,6 +11,7 @@
 
 #include "model/motion.h"
 #include "model/packed_vector.h"
+#include "model/story_rules.h"
 
 namespace tolvani {
 
@@ -19,7 +20,7 @@ class CArchive;
 struct CTimeLineData {
   std::u16string text;           // balloon text; "http..." is a web link
   std::u16string animationName;  // exact match against the model's names
-  int32_t state = 1;             // 2: shown at this step
+  EntryState state = EntryState::kHidden;
   CMotion motion;
   int32_t jumpEnabled = 0;
   int32_t jumpTarget = 0;
@@ -48,12 +49,12 @@ class CTimeLine {
   int32_t EntryJumpTarget(int32_t i) const;   // 0
   std::u16string EntrySoundName(int32_t i) const;
   bool EntrySoundLoops(int32_t i) const;  // false
-  // Entry state, or 1 (hidden) outside the entries.
-  int32_t EntryState(int32_t i) const;
+  // Entry state, or kHidden outside the entries.
+  EntryState StateAt(int32_t i) const;
+  // Whether the object takes part in step i.
+  bool ShownAt(int32_t i) const { return StateAt(i) == EntryState::kShown; }
 
-  // Name tests.
-  bool IsBalloon() const;                                // lower-cased name contains "fukidashi"
-  bool NameContains(std::u16string_view literal) const;  // case-sensitive
+  bool IsBalloon() const { return IsBalloonName(name); }
 
   // Camera interpolation over this timeline's entries (timeline 0); write
   // position, rotation and scale of out; pivot untouched.

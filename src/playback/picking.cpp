@@ -149,7 +149,7 @@ bool ProbeGround(const CCoreMotion3D& scene, const Vec3& origin, const Vec3& dir
   for (size_t i = 1; i < timeLines.size(); ++i) {
     if (i >= scene.models.size()) continue;
     const CModel& model = scene.models[i];
-    if (step < 0 || timeLines[i].EntryState(step) != 2 || model.collisionMaterial < 0) {
+    if (step < 0 || !timeLines[i].ShownAt(step) || model.collisionMaterial < 0) {
       ++skipped;
       continue;
     }

@@ -75,8 +75,6 @@ void CPlayerView::OnTimer() {
 
 namespace {
 
-enum PlayMode : int32_t { kGlide = 1, kWalk = 2, kScroll = 3, kExplore = 4, kOrbit = 5 };
-
 // A scene is populated when it has at least one timeline and one model.
 bool Populated(const CCoreMotion3D& scene) {
   return !SceneState.timeLines.empty() && !scene.models.empty();
@@ -87,7 +85,7 @@ bool Populated(const CCoreMotion3D& scene) {
 void CPlayerView::TickModeWork() {
   CCoreMotion3D& scene = *SceneState.sceneRoot;
   switch (scene.playMode) {
-    case kGlide:
+    case PlayMode::kGlide:
       if (Populated(scene)) {
         SceneState.timeLines[0].SplineCamera(previousStep, scene.currentStep, stepProgress,
                                              scene.camera);
@@ -95,11 +93,11 @@ void CPlayerView::TickModeWork() {
       }
       if (StandardAdvance()) BeginGlideStep(-1, -1);
       break;
-    case kWalk:
+    case PlayMode::kWalk:
       if (Populated(scene)) WalkStep();
       if (StandardAdvance()) BeginWalkStep(-1, -1);
       break;
-    case kScroll:
+    case PlayMode::kScroll:
       if (Populated(scene)) {
         SceneState.timeLines[0].LerpCamera(previousStep, scene.currentStep, stepProgress,
                                            scene.camera);
@@ -109,13 +107,13 @@ void CPlayerView::TickModeWork() {
         BeginScrollStep(-1, -1);
       }
       break;
-    case kExplore:
+    case PlayMode::kExplore:
       if (Populated(scene)) WalkStep();
       DrawFrame(scene);
       ExploreProximitySounds();
       if (StandardAdvance()) BeginExploreStep(-1, -1);
       break;
-    case kOrbit:
+    case PlayMode::kOrbit:
       OrbitPath();
       if (scene.currentStep > 0) AdvanceProgress();
       OrbitSpin();
@@ -128,8 +126,8 @@ void CPlayerView::TickModeWork() {
 
 void CPlayerView::AdvanceProgress() {
   const int32_t duration = SceneState.sceneRoot->glideDuration;
-  // The duration as a count of 30 ms frames; 0 ms gives an infinite step.
-  stepProgress += 1.0f / (static_cast<float>(duration) * 30.0f / 1000.0f);
+  // 0 ms gives an infinite step.
+  stepProgress += 1.0f / DurationFrames(duration);
   if (stepProgress > 1.0f) stepProgress = 1.0f;
 }
 
@@ -276,12 +274,12 @@ void CPlayerView::CutCameraToStep() {
   CCoreMotion3D& scene = *SceneState.sceneRoot;
   if (SceneState.timeLines.empty()) return;
   const CTimeLine& first = SceneState.timeLines[0];
-  if (first.EntryState(scene.currentStep) == 2) scene.camera = first.EntryMotion(scene.currentStep);
+  if (first.ShownAt(scene.currentStep)) scene.camera = first.EntryMotion(scene.currentStep);
 }
 
 void CPlayerView::StartStepForTimelines(int /*x*/, int /*y*/) {
   CCoreMotion3D& scene = *SceneState.sceneRoot;
-  const int32_t mode = scene.playMode;
+  const PlayMode mode = scene.playMode;
   const int32_t step = scene.currentStep;
   std::vector<CTimeLine>& timeLines = SceneState.timeLines;
   links.BeginStepStart();
@@ -289,20 +287,20 @@ void CPlayerView::StartStepForTimelines(int /*x*/, int /*y*/) {
     CTimeLine& line = timeLines[i];
     CModel* model = i < scene.models.size() ? &scene.models[i] : nullptr;
     SelectAnimationByName(scene, static_cast<int32_t>(i), line.EntryAnimationName(step));
-    if (mode == kExplore) line.soundPlayed = false;
-    if (line.EntryState(step) != 2) {
+    if (mode == PlayMode::kExplore) line.soundPlayed = false;
+    if (!line.ShownAt(step)) {
       if (model) model->visible = false;
       continue;
     }
     const CTimeLineData& entry = line.entries[static_cast<size_t>(step)];
     if (model) model->visible = true;
     // Balloons and objects without skeletal animation speak at the step start.
-    if (mode != kExplore && SceneState.audio && (line.IsBalloon() || !HasBoneTracks(i))) {
+    if (mode != PlayMode::kExplore && SceneState.audio && (line.IsBalloon() || !HasBoneTracks(i))) {
       SceneState.audio->Play(entry.soundName, entry.soundLoops);
     }
-    if (mode == kGlide) {
-      if (line.NameContains(u"FadeIn")) scene.fadeLevel = 1.0f;
-      if (line.NameContains(u"FadeOut")) scene.fadeLevel = 0.0f;
+    if (mode == PlayMode::kGlide) {
+      if (IsFadeInName(line.name)) scene.fadeLevel = 1.0f;
+      if (IsFadeOutName(line.name)) scene.fadeLevel = 0.0f;
     }
     // A text starting with "http" is a link: its first line is opened
     // when it is a web address, within the link limits.
@@ -328,10 +326,10 @@ void CPlayerView::PlaybackReset(int hint) {
   if (hint == 1) {
     // Fade level from the first step's shown fade objects; a later one wins.
     for (const CTimeLine& line : timeLines) {
-      if (line.EntryState(0) != 2) continue;
-      if (line.NameContains(u"FadeIn")) {
+      if (!line.ShownAt(0)) continue;
+      if (IsFadeInName(line.name)) {
         scene.fadeLevel = 1.0f;
-      } else if (line.NameContains(u"FadeOut")) {
+      } else if (IsFadeOutName(line.name)) {
         scene.fadeLevel = 0.0f;
       }
     }
@@ -340,10 +338,10 @@ void CPlayerView::PlaybackReset(int hint) {
     for (size_t i = 0; i < timeLines.size(); ++i) {
       const CTimeLine& line = timeLines[i];
       const int32_t step = scene.currentStep;
-      if (scene.playMode != kExplore && line.EntryState(0) == 2 && SceneState.audio) {
+      if (scene.playMode != PlayMode::kExplore && line.ShownAt(0) && SceneState.audio) {
         SceneState.audio->Play(line.EntrySoundName(step), line.EntrySoundLoops(step));
       }
-      if (i < scene.models.size()) scene.models[i].visible = line.EntryState(step) == 2;
+      if (i < scene.models.size()) scene.models[i].visible = line.ShownAt(step);
       SelectAnimationByName(scene, static_cast<int32_t>(i), line.EntryAnimationName(step));
     }
     stepProgress = 0.0f;
@@ -351,7 +349,7 @@ void CPlayerView::PlaybackReset(int hint) {
     spinSpeed = 0.0f;
   }
   orbitPoints[2] = Vec3{0, 0, 0};
-  if (scene.playMode != kOrbit) return;
+  if (scene.playMode != PlayMode::kOrbit) return;
   // The orbit starts around the first step's balloons, 1000 units away.
   BalloonCentre(0, orbitPoints[2]);
   orbitPoints[0] = orbitPoints[1] = orbitPoints[3] = orbitPoints[2];
@@ -363,7 +361,7 @@ bool CPlayerView::BalloonCentre(int32_t step, Vec3& centre) const {
   Vec3 sum{0, 0, 0};
   int count = 0;
   for (const CTimeLine& line : SceneState.timeLines) {
-    if (line.EntryState(step) != 2 || !line.IsBalloon()) continue;
+    if (!line.ShownAt(step) || !line.IsBalloon()) continue;
     const Vec3& p = line.entries[static_cast<size_t>(step)].motion.position;
     sum.x += p.x;
     sum.y += p.y;
@@ -397,10 +395,14 @@ void CPlayerView::LeftClickAction(int x, int y) {
 bool CPlayerView::TakesBalloonNow() const {
   const CCoreMotion3D* root = SceneState.sceneRoot;
   if (root == nullptr) return false;
-  const int32_t mode = root->playMode;
-  if (mode != kGlide && mode != kWalk && mode != kExplore && mode != kOrbit) return false;
+  const PlayMode mode = root->playMode;
+  if (mode != PlayMode::kGlide && mode != PlayMode::kWalk && mode != PlayMode::kExplore &&
+      mode != PlayMode::kOrbit) {
+    return false;
+  }
   // Glide and Orbit take clicks at step 0 or once the camera has arrived.
-  return !((mode == kGlide || mode == kOrbit) && root->currentStep != 0 && stepProgress != 1.0f);
+  return !((mode == PlayMode::kGlide || mode == PlayMode::kOrbit) && root->currentStep != 0 &&
+           stepProgress != 1.0f);
 }
 
 bool CPlayerView::BalloonAnswers(int32_t i) const {
@@ -408,24 +410,24 @@ bool CPlayerView::BalloonAnswers(int32_t i) const {
   if (i < 0 || static_cast<size_t>(i) >= timeLines.size()) return false;
   const CTimeLine& line = timeLines[static_cast<size_t>(i)];
   // In Explore a balloon answers only after its object has spoken.
-  if (SceneState.sceneRoot->playMode == kExplore && !line.soundPlayed) return false;
+  if (SceneState.sceneRoot->playMode == PlayMode::kExplore && !line.soundPlayed) return false;
   return line.IsBalloon();
 }
 
 void CPlayerView::AdvanceThrough(int32_t i, int x, int y) {
   CCoreMotion3D& scene = *SceneState.sceneRoot;
-  const int32_t mode = scene.playMode;
+  const PlayMode mode = scene.playMode;
   const CTimeLine& line = SceneState.timeLines[static_cast<size_t>(i)];
-  if (mode == kGlide || mode == kOrbit) previousStep = scene.currentStep;
+  if (mode == PlayMode::kGlide || mode == PlayMode::kOrbit) previousStep = scene.currentStep;
   scene.currentStep = StepAfter(line, scene.currentStep);
   switch (mode) {
-    case kGlide:
+    case PlayMode::kGlide:
       BeginGlideStep(x, y);
       break;
-    case kWalk:
+    case PlayMode::kWalk:
       BeginWalkStep(x, y);
       break;
-    case kExplore:
+    case PlayMode::kExplore:
       BeginExploreStep(x, y);
       break;
     default:
@@ -460,13 +462,13 @@ void CPlayerView::OnMouseMove(int x, int y) {
   const float dx = static_cast<float>(static_cast<int64_t>(x) - lastMouseX);
   const float dy = static_cast<float>(static_cast<int64_t>(y) - lastMouseY);
   if (scene != nullptr && Populated(*scene) && (leftButtonHeld || rightButtonHeld)) {
-    const int32_t mode = scene->playMode;
-    if (mode == kWalk || mode == kExplore || mode == kOrbit) {
+    const PlayMode mode = scene->playMode;
+    if (mode == PlayMode::kWalk || mode == PlayMode::kExplore || mode == PlayMode::kOrbit) {
       // A drag turns the camera: vertical moves pitch, horizontal ones yaw.
       scene->camera.rotation.x += dy / 10.0f;
       scene->camera.rotation.y += dx / 10.0f;
       // In Orbit the yaw keeps turning after the drag (the tick decays it).
-      if (mode == kOrbit) spinSpeed = dx * 0.5f;
+      if (mode == PlayMode::kOrbit) spinSpeed = dx * 0.5f;
     }
   }
   lastMouseX = x;
@@ -513,9 +515,9 @@ void CPlayerView::OnMouseWheel(int zDelta, int x, int y) {
   const int16_t delta = static_cast<int16_t>(zDelta);
   const float amount = static_cast<float>(delta) / 2000.0f;
   switch (scene.playMode) {
-    case kWalk:
-    case kExplore:
-    case kOrbit: {
+    case PlayMode::kWalk:
+    case PlayMode::kExplore:
+    case PlayMode::kOrbit: {
       // Zoom: every scale component moves by the same amount, kept positive.
       Vec3& s = scene.camera.scale;
       s.x += amount;
@@ -526,7 +528,7 @@ void CPlayerView::OnMouseWheel(int zDelta, int x, int y) {
       if (s.z <= 0.0f) s.z = 0.001f;
       break;
     }
-    case kScroll:
+    case PlayMode::kScroll:
       // Turning the wheel towards the user moves the story on.
       stepProgress += delta > 0 ? -0.1f : 0.1f;
       if (stepProgress < 0.0f) stepProgress = 0.0f;

@@ -1,6 +1,6 @@
 // CPlayerView: the one view of the document. It owns the player's clock and
 // input: it creates the renderer and the sound container when its window is
-// created, runs the 30 ms tick, asks for a repaint after every tick, and
+// created, runs the tick (kTickPeriodMs), asks for a repaint after every tick, and
 // receives mouse and keyboard events. The class is portable: the Qt widget
 // (src/app) and the headless simulator translate their events into these
 // handlers and provide the few window services through IViewHost.
@@ -15,6 +15,7 @@
 
 #include "base/graphics_device.h"
 #include "base/math.h"
+#include "model/story_rules.h"
 #include "playback/document_link.h"
 #include "playback/web_links.h"
 
@@ -52,8 +53,6 @@ constexpr uint32_t kReturn = 0x0D;
 constexpr uint32_t kSpace = 0x20;
 constexpr uint32_t kPageDown = 0x22;
 }  // namespace vk
-
-constexpr int kTickPeriodMs = 30;
 
 // The step after step; a story step counter stops at INT32_MAX instead of
 // overflowing (a file can store a jump target of INT32_MAX).
@@ -169,7 +168,7 @@ class CPlayerView : public IDocumentObserver {
   // The playback mode's camera and step work of one tick, in this order:
   // the mode's camera work, then the advance handling with its step start.
   void TickModeWork();
-  // stepProgress moves on by one 30 ms frame of glideDuration, up to 1.
+  // stepProgress moves on by one frame of glideDuration (DurationFrames), up to 1.
   void AdvanceProgress();
   // Consumes an advance request: previousStep = currentStep, currentStep + 1.
   // Returns whether there was one.

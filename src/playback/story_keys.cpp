@@ -8,12 +8,6 @@
 
 namespace tolvani {
 
-namespace {
-
-enum PlayMode : int32_t { kGlide = 1, kWalk = 2, kScroll = 3, kExplore = 4, kOrbit = 5 };
-
-}  // namespace
-
 int32_t StepAfter(const CTimeLine& line, int32_t step) {
   if (line.HasEntry(step) && line.entries[static_cast<size_t>(step)].jumpEnabled != 0) {
     return line.entries[static_cast<size_t>(step)].jumpTarget;
@@ -24,8 +18,9 @@ int32_t StepAfter(const CTimeLine& line, int32_t step) {
 bool CPlayerView::IsStoryKey(uint32_t key) const {
   const CCoreMotion3D* scene = SceneState.sceneRoot;
   if (scene == nullptr) return false;
-  const int32_t mode = scene->playMode;
-  if (mode != kGlide && mode != kWalk && mode != kScroll && mode != kExplore && mode != kOrbit) {
+  const PlayMode mode = scene->playMode;
+  if (mode != PlayMode::kGlide && mode != PlayMode::kWalk && mode != PlayMode::kScroll &&
+      mode != PlayMode::kExplore && mode != PlayMode::kOrbit) {
     return false;
   }
   switch (key) {
@@ -35,7 +30,7 @@ bool CPlayerView::IsStoryKey(uint32_t key) const {
       return true;
     case vk::kRight:
       // The arrows walk in Walk and Explore.
-      return mode == kGlide || mode == kOrbit || mode == kScroll;
+      return mode == PlayMode::kGlide || mode == PlayMode::kOrbit || mode == PlayMode::kScroll;
     default:
       return false;
   }
@@ -50,7 +45,7 @@ int32_t CPlayerView::StoryKeyBalloon() const {
   // Model 0 is never a balloon to click, as in picking.
   for (size_t i = 1; i < timeLines.size() && i < scene.models.size(); ++i) {
     const int32_t index = static_cast<int32_t>(i);
-    if (!scene.models[i].visible || timeLines[i].EntryState(step) != 2) continue;
+    if (!scene.models[i].visible || !timeLines[i].ShownAt(step)) continue;
     if (!BalloonAnswers(index)) continue;
     const int32_t target = StepAfter(timeLines[i], step);
     if (target == NextStep(step)) return index;
@@ -62,7 +57,7 @@ int32_t CPlayerView::StoryKeyBalloon() const {
 
 void CPlayerView::StoryKey() {
   CCoreMotion3D& scene = *SceneState.sceneRoot;
-  if (scene.playMode == kScroll) {
+  if (scene.playMode == PlayMode::kScroll) {
     // One whole step: past the end of the current camera move, then the
     // camera stands at the new step.
     if (stepProgress <= 1.0f) stepProgress = 1.1f;

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "base/platform_services.h"
+#include "model/story_rules.h"
 
 namespace tolvani {
 
@@ -91,7 +92,7 @@ bool IsWebLink(std::u16string_view target) {
 }
 
 std::u16string_view LinkTarget(std::u16string_view text) {
-  if (text.substr(0, 4) != u"http") return {};
+  if (text.substr(0, kLinkPrefix.size()) != kLinkPrefix) return {};
   std::u16string_view target = text.substr(0, text.find(u'\n'));
   if (!target.empty() && target.back() == u'\r') target.remove_suffix(1);
   return target;

@@ -13,6 +13,7 @@
 #include "base/platform_services.h"
 #include "model/motion.h"
 #include "model/scene_state.h"
+#include "model/story_rules.h"
 #include "model/timeline.h"
 #include "render/text_rasterizer.h"
 
@@ -226,7 +227,7 @@ std::u16string BalloonText(CCoreMotion3D& scene, int index) {
 std::u16string_view BalloonTextView(CCoreMotion3D& scene, int index) {
   const std::vector<CTimeLine>& timeLines = SceneState.timeLines;
   if (index < 0 || static_cast<size_t>(index) >= timeLines.size()) return {};
-  if (scene.playMode == 4 && !BalloonNearViewCentre(scene, index)) return {};
+  if (scene.playMode == PlayMode::kExplore && !BalloonNearViewCentre(scene, index)) return {};
   const CTimeLine& line = timeLines[static_cast<size_t>(index)];
   if (!line.HasEntry(scene.currentStep)) return {};
   return line.entries[static_cast<size_t>(scene.currentStep)].text;

@@ -48,7 +48,7 @@ std::u16string_view LaidOutBalloonText(std::u16string_view text);
 
 // The text a balloon of timeline index shows at the scene's currentStep:
 // empty for an index that is not a timeline (the -1 of the flat passes), for
-// a step outside the timeline's entries, and in Explore mode (playMode 4)
+// a step outside the timeline's entries, and in PlayMode::kExplore
 // while the object is not near the view centre.
 std::u16string BalloonText(CCoreMotion3D& scene, int index);
 // The same text without a copy: a view of the timeline entry's text, valid

@@ -6,6 +6,7 @@
 #include "model/model_records.h"
 #include "model/motion.h"
 #include "model/scene_state.h"
+#include "model/story_rules.h"
 #include "model/timeline.h"
 #include "render/balloon_text.h"
 #include "render/renderer.h"
@@ -16,14 +17,8 @@ namespace tolvani {
 
 namespace {
 
-constexpr int32_t kShownState = 2;
-constexpr int32_t kOrbitMode = 5;
 constexpr int kFadeFinished = 2;
 constexpr uint32_t kVertexStride = sizeof(MeshVertex);
-
-const std::u16string_view kFadeInMaterial = u"ZavroFadeInMaterial";
-const std::u16string_view kFadeOutMaterial = u"ZavroFadeOutMaterial";
-const std::u16string_view kBalloonMaterial = u"ZavroFukidashiMaterial";
 
 Matrix4 FlatProjection() {
   return MatrixOrthoOffCenterRH(-50, 50, -50, 50, -1, 1);
@@ -38,17 +33,10 @@ bool DrawnInFlatPass(const CCoreMotion3D& scene, size_t i, NameTest nameTest) {
   if (!scene.models[i].visible) return false;
   const CTimeLine& line = timeLines[i];
   if (!line.HasEntry(scene.currentStep)) return false;
-  if (line.entries[static_cast<size_t>(scene.currentStep)].state != kShownState) return false;
-  return nameTest(line);
-}
-
-bool IsBackground(const CTimeLine& line) {
-  return line.NameContains(u"Background");
-}
-
-bool IsOverlay(const CTimeLine& line) {
-  return line.NameContains(u"FadeIn") || line.NameContains(u"FadeOut") ||
-         line.NameContains(u"Effect");
+  if (line.entries[static_cast<size_t>(scene.currentStep)].state != EntryState::kShown) {
+    return false;
+  }
+  return nameTest(line.name);
 }
 
 // Material index of group g after the model's material-set substitution.
@@ -86,7 +74,7 @@ int DrawModel(CCoreMotion3D& scene, CModel& model, int index, const Matrix4& vie
     CMaterial& material = scene.materials[static_cast<size_t>(m)];
 
     // Fades move fadeLevel by one step per drawn group.
-    const float step = 1.0f / (static_cast<float>(scene.fadeDuration) * 30.0f / 1000.0f);
+    const float step = 1.0f / DurationFrames(scene.fadeDuration);
     if (material.name == kFadeInMaterial) {
       scene.fadeLevel -= step;
       if (scene.fadeLevel < 0.0f) {
@@ -167,15 +155,15 @@ int32_t DrawFrame(CCoreMotion3D& scene) {
   // Background pass.
   render.worldMatrix = identity;
   for (size_t i = 0; i < scene.models.size(); ++i) {
-    if (DrawnInFlatPass(scene, i, IsBackground)) {
+    if (DrawnInFlatPass(scene, i, IsBackgroundName)) {
       DrawModel(scene, scene.models[i], -1, identity, flat);
     }
   }
 
   device->ClearDepth(render.depthStencilView, 1.0f);
 
-  render.viewMatrix = scene.playMode == kOrbitMode ? scene.camera.ComputePivotViewMatrix()
-                                                   : scene.camera.ComputeViewMatrix();
+  render.viewMatrix = scene.playMode == PlayMode::kOrbit ? scene.camera.ComputePivotViewMatrix()
+                                                         : scene.camera.ComputeViewMatrix();
   const Matrix4& v = render.viewMatrix;
   render.viewDirection = Vec4Normalize(Vec4{-v.m[0][2], -v.m[1][2], -v.m[2][2], 0.0f});
   render.projectionMatrix = MatrixPerspectiveFovRH(
@@ -191,10 +179,7 @@ int32_t DrawFrame(CCoreMotion3D& scene) {
     CModel& model = scene.models[i];
     if (!model.visible) continue;
     const CTimeLine& line = timeLines[i];
-    if (line.NameContains(u"FadeIn") || line.NameContains(u"FadeOut") ||
-        line.NameContains(u"Effect") || line.NameContains(u"Background")) {
-      continue;
-    }
+    if (IsFlatPassName(line.name)) continue;
     render.worldMatrix = line.EntryWorldMatrix(scene.currentStep);
     DrawModel(scene, model, static_cast<int>(i), render.viewMatrix, render.projectionMatrix);
   }
@@ -202,7 +187,7 @@ int32_t DrawFrame(CCoreMotion3D& scene) {
   // Overlay pass: depth-tested against the main pass, no depth clear.
   render.worldMatrix = identity;
   for (size_t i = 0; i < scene.models.size(); ++i) {
-    if (DrawnInFlatPass(scene, i, IsOverlay)) {
+    if (DrawnInFlatPass(scene, i, IsOverlayName)) {
       if (DrawModel(scene, scene.models[i], -1, identity, flat) == kFadeFinished) {
         scene.advanceRequested = true;
       }

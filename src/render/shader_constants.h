@@ -5,7 +5,7 @@
 // adds no padding).
 //
 // Matrices are written so that the shader sees the row-vector conventions of
-// render/math.h: world and worldViewProjection are stored transposed (GLSL
+// base/math.h: world and worldViewProjection are stored transposed (GLSL
 // then reads the original matrix and computes p * M); bone matrices are
 // copied as stored in the model (GLSL reads their transpose and computes
 // B * p).

@@ -476,11 +476,11 @@ TEST(AudioLibraryPin, FailedLookupLoadsAndFreesNothing) {
 TEST(PlayerWaveOutput, OpenedProjectSoundReachesTheWaveFile) {
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run_under_x.sh)";
   testing::ProjectBuilder b;
-  b.playMode = 1;
+  b.playMode = PlayMode::kGlide;
   b.AddMaterial(u"m");
   b.AddTriangleModel(u"box", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
   CTimeLine& t = b.AddTimeline(u"box");
-  CTimeLineData& e = b.AddEntry(t, 2);
+  CTimeLineData& e = b.AddEntry(t, EntryState::kShown);
   e.soundName = u"Beep";
   e.soundLoops = true;
   // A whole number of periods, so the loop's seam keeps the period: any

@@ -16,7 +16,7 @@ namespace {
 ProjectBuilder Rich(float version) {
   ProjectBuilder b;
   b.version = version;
-  b.playMode = 5;
+  b.playMode = PlayMode::kOrbit;
   b.auxNames = {u"a", u"b"};
   b.AddMaterial(u"plain", 0.5f, 0.5f, 0.5f, 1);
   b.AddTexturedMaterial(u"ZavroFukidashiMaterial", u"card.png", 3, 2, 4);
@@ -45,17 +45,17 @@ ProjectBuilder Rich(float version) {
   m.materialSetBase = 1;
   b.AddTriangleModel(u"balloon", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, 1);
   CTimeLine& t0 = b.AddTimeline(u"ground");
-  CTimeLineData& e0 = b.AddEntry(t0, 2);
+  CTimeLineData& e0 = b.AddEntry(t0, EntryState::kShown);
   e0.animationName = u"walk";
   e0.soundName = u"beep";
   e0.motion.position = {0, 1, -5};
-  CTimeLineData& e1 = b.AddEntry(t0, 2);
+  CTimeLineData& e1 = b.AddEntry(t0, EntryState::kShown);
   e1.jumpEnabled = 1;
   e1.jumpTarget = 0;
   e1.soundName = u"停止";
   CTimeLine& t1 = b.AddTimeline(u"Fukidashi 1");
-  b.AddEntry(t1, 2).text = u"こんにちは";
-  b.AddEntry(t1, 1).text = u"http://example.com/";
+  b.AddEntry(t1, EntryState::kShown).text = u"こんにちは";
+  b.AddEntry(t1, EntryState::kHidden).text = u"http://example.com/";
   b.AddSound(u"beep", PcmFormat(1, 8000, 8), {128, 130, 126, 128});
   b.AddSound(u"Loop", PcmFormat(2, 22050, 16), {0, 0, 1, 0, 0, 1, 1, 0});
   return b;
@@ -78,7 +78,7 @@ void Write(const std::string& dir, const std::string& name, const ProjectBuilder
 // (triangles without uvs, to keep the file small).
 ProjectBuilder Large() {
   ProjectBuilder b;
-  b.playMode = 1;
+  b.playMode = PlayMode::kGlide;
   b.AddMaterial(u"plain");
   b.AddTexturedMaterial(u"big", u"big.png", 512, 512, 4);
   CModel& m = b.AddModel(u"mesh");
@@ -97,8 +97,8 @@ ProjectBuilder Large() {
     m.faces.Append(face);
   }
   CTimeLine& t = b.AddTimeline(u"mesh");
-  b.AddEntry(t, 2);
-  b.AddEntry(t, 2);
+  b.AddEntry(t, EntryState::kShown);
+  b.AddEntry(t, EntryState::kShown);
   return b;
 }
 

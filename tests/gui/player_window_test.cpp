@@ -75,13 +75,13 @@ std::string WriteStillProject(int boards) {
   testing::ProjectBuilder b;
   b.camera = testing::CameraRig{{0, 0, 0}, 600, 0, 0}.Motion();
   b.AddModel(u"Camera");
-  b.AddEntry(b.AddTimeline(u"Camera"), 2).motion = b.camera;
+  b.AddEntry(b.AddTimeline(u"Camera"), EntryState::kShown).motion = b.camera;
   for (int i = 0; i < boards; ++i) {
     const std::u16string name = u"Board" + std::u16string(1, static_cast<char16_t>(u'A' + i));
     b.AddMaterial(name, 1.0f, 0.5f * static_cast<float>(i), 0.0f);
     CModel& board = b.AddModel(name);
     testing::AddQuad(board, {0, 0, 0}, {40, 0, 0}, {0, 40, 0}, i);
-    b.AddEntry(b.AddTimeline(name), 2).motion = testing::Pose(
+    b.AddEntry(b.AddTimeline(name), EntryState::kShown).motion = testing::Pose(
         {100.0f * static_cast<float>(i) - 50.0f * static_cast<float>(boards - 1), 0, 0});
   }
   return WriteProject(b, "still.zvmov");
@@ -155,7 +155,7 @@ class PlayerWindowTest : public QObject {
     const QStringList texts = MessageTexts(messages_);
     QCOMPARE(texts.size(), 1);
     QVERIFY2(texts[0].contains(QStringLiteral("Main.zvmov")), qPrintable(texts[0]));
-    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("無題 - Tolvani 1.1"));
+    QCOMPARE(app.mainFrame()->windowTitle(), testing::WindowTitle(QStringLiteral("無題")));
     QVERIFY(SceneState.sceneRoot->models.empty());
     const QImage image = GrabWhenReady(app);
     QVERIFY(!image.isNull());
@@ -215,7 +215,7 @@ class PlayerWindowTest : public QObject {
     CPlayerApp app;
     QVERIFY(app.InitInstance({}));
     QCOMPARE(SceneState.sceneRoot->models.size(), size_t{2});
-    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("Main.zvmov - Tolvani 1.1"));
+    QCOMPARE(app.mainFrame()->windowTitle(), testing::WindowTitle(QStringLiteral("Main.zvmov")));
     QVERIFY(QTest::qWaitForWindowExposed(app.mainFrame()));
 
     // Files dropped on the window open one after another.
@@ -227,7 +227,7 @@ class PlayerWindowTest : public QObject {
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(app.mainFrame(), &drop);
     QCOMPARE(SceneState.sceneRoot->models.size(), size_t{1});
-    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("second.zvmov - Tolvani 1.1"));
+    QCOMPARE(app.mainFrame()->windowTitle(), testing::WindowTitle(QStringLiteral("second.zvmov")));
     RecentFileList list;
     list.Load();
     QCOMPARE(list.entries().mid(0, 2), (QStringList{second, first}));
@@ -240,7 +240,7 @@ class PlayerWindowTest : public QObject {
     QCOMPARE(SceneState.sceneRoot->models.size(), size_t{1});
     QTest::keyClick(app.mainFrame(), Qt::Key_N, Qt::ControlModifier);
     QCOMPARE(SceneState.sceneRoot->models.size(), size_t{2});
-    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("Main.zvmov - Tolvani 1.1"));
+    QCOMPARE(app.mainFrame()->windowTitle(), testing::WindowTitle(QStringLiteral("Main.zvmov")));
     QVERIFY(MessageTexts(messages_).isEmpty());
     app.ExitInstance(0);
   }
@@ -255,7 +255,7 @@ class PlayerWindowTest : public QObject {
     options.file = QString::fromStdString(project);
     QVERIFY(app.InitInstance(options));
     QVERIFY(MessageTexts(messages_).isEmpty());
-    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("blue.zvmov - Tolvani 1.1"));
+    QCOMPARE(app.mainFrame()->windowTitle(), testing::WindowTitle(QStringLiteral("blue.zvmov")));
     const QImage image = GrabWhenReady(app);
     QVERIFY(!image.isNull());
     const QRgb centre = image.pixel(image.width() / 2, image.height() / 2);
@@ -403,7 +403,8 @@ class PlayerWindowTest : public QObject {
     QVERIFY(app.InitInstance(options));
     QVERIFY(MessageTexts(messages_).isEmpty());
     QCOMPARE(SceneState.timeLines.size(), size_t{1});
-    QCOMPARE(app.mainFrame()->windowTitle(), QStringLiteral("caf\uFFFD.zvmov - Tolvani 1.1"));
+    QCOMPARE(app.mainFrame()->windowTitle(),
+             testing::WindowTitle(QStringLiteral("caf\uFFFD.zvmov")));
     QVERIFY(app.mainFrame()->OpenFromFramework(PathFromUrl(url)));
     // The recent list keeps the bytes and shows U+FFFD for them.
     RecentFileList list;

@@ -37,7 +37,7 @@ namespace {
 // A Glide story of three steps, one balloon straight ahead at each.
 QString WriteGlideStory() {
   testing::ProjectBuilder b;
-  b.playMode = 1;
+  b.playMode = PlayMode::kGlide;
   b.glideDuration = 300;
   b.AddMaterial(u"plain");
   b.AddModel(u"camera");
@@ -46,8 +46,8 @@ QString WriteGlideStory() {
                      {{0, 1, 2}, {0, 2, 3}});
   CTimeLine& balloon = b.AddTimeline(u"fukidashi");
   for (int i = 0; i < 3; ++i) {
-    b.AddEntry(camera, 2);
-    b.AddEntry(balloon, 2).motion.position = Vec3{0, 0, -500};
+    b.AddEntry(camera, EntryState::kShown);
+    b.AddEntry(balloon, EntryState::kShown).motion.position = Vec3{0, 0, -500};
   }
   const std::string path = testing::MakeTempDir() + "glide.zvmov";
   b.WriteFile(path);
@@ -164,7 +164,7 @@ class StoryControlsTest : public QObject {
       QTest::keyClick(widget, Qt::Key_R, Qt::ControlModifier);
       QCOMPARE(Step(), 0);
       QVERIFY(!widget->paused());
-      QCOMPARE(frame->windowTitle(), QStringLiteral("glide.zvmov - Tolvani 1.1"));
+      QCOMPARE(frame->windowTitle(), testing::WindowTitle(QStringLiteral("glide.zvmov")));
 
       // Volume and mute reach the settings; the size is kept on closing.
       menu->SetVolume(50);
@@ -237,7 +237,7 @@ class StoryControlsTest : public QObject {
       QVERIFY(Show(app));
       const int last = static_cast<int>(SceneState.timeLines.at(0).entries.size()) - 1;
       CPlayerViewWidget* widget = app.viewWidget();
-      const bool scroll = SceneState.sceneRoot->playMode == 3;
+      const bool scroll = SceneState.sceneRoot->playMode == PlayMode::kScroll;
       int highest = 0;
       bool again = false;
       for (int press = 0; press < 40 && !again; ++press) {

@@ -10,11 +10,17 @@
 
 #include <filesystem>
 
+#include "base/version.h"
 #include "support/test_helpers.h"
 
 namespace tolvani::testing {
 
 // The events recorded under TOLVANI_RECORD_MESSAGES, one JSON object a line.
+// The main window's title for a document title.
+inline QString WindowTitle(const QString& document) {
+  return document + QStringLiteral(" - Tolvani ") + QLatin1String(kTolvaniVersion);
+}
+
 inline QList<QJsonObject> ReadEvents(const QString& path) {
   QList<QJsonObject> events;
   QFile f(path);

@@ -12,6 +12,9 @@ trap 'rm -rf "$prefix"' EXIT
 fail() { echo "install_test: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
+# The one version, from project(VERSION) in CMakeLists.txt.
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+[ -n "$version" ] || fail "no project version in $build/CMakeCache.txt"
 
 desktop-file-validate "$prefix/share/applications/tolvani-player.desktop"
 grep -q '^Comment\[ja\]=' "$prefix/share/applications/tolvani-player.desktop" || fail "no Comment[ja]"
@@ -27,19 +30,23 @@ for size in 16 24 32 48 64 128 256; do
   done
 done
 for page in tolvani tolvani-player; do
-  zcat "$prefix/share/man/man1/$page.1.gz" | grep -q '^\.TH' || fail "bad manual page $page"
+  zcat "$prefix/share/man/man1/$page.1.gz" | grep -qF ".TH ${page^^} 1 " || fail "bad manual page $page"
+  zcat "$prefix/share/man/man1/$page.1.gz" | head -1 | grep -qF "\"Tolvani $version\"" ||
+    fail "manual page $page does not name version $version"
 done
 [ -s "$prefix/share/doc/tolvani/copyright" ] || fail "no licence"
 
 # The tool runs through its link in bin/ and opens every shipped project.
-"$prefix/bin/tolvani" --version | grep -q '^tolvani 1\.1$' || fail "tolvani --version"
+[ "$("$prefix/bin/tolvani" --version)" = "tolvani $version" ] || fail "tolvani --version"
+render="$(find "$prefix" -name tolvani-render -type f | head -1)"
+[ "$("$render" --version)" = "tolvani-render $version" ] || fail "tolvani-render --version"
 for f in Main.zvmov examples/walk.zvmov examples/explore.zvmov examples/scroll.zvmov examples/orbit.zvmov; do
   "$prefix/bin/tolvani" inspect "$prefix/lib/tolvani/$f" | grep -q '"ok":true,"messages":\[\]' ||
     fail "inspect $f"
 done
 
 # The launcher's own options need no display; usage errors exit with 2.
-"$prefix/bin/tolvani-player" --version | grep -q '^Tolvani 1\.1$' || fail "player --version"
+[ "$("$prefix/bin/tolvani-player" --version)" = "Tolvani $version" ] || fail "player --version"
 "$prefix/bin/tolvani-player" --help | grep -q '^usage: tolvani-player' || fail "player --help"
 status=0
 "$prefix/bin/tolvani-player" --ticks=many 2>/dev/null || status=$?

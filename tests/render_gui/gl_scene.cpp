@@ -122,7 +122,7 @@ int GlScene::AddObject(const std::u16string& timelineName,
   line.name = timelineName;
   for (const std::u16string& text : texts) {
     CTimeLineData e;
-    e.state = 2;
+    e.state = EntryState::kShown;
     e.text = text;
     line.entries.push_back(e);
   }

@@ -150,7 +150,7 @@ TEST(ThumbnailCommand, FadeInIsWaitedFor) {
   // 0.6 s from the first step.
   ProjectBuilder b;
   b.version = 1.1f;
-  b.playMode = 1;
+  b.playMode = PlayMode::kGlide;
   b.fadeDuration = 600;
   b.backgroundColor = 0x000000E0;  // red 224
   b.AddMaterial(u"ZavroFadeInMaterial", 0, 0, 0, 1);
@@ -158,8 +158,8 @@ TEST(ThumbnailCommand, FadeInIsWaitedFor) {
   // Both windings: whichever way the pass culls, one covers the view.
   b.AddTriangleModel(u"Veil", {{-60, -60, 0}, {-60, 60, 0}, {60, 60, 0}, {60, -60, 0}},
                      {{0, 1, 2}, {0, 2, 3}, {0, 2, 1}, {0, 3, 2}}, 0);
-  b.AddEntry(b.AddTimeline(u"Camera"), 2);
-  b.AddEntry(b.AddTimeline(u"FadeIn"), 2);
+  b.AddEntry(b.AddTimeline(u"Camera"), EntryState::kShown);
+  b.AddEntry(b.AddTimeline(u"FadeIn"), EntryState::kShown);
   const std::string dir = MakeTempDir();
   const std::string project = WriteTempFile(b.Build());
   const RunResult run = Tolvani(
@@ -177,15 +177,15 @@ TEST(ThumbnailCommand, FirstFrameOfAFadeIsBlack) {
   // which is what the thumbnail waits out.
   ProjectBuilder b;
   b.version = 1.1f;
-  b.playMode = 1;
+  b.playMode = PlayMode::kGlide;
   b.fadeDuration = 600;
   b.backgroundColor = 0x000000E0;
   b.AddMaterial(u"ZavroFadeInMaterial", 0, 0, 0, 1);
   b.AddModel(u"Camera");
   b.AddTriangleModel(u"Veil", {{-60, -60, 0}, {-60, 60, 0}, {60, 60, 0}, {60, -60, 0}},
                      {{0, 1, 2}, {0, 2, 3}, {0, 2, 1}, {0, 3, 2}}, 0);
-  b.AddEntry(b.AddTimeline(u"Camera"), 2);
-  b.AddEntry(b.AddTimeline(u"FadeIn"), 2);
+  b.AddEntry(b.AddTimeline(u"Camera"), EntryState::kShown);
+  b.AddEntry(b.AddTimeline(u"FadeIn"), EntryState::kShown);
   const std::string dir = MakeTempDir();
   const RunResult run = Tolvani("render " + Quote(WriteTempFile(b.Build())) + " -o " +
                                     Quote(dir + "f.png") + " --size 160x120",
@@ -293,9 +293,9 @@ TEST(RenderCommand, AutoplayReadsTheDemoToItsLastStep) {
 TEST(RenderCommand, AutoplayRefusesWalkStories) {
   ProjectBuilder b;
   b.version = 1.1f;
-  b.playMode = 2;
+  b.playMode = PlayMode::kWalk;
   b.AddModel(u"Camera");
-  b.AddEntry(b.AddTimeline(u"Camera"), 2);
+  b.AddEntry(b.AddTimeline(u"Camera"), EntryState::kShown);
   const std::string dir = MakeTempDir();
   const RunResult run = Tolvani(
       "render " + Quote(WriteTempFile(b.Build())) + " -o " + Quote(dir + "x.mp4") + " --autoplay",

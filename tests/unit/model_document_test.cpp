@@ -35,7 +35,7 @@ ProjectBuilder FullProject() {
   ProjectBuilder b;
   b.version = 1.1f;
   b.auxNames = {u"aux"};
-  b.playMode = 2;
+  b.playMode = PlayMode::kWalk;
   b.glideDuration = 900;
   b.fieldOfView = 45.0f;
   b.camera.position = {0, 0, -50};
@@ -48,14 +48,14 @@ ProjectBuilder FullProject() {
   box.materialSets = {{0, 1}};
   b.AddTriangleModel(u"balloon", {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}}, {{0, 1, 2}}, 0);
   CTimeLine& t0 = b.AddTimeline(u"box");
-  CTimeLineData& e0 = b.AddEntry(t0, 2);
+  CTimeLineData& e0 = b.AddEntry(t0, EntryState::kShown);
   e0.animationName = u"hop";
   e0.motion.position = {1, 2, 3};
   e0.motion.scale = {2, 2, 2};
   e0.soundName = u"beep";
-  b.AddEntry(t0, 2).text = u"second";
+  b.AddEntry(t0, EntryState::kShown).text = u"second";
   CTimeLine& t1 = b.AddTimeline(u"fukidashi");
-  b.AddEntry(t1, 2).text = u"こんにちは";
+  b.AddEntry(t1, EntryState::kShown).text = u"こんにちは";
   b.AddSound(u"beep", testing::PcmFormat(1, 8000, 8), {1, 2, 3, 4});
   b.AddSound(u"boop", testing::PcmFormat(2, 8000, 16), {5, 6, 7, 8});
   return b;
@@ -113,7 +113,7 @@ TEST_F(DocumentTest, FullProjectLoadsAndIsPrepared) {
   EXPECT_EQ(observer_.hints, std::vector<int>{1});
 
   EXPECT_EQ(SceneState.fileVersion, 1.1f);
-  EXPECT_EQ(root().playMode, 2);
+  EXPECT_EQ(root().playMode, PlayMode::kWalk);
   EXPECT_EQ(root().glideDuration, 900);
   EXPECT_EQ(root().fieldOfView, 45.0f);
   EXPECT_EQ(root().auxNames, std::vector<std::u16string>{u"aux"});
@@ -191,12 +191,12 @@ TEST_F(DocumentTest, TruncationInsideTheSecondOfThreeTimelines) {
   ProjectBuilder b = FullProject();
   b.timelines.clear();
   CTimeLine& t0 = b.AddTimeline(u"first");
-  b.AddEntry(t0, 2).text = u"a";
+  b.AddEntry(t0, EntryState::kShown).text = u"a";
   CTimeLine& t1 = b.AddTimeline(u"second");
-  b.AddEntry(t1, 2).text = u"b";
-  b.AddEntry(t1, 2).text = u"c";
+  b.AddEntry(t1, EntryState::kShown).text = u"b";
+  b.AddEntry(t1, EntryState::kShown).text = u"c";
   CTimeLine& t2 = b.AddTimeline(u"third");
-  b.AddEntry(t2, 2);
+  b.AddEntry(t2, EntryState::kShown);
   const Bytes full = b.Build();
   auto sizeOf = [](CTimeLine t) {
     Bytes out;
@@ -237,7 +237,7 @@ TEST_F(DocumentTest, TruncationInsideTheSecondOfThreeTimelines) {
   EXPECT_TRUE(SceneState.timeLines[2].entries.empty());
   // The scene root was read, but nothing was prepared.
   EXPECT_EQ(root().models.size(), 2u);
-  EXPECT_EQ(root().playMode, 2);
+  EXPECT_EQ(root().playMode, PlayMode::kWalk);
   EXPECT_TRUE(root().models[0].groups.empty());
   EXPECT_EQ(root().materials[1].textureView, gfx::kNone);
   EXPECT_EQ(root().currentStep, -1);
@@ -313,7 +313,7 @@ TEST_F(DocumentTest, ErrorMessagesByCause) {
 TEST_F(DocumentTest, CameraComesFromTheFirstEntryOnlyWhenShown) {
   ProjectBuilder b = FullProject();
   b.camera.position = {9, 8, 7};
-  b.timelines[0].entries[0].state = 1;
+  b.timelines[0].entries[0].state = EntryState::kHidden;
   ASSERT_TRUE(doc_->OnOpenDocument(Write(b.Build(), "hidden.zvmov")));
   EXPECT_EQ(root().camera.position, (Vec3{9, 8, 7}));
 
@@ -332,14 +332,14 @@ TEST_F(DocumentTest, CameraComesFromTheFirstEntryOnlyWhenShown) {
 
 TEST_F(DocumentTest, VersionedSettingsKeepThePreviousProjectsValues) {
   ProjectBuilder b = FullProject();
-  b.playMode = 3;
+  b.playMode = PlayMode::kScroll;
   b.fieldOfView = 45.0f;
   ASSERT_TRUE(doc_->OnOpenDocument(Write(b.Build(), "v11.zvmov")));
   ProjectBuilder old = FullProject();
   old.version = 0.3f;
-  old.playMode = 5;  // not stored
+  old.playMode = PlayMode::kOrbit;  // not stored
   ASSERT_TRUE(doc_->OnOpenDocument(Write(old.Build(), "v03.zvmov")));
-  EXPECT_EQ(root().playMode, 3);
+  EXPECT_EQ(root().playMode, PlayMode::kScroll);
   EXPECT_EQ(root().glideDuration, 900);
   // 0.3 models carry default bone blend data.
   EXPECT_EQ(root().models[0].parents, std::vector<int32_t>(4, -1));

@@ -604,7 +604,7 @@ TEST(MotionRecords, MotionAndSceneRootRoundTrip) {
   root.auxNames = {u"x", u"y"};
   root.auxValue = 12;
   root.backgroundColor = 0x00FF0000;
-  root.playMode = 4;
+  root.playMode = PlayMode::kExplore;
   root.glideDuration = 100;
   root.fadeDuration = 200;
   root.fieldOfView = 45.0f;
@@ -623,7 +623,7 @@ TEST(MotionRecords, MotionAndSceneRootRoundTrip) {
   EXPECT_EQ(back.auxNames, root.auxNames);
   EXPECT_EQ(back.auxValue, 12);
   EXPECT_EQ(back.backgroundColor, 0x00FF0000u);
-  EXPECT_EQ(back.playMode, 4);
+  EXPECT_EQ(back.playMode, PlayMode::kExplore);
   EXPECT_EQ(back.glideDuration, 100);
   EXPECT_EQ(back.fadeDuration, 200);
   EXPECT_EQ(back.fieldOfView, 45.0f);
@@ -648,7 +648,7 @@ TEST(MotionRecords, ConstructionAndResetDefaults) {
   EXPECT_EQ(root.currentStep, -1);
   EXPECT_EQ(root.pickedModel, -1);
   EXPECT_EQ(root.backgroundColor, 0x005A411Eu);
-  EXPECT_EQ(root.playMode, 1);
+  EXPECT_EQ(root.playMode, PlayMode::kGlide);
   EXPECT_EQ(root.glideDuration, 1500);
   EXPECT_EQ(root.fadeDuration, 1500);
   EXPECT_EQ(root.fieldOfView, 30.0f);
@@ -659,7 +659,7 @@ TEST(MotionRecords, ConstructionAndResetDefaults) {
   root.render.device = &device;
   root.camera.pivot = {1, 1, 1};
   root.camera.scale = {3, 3, 3};
-  root.playMode = 5;
+  root.playMode = PlayMode::kOrbit;
   root.fieldOfView = 50.0f;
   root.currentStep = 4;
   root.auxNames = {u"n"};
@@ -687,7 +687,7 @@ TEST(MotionRecords, ConstructionAndResetDefaults) {
   EXPECT_TRUE(root.auxNames.empty());
   EXPECT_EQ(root.currentStep, -1);
   EXPECT_EQ(root.backgroundColor, 0x005A411Eu);
-  EXPECT_EQ(root.playMode, 5);  // settings survive the reset
+  EXPECT_EQ(root.playMode, PlayMode::kOrbit);  // settings survive the reset
   EXPECT_EQ(root.fieldOfView, 50.0f);
 }
 
@@ -713,12 +713,12 @@ TEST(MotionRecords, SceneRootVersionConditions) {
   };
   CCoreMotion3D root;
   root.formatTag = u"zvmov";
-  root.playMode = 3;
+  root.playMode = PlayMode::kScroll;
   readWith(0.3f, root);
-  EXPECT_EQ(root.playMode, 3);
+  EXPECT_EQ(root.playMode, PlayMode::kScroll);
   EXPECT_EQ(root.glideDuration, 1500);
   readWith(1.0f, root);
-  EXPECT_EQ(root.playMode, 2);
+  EXPECT_EQ(root.playMode, PlayMode::kWalk);
   EXPECT_EQ(root.glideDuration, 700);
   EXPECT_EQ(root.fadeDuration, 800);
   EXPECT_EQ(root.fieldOfView, 30.0f);

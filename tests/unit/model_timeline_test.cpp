@@ -1,4 +1,4 @@
-// Timelines: storage, entry accessors with their fallbacks, name tests, the
+// Timelines: storage, entry accessors with their fallbacks, the
 // camera spline and blend, and animation selection by name.
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-CTimeLineData Entry(int32_t state, float px) {
+CTimeLineData Entry(EntryState state, float px) {
   CTimeLineData e;
   e.state = state;
   e.motion.position = {px, 2 * px, 3 * px};
@@ -27,14 +27,14 @@ TEST(TimeLineRecords, RoundTripAndStoredOrder) {
   CTimeLine t;
   t.name = u"fukidashi01";
   t.auxFlag = true;
-  CTimeLineData e = Entry(2, 1.5f);
+  CTimeLineData e = Entry(EntryState::kShown, 1.5f);
   e.text = u"http://example.com";
   e.animationName = u"wave";
   e.jumpEnabled = 1;
   e.jumpTarget = 4;
   e.soundName = u"bell";
   e.soundLoops = true;
-  t.entries = {e, Entry(1, 0)};
+  t.entries = {e, Entry(EntryState{7}, 0)};  // a state no rule names
   Bytes out;
   CArchive w(out);
   t.Serialize(w);
@@ -66,7 +66,9 @@ TEST(TimeLineRecords, RoundTripAndStoredOrder) {
   EXPECT_EQ(r.entries[0].soundName, u"bell");
   EXPECT_TRUE(r.entries[0].soundLoops);
   EXPECT_EQ(r.entries[0].motion.scale, e.motion.scale);
-  EXPECT_EQ(r.entries[1].state, 1);
+  EXPECT_EQ(StoredValue(r.entries[1].state), 7);  // kept as read, and hides
+  EXPECT_TRUE(r.ShownAt(0));
+  EXPECT_FALSE(r.ShownAt(1));
   EXPECT_TRUE(r.soundPlayed);  // run-time only
 
   // Zero entries: name, flag, count 0.
@@ -92,7 +94,7 @@ TEST(TimeLineRecords, RoundTripAndStoredOrder) {
 
 TEST(TimeLineRecords, AccessorsFallBackOutsideTheEntries) {
   CTimeLine t;
-  CTimeLineData e = Entry(2, 1);
+  CTimeLineData e = Entry(EntryState::kShown, 1);
   e.text = u"t";
   e.animationName = u"a";
   e.jumpEnabled = 3;
@@ -107,7 +109,7 @@ TEST(TimeLineRecords, AccessorsFallBackOutsideTheEntries) {
   EXPECT_EQ(t.EntryJumpTarget(0), 9);
   EXPECT_EQ(t.EntrySoundName(0), u"s");
   EXPECT_TRUE(t.EntrySoundLoops(0));
-  EXPECT_EQ(t.EntryState(0), 2);
+  EXPECT_EQ(t.StateAt(0), EntryState::kShown);
   EXPECT_EQ(t.EntryMotion(0).pivot, (Vec3{5, 5, 5}));
   for (int32_t i : {-1, 1, INT32_MAX, INT32_MIN}) {
     EXPECT_FALSE(t.HasEntry(i));
@@ -117,30 +119,22 @@ TEST(TimeLineRecords, AccessorsFallBackOutsideTheEntries) {
     EXPECT_EQ(t.EntryJumpTarget(i), 0);
     EXPECT_EQ(t.EntrySoundName(i), u"");
     EXPECT_FALSE(t.EntrySoundLoops(i));
-    EXPECT_EQ(t.EntryState(i), 1);
+    EXPECT_EQ(t.StateAt(i), EntryState::kHidden);
+    EXPECT_FALSE(t.ShownAt(i));
     const CMotion m = t.EntryMotion(i);
     EXPECT_EQ(m.position, (Vec3{0, 0, 0}));
     EXPECT_EQ(m.scale, (Vec3{1, 1, 1}));
   }
 }
 
-TEST(TimeLineRecords, NameTests) {
-  CTimeLine t;
-  t.name = u"Scene_FukiDashi_2";
-  EXPECT_TRUE(t.IsBalloon());
-  EXPECT_FALSE(t.NameContains(u"fukidashi"));
-  EXPECT_TRUE(t.NameContains(u"FukiDashi"));
-  t.name = u"FUKIDASH";
-  EXPECT_FALSE(t.IsBalloon());
-  t.name = u"BackgroundFadeIn";
-  EXPECT_TRUE(t.NameContains(u"FadeIn"));
-  EXPECT_FALSE(t.NameContains(u"fadein"));
-  EXPECT_EQ(AsciiLower(u"AbZ\u00C0\uFF21"), u"abz\u00C0\uFF21");  // only A-Z change
+TEST(TimeLineRecords, AsciiLowerChangesOnlyAToZ) {
+  EXPECT_EQ(AsciiLower(u"AbZ\u00C0\uFF21"), u"abz\u00C0\uFF21");
 }
 
 TEST(TimeLineCamera, SplinePassesThroughStepPoses) {
   CTimeLine t;
-  for (int i = 0; i < 10; ++i) t.entries.push_back(Entry(2, static_cast<float>(i * i)));
+  for (int i = 0; i < 10; ++i)
+    t.entries.push_back(Entry(EntryState::kShown, static_cast<float>(i * i)));
   CMotion out;
   out.pivot = {4, 4, 4};
   t.SplineCamera(2, 3, 0.0f, out);
@@ -182,7 +176,7 @@ TEST(TimeLineCamera, SplinePassesThroughStepPoses) {
 
 TEST(TimeLineCamera, LerpIsNotClamped) {
   CTimeLine t;
-  t.entries = {Entry(2, 1), Entry(2, 3)};
+  t.entries = {Entry(EntryState::kShown, 1), Entry(EntryState::kShown, 3)};
   CMotion out;
   t.LerpCamera(0, 1, 0.5f, out);
   EXPECT_EQ(out.position, (Vec3{2, 4, 6}));

@@ -24,7 +24,9 @@
 namespace tolvani {
 namespace {
 
-enum Mode { kGlide = 1, kWalk = 2, kScroll = 3, kExplore = 4, kOrbit = 5 };
+using enum PlayMode;
+constexpr EntryState kHidden = EntryState::kHidden;
+constexpr EntryState kShown = EntryState::kShown;
 
 // A point a little off the centre of the 640 x 480 view, on the balloons
 // placed straight ahead.
@@ -44,28 +46,28 @@ class InputTest : public ::testing::Test {
   // A project in `mode` with `steps` steps: model 0 is the camera (every
   // pose at the origin, looking down -z), material 0 plain, material 1 the
   // walkable ground.
-  testing::ProjectBuilder Base(int mode, int steps) {
+  testing::ProjectBuilder Base(PlayMode mode, int steps) {
     testing::ProjectBuilder b;
     b.playMode = mode;
     b.AddMaterial(u"plain");
     b.AddMaterial(u"ground");
     b.AddModel(u"camera");
     CTimeLine& camera = b.AddTimeline(u"camera");
-    for (int i = 0; i < steps; ++i) b.AddEntry(camera, 2);
+    for (int i = 0; i < steps; ++i) b.AddEntry(camera, EntryState::kShown);
     return b;
   }
   // A square of half size 50 facing the camera, its geometry shifted by
   // offsetX from the origin, with an entry per step at position (shown
   // unless `states` says otherwise). Returns the timeline index.
   int AddSquare(testing::ProjectBuilder& b, const std::u16string& name, Vec3 position,
-                float offsetX = 0, std::vector<int32_t> states = {}) {
+                float offsetX = 0, std::vector<EntryState> states = {}) {
     const float o = offsetX;
     b.AddTriangleModel(name, {{o - 50, -50, 0}, {o + 50, -50, 0}, {o + 50, 50, 0}, {o - 50, 50, 0}},
                        {{0, 1, 2}, {0, 2, 3}});
     CTimeLine& t = b.AddTimeline(name);
     const size_t steps = b.timelines.front().entries.size();
     for (size_t i = 0; i < steps; ++i) {
-      b.AddEntry(t, i < states.size() ? states[i] : 2).motion.position = position;
+      b.AddEntry(t, i < states.size() ? states[i] : kShown).motion.position = position;
     }
     return static_cast<int>(b.timelines.size()) - 1;
   }
@@ -77,7 +79,8 @@ class InputTest : public ::testing::Test {
     m.collisionMaterial = 1;
     CTimeLine& t = b.AddTimeline(u"ground");
     const size_t steps = b.timelines.front().entries.size();
-    for (size_t i = 0; i < steps; ++i) b.AddEntry(t, 2).motion.position = Vec3{0, y, 0};
+    for (size_t i = 0; i < steps; ++i)
+      b.AddEntry(t, EntryState::kShown).motion.position = Vec3{0, y, 0};
     return static_cast<int>(b.timelines.size()) - 1;
   }
   CTimeLineData& EntryOf(testing::ProjectBuilder& b, int line, int step) {
@@ -126,8 +129,8 @@ class InputTest : public ::testing::Test {
 // ---- Clicks ----
 
 TEST_F(InputTest, GlideAndOrbitTakeClicksAtStepZeroOrOnceTheGlideHasEnded) {
-  for (int mode : {kGlide, kOrbit}) {
-    SCOPED_TRACE(mode);
+  for (PlayMode mode : {kGlide, kOrbit}) {
+    SCOPED_TRACE(StoredValue(mode));
     testing::ProjectBuilder b = Base(mode, 4);
     AddSquare(b, u"fukidashi", Vec3{0, 0, -500});
     Open(b);
@@ -159,12 +162,12 @@ TEST_F(InputTest, GlideAndOrbitTakeClicksAtStepZeroOrOnceTheGlideHasEnded) {
 }
 
 TEST_F(InputTest, OnlyAShownBalloonAdvancesTheStory) {
-  for (int mode : {kGlide, kWalk, kOrbit}) {
-    SCOPED_TRACE(mode);
+  for (PlayMode mode : {kGlide, kWalk, kOrbit}) {
+    SCOPED_TRACE(StoredValue(mode));
     testing::ProjectBuilder b = Base(mode, 3);
     // A box in front of a balloon that is hidden at step 0.
     AddSquare(b, u"box", Vec3{0, 0, -300});
-    const int balloon = AddSquare(b, u"fukidashi", Vec3{0, 0, -500}, 0, {1, 2, 2});
+    const int balloon = AddSquare(b, u"fukidashi", Vec3{0, 0, -500}, 0, {kHidden, kShown, kShown});
     Open(b);
     Click();
     EXPECT_EQ(scene().currentStep, 0);
@@ -183,7 +186,8 @@ TEST_F(InputTest, OnlyAShownBalloonAdvancesTheStory) {
 TEST_F(InputTest, AClickGoesToTheJumpTargetOnlyWhenTheJumpIsEnabled) {
   testing::ProjectBuilder b = Base(kWalk, 5);
   const int balloon = AddSquare(b, u"Fukidashi", Vec3{0, 0, -500});
-  const int marker = AddSquare(b, u"marker", Vec3{300, 0, -500}, 0, {1, 1, 1, 2, 1});
+  const int marker =
+      AddSquare(b, u"marker", Vec3{300, 0, -500}, 0, {kHidden, kHidden, kHidden, kShown, kHidden});
   EntryOf(b, balloon, 0).jumpTarget = 3;  // not enabled: the next step
   EntryOf(b, balloon, 1).jumpEnabled = 1;
   EntryOf(b, balloon, 1).jumpTarget = 3;  // forwards
@@ -224,7 +228,8 @@ TEST_F(InputTest, ExploreBalloonsAnswerOnlyAfterTheirObjectHasSpoken) {
   CModel& animated = c.AddTriangleModel(u"spinner", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
   animated.animations.push_back(testing::MakeAnimation(1, 4));
   CTimeLine& spinner = c.AddTimeline(u"spinner");
-  for (int i = 0; i < 3; ++i) c.AddEntry(spinner, 2).motion.position = Vec3{0, 0, -400};
+  for (int i = 0; i < 3; ++i)
+    c.AddEntry(spinner, EntryState::kShown).motion.position = Vec3{0, 0, -400};
   Open(c, {u"hello"});
   Click();
   EXPECT_EQ(scene().currentStep, 0);
@@ -325,8 +330,8 @@ TEST_F(InputTest, WalkKeysStepSidewaysAndForwardFromTheYaw) {
 }
 
 TEST_F(InputTest, WalkFollowsTheGroundAndRefusesMovesOffIt) {
-  for (int mode : {kWalk, kExplore}) {
-    SCOPED_TRACE(mode);
+  for (PlayMode mode : {kWalk, kExplore}) {
+    SCOPED_TRACE(StoredValue(mode));
     testing::ProjectBuilder b = Base(mode, 2);
     AddGround(b, 1000, -300);
     Open(b);
@@ -360,8 +365,8 @@ TEST_F(InputTest, WalkFollowsTheGroundAndRefusesMovesOffIt) {
 // ---- Drag ----
 
 TEST_F(InputTest, DragTurnsTheCameraInWalkExploreAndOrbit) {
-  for (int mode : {kWalk, kExplore, kOrbit}) {
-    SCOPED_TRACE(mode);
+  for (PlayMode mode : {kWalk, kExplore, kOrbit}) {
+    SCOPED_TRACE(StoredValue(mode));
     testing::ProjectBuilder b = Base(mode, 2);
     Open(b);
     CMotion& cam = scene().camera;
@@ -399,8 +404,8 @@ TEST_F(InputTest, DragDoesNotTurnInGlideScrollOrAnEmptySceneButThePointerIsFollo
   EXPECT_EQ(view.lastMouseX, 50);
   view.OnLButtonUp(50, 50);
 
-  for (int mode : {kGlide, kScroll}) {
-    SCOPED_TRACE(mode);
+  for (PlayMode mode : {kGlide, kScroll}) {
+    SCOPED_TRACE(StoredValue(mode));
     testing::ProjectBuilder b = Base(mode, 2);
     Open(b);
     const Vec3 start = scene().camera.rotation;
@@ -439,8 +444,8 @@ TEST_F(InputTest, ButtonsKeepTheirOwnHeldFlagsAndTheCapture) {
 // ---- Wheel ----
 
 TEST_F(InputTest, WheelScalesTheCameraInWalkExploreAndOrbitOnly) {
-  for (int mode : {kWalk, kExplore, kOrbit}) {
-    SCOPED_TRACE(mode);
+  for (PlayMode mode : {kWalk, kExplore, kOrbit}) {
+    SCOPED_TRACE(StoredValue(mode));
     testing::ProjectBuilder b = Base(mode, 2);
     Open(b);
     CMotion& cam = scene().camera;
@@ -511,13 +516,15 @@ TEST_F(InputTest, ScrollWheelScrubsTheProgressAndAdvancesPastOne) {
 // ---- Keys that move the story on, and the click cue ----
 
 TEST_F(InputTest, StoryKeysActAsAClickOnTheBalloonThatMovesTheStoryOn) {
-  for (int mode : {kGlide, kOrbit}) {
-    SCOPED_TRACE(mode);
+  for (PlayMode mode : {kGlide, kOrbit}) {
+    SCOPED_TRACE(StoredValue(mode));
     testing::ProjectBuilder b = Base(mode, 4);
     // Step 1 is a choice: "again" jumps back to 0, "next" goes on; step 3's
     // only balloon starts the story again.
-    const int again = AddSquare(b, u"fukidashi again", Vec3{0, 0, -600}, 0, {1, 2, 1, 1});
-    const int next = AddSquare(b, u"fukidashi next", Vec3{0, 0, -500}, 0, {2, 2, 2, 2});
+    const int again =
+        AddSquare(b, u"fukidashi again", Vec3{0, 0, -600}, 0, {kHidden, kShown, kHidden, kHidden});
+    const int next =
+        AddSquare(b, u"fukidashi next", Vec3{0, 0, -500}, 0, {kShown, kShown, kShown, kShown});
     const int box = AddSquare(b, u"box", Vec3{0, 0, -400});
     EntryOf(b, again, 1).jumpEnabled = 1;
     EntryOf(b, again, 1).jumpTarget = 0;
@@ -644,13 +651,13 @@ TEST_F(InputTest, StepCountersStopAtTheTopOfTheirRangeInsteadOfOverflowing) {
   ASSERT_EQ(scene().currentStep, INT32_MAX);
   EXPECT_FALSE(scene().models[balloon].visible);  // past the story's end
   // The standard advance after a completed fade, in every mode that has one.
-  for (int mode : {kGlide, kWalk, kExplore, kOrbit}) {
+  for (PlayMode mode : {kGlide, kWalk, kExplore, kOrbit}) {
     scene().playMode = mode;
     scene().currentStep = INT32_MAX;
     scene().advanceRequested = true;
     Ticks(1);
-    EXPECT_EQ(scene().currentStep, INT32_MAX) << "mode " << mode;
-    EXPECT_EQ(view.previousStep, INT32_MAX) << "mode " << mode;
+    EXPECT_EQ(scene().currentStep, INT32_MAX) << "mode " << StoredValue(mode);
+    EXPECT_EQ(view.previousStep, INT32_MAX) << "mode " << StoredValue(mode);
   }
   // Scroll: the wheel past the end of the glide; past the last step the
   // story starts again.

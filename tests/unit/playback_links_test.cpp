@@ -89,16 +89,16 @@ class LinkStepTest : public ::testing::Test {
   // A Walk story of two steps; step 1 shows one object per text.
   void Open(const std::vector<std::u16string>& texts) {
     testing::ProjectBuilder b;
-    b.playMode = 2;
+    b.playMode = PlayMode::kWalk;
     b.AddMaterial(u"plain");
     CTimeLine& camera = b.AddTimeline(u"camera");
-    b.AddEntry(camera, 2);
-    b.AddEntry(camera, 2);
+    b.AddEntry(camera, EntryState::kShown);
+    b.AddEntry(camera, EntryState::kShown);
     for (const std::u16string& text : texts) {
       b.AddTriangleModel(u"link", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
       CTimeLine& t = b.AddTimeline(u"link");
-      b.AddEntry(t, 1);
-      b.AddEntry(t, 2).text = text;
+      b.AddEntry(t, EntryState::kHidden);
+      b.AddEntry(t, EntryState::kShown).text = text;
     }
     ASSERT_TRUE(doc->OnOpenDocument(testing::U16(testing::WriteTempFile(b.Build()))));
     platform.Clear();

@@ -57,8 +57,9 @@ class PickingTest : public ::testing::Test {
   CCoreMotion3D& scene() { return *SceneState.sceneRoot; }
 
   // Adds model m with a timeline `name` whose one entry (step 0) is shown
-  // (state 2) at position; returns the model index.
-  int Add(const std::u16string& name, CModel m, Vec3 position, int32_t state = 2) {
+  // at position; returns the model index.
+  int Add(const std::u16string& name, CModel m, Vec3 position,
+          EntryState state = EntryState::kShown) {
     scene().models.push_back(std::move(m));
     CTimeLine line;
     line.name = name;
@@ -236,14 +237,14 @@ TEST_F(PickingTest, GroundProbeWithNothingWalkableReports10200) {
   EXPECT_TRUE(ProbeAt(0, 0));
   EXPECT_EQ(probeDistance, 10200.0f);
   // Hidden at the step, or without a walkable material: not a candidate.
-  const int hidden = Add(u"ground", Ground(1000), Vec3{}, 1);
+  const int hidden = Add(u"ground", Ground(1000), Vec3{}, EntryState::kHidden);
   CModel plain = Ground(1000);
   plain.collisionMaterial = -1;
   Add(u"plain", plain, Vec3{});
   EXPECT_TRUE(ProbeAt(0, 0));
   EXPECT_EQ(probeDistance, 10200.0f);
   // A step with no entry hides it too; so does a negative step.
-  Entry(hidden).state = 2;
+  Entry(hidden).state = EntryState::kShown;
   scene().currentStep = 1;
   EXPECT_TRUE(ProbeAt(0, 0));
   EXPECT_EQ(probeDistance, 10200.0f);

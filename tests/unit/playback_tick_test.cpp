@@ -29,7 +29,7 @@ class TickTest : public ::testing::Test {
 
   // Camera timeline with one pose per step (position x = 100 * step) and one
   // object, in the given mode.
-  void Open(int32_t playMode, int32_t glideDuration = 1500, int steps = 4) {
+  void Open(PlayMode playMode, int32_t glideDuration = 1500, int steps = 4) {
     testing::ProjectBuilder b;
     b.playMode = playMode;
     b.glideDuration = glideDuration;
@@ -39,8 +39,9 @@ class TickTest : public ::testing::Test {
     CTimeLine& camera = b.AddTimeline(u"camera");
     CTimeLine& box = b.AddTimeline(u"box");
     for (int i = 0; i < steps; ++i) {
-      b.AddEntry(camera, 2).motion.position = Vec3{100.0f * static_cast<float>(i), 0, 0};
-      b.AddEntry(box, 2);
+      b.AddEntry(camera, EntryState::kShown).motion.position =
+          Vec3{100.0f * static_cast<float>(i), 0, 0};
+      b.AddEntry(box, EntryState::kShown);
     }
     ASSERT_TRUE(doc->OnOpenDocument(testing::U16(testing::WriteTempFile(b.Build()))));
   }
@@ -75,7 +76,7 @@ class TickTest : public ::testing::Test {
 };
 
 TEST_F(TickTest, GlideProgressReachesExactlyOneAfter45TicksAndStaysThere) {
-  Open(1);
+  Open(PlayMode::kGlide);
   scene().currentStep = 1;
   for (int i = 0; i < 44; ++i) view.OnTimer();
   EXPECT_LT(view.stepProgress, 1.0f);
@@ -90,21 +91,21 @@ TEST_F(TickTest, GlideProgressReachesExactlyOneAfter45TicksAndStaysThere) {
 }
 
 TEST_F(TickTest, GlideAtStepZeroKeepsTheProgressAndTheFirstPose) {
-  Open(1);
+  Open(PlayMode::kGlide);
   for (int i = 0; i < 10; ++i) view.OnTimer();
   EXPECT_EQ(view.stepProgress, 0.0f);
   EXPECT_EQ(scene().camera.position.x, 0.0f);
 }
 
 TEST_F(TickTest, ZeroGlideDurationCompletesInOneTick) {
-  Open(1, 0);
+  Open(PlayMode::kGlide, 0);
   scene().currentStep = 2;
   view.OnTimer();
   EXPECT_EQ(view.stepProgress, 1.0f);
 }
 
 TEST_F(TickTest, CompletedFadeAdvancesOneStepAndRestartsTheGlide) {
-  Open(1);
+  Open(PlayMode::kGlide);
   scene().currentStep = 1;
   for (int i = 0; i < 50; ++i) view.OnTimer();
   ASSERT_EQ(view.stepProgress, 1.0f);
@@ -121,7 +122,7 @@ TEST_F(TickTest, CompletedFadeAdvancesOneStepAndRestartsTheGlide) {
 }
 
 TEST_F(TickTest, WalkAdvanceCutsTheCameraToTheNewStepsPose) {
-  Open(2);
+  Open(PlayMode::kWalk);
   scene().advanceRequested = true;
   view.OnTimer();
   EXPECT_EQ(scene().currentStep, 1);
@@ -129,7 +130,7 @@ TEST_F(TickTest, WalkAdvanceCutsTheCameraToTheNewStepsPose) {
 }
 
 TEST_F(TickTest, ScrollConsumesTheRequestAndAdvancesOnlyAtStepZeroOrPastOne) {
-  Open(3, 1500, 3);
+  Open(PlayMode::kScroll, 1500, 3);
   scene().advanceRequested = true;
   view.OnTimer();  // at step 0 a completed fade advances
   EXPECT_FALSE(scene().advanceRequested);
@@ -149,7 +150,7 @@ TEST_F(TickTest, ScrollConsumesTheRequestAndAdvancesOnlyAtStepZeroOrPastOne) {
 }
 
 TEST_F(TickTest, ModesOutsideOneToFiveLeaveTheRequestAndTheCamera) {
-  Open(9);
+  Open(PlayMode{9});  // no mode
   scene().currentStep = 1;
   scene().advanceRequested = true;
   const CMotion before = scene().camera;
@@ -160,14 +161,14 @@ TEST_F(TickTest, ModesOutsideOneToFiveLeaveTheRequestAndTheCamera) {
 }
 
 TEST_F(TickTest, ExploreDrawsOneFrameInTheTickItself) {
-  Open(4);
+  Open(PlayMode::kExplore);
   const size_t presents = device.presentCount();
   view.OnTimer();
   EXPECT_EQ(device.presentCount(), presents + 1);
 }
 
 TEST_F(TickTest, OrbitSpinDecaysByTwoPercentPerTick) {
-  Open(5);
+  Open(PlayMode::kOrbit);
   view.spinSpeed = 5.0f;
   const float yaw = scene().camera.rotation.y;
   view.OnTimer();
@@ -188,11 +189,11 @@ TEST_F(TickTest, OpenAppliesTheFirstStepToFadesObjectsAndSounds) {
   b.AddMaterial(u"plain");
   for (int i = 0; i < 4; ++i)
     b.AddTriangleModel(u"m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
-  b.AddEntry(b.AddTimeline(u"camera"), 2);
-  b.AddEntry(b.AddTimeline(u"FadeIn black"), 2);
-  CTimeLineData& hidden = b.AddEntry(b.AddTimeline(u"later"), 1);
+  b.AddEntry(b.AddTimeline(u"camera"), EntryState::kShown);
+  b.AddEntry(b.AddTimeline(u"FadeIn black"), EntryState::kShown);
+  CTimeLineData& hidden = b.AddEntry(b.AddTimeline(u"later"), EntryState::kHidden);
   hidden.soundName = u"never";
-  CTimeLineData& talk = b.AddEntry(b.AddTimeline(u"Fukidashi 1"), 2);
+  CTimeLineData& talk = b.AddEntry(b.AddTimeline(u"Fukidashi 1"), EntryState::kShown);
   talk.soundName = u"HELLO";  // names match ignoring A-Z case
   OpenBuilt(b, {u"hello", u"never"});
   EXPECT_EQ(scene().fadeLevel, 1.0f);
@@ -215,10 +216,12 @@ TEST_F(TickTest, CompletedFadeInAdvancesTheStoryAndTheStepStartAppliesIt) {
   CTimeLine& first = b.AddTimeline(u"first");
   CTimeLine& second = b.AddTimeline(u"second");
   for (int step = 0; step < 2; ++step) {
-    b.AddEntry(camera, 2);
-    b.AddEntry(fade, step == 0 ? 2 : 1);
-    b.AddEntry(first, step == 0 ? 2 : 1);
-    CTimeLineData& e = b.AddEntry(second, step == 0 ? 1 : 2);
+    b.AddEntry(camera, EntryState::kShown);
+    const EntryState atZero = step == 0 ? EntryState::kShown : EntryState::kHidden;
+    const EntryState atOne = step == 1 ? EntryState::kShown : EntryState::kHidden;
+    b.AddEntry(fade, atZero);
+    b.AddEntry(first, atZero);
+    CTimeLineData& e = b.AddEntry(second, atOne);
     if (step == 1) e.text = u"https://example.org/two\nthe caption";
   }
   OpenBuilt(b);
@@ -247,9 +250,9 @@ TEST_F(TickTest, StepStartLinksSoundsAndSkinnedObjects) {
   b.models[3].animationNames.push_back(u"wave");
   CTimeLine* lines[5] = {&b.AddTimeline(u"camera"), &b.AddTimeline(u"a"), &b.AddTimeline(u"b"),
                          &b.AddTimeline(u"skinned"), &b.AddTimeline(u"c")};
-  for (CTimeLine* t : lines) b.AddEntry(*t, 2);  // step 0
+  for (CTimeLine* t : lines) b.AddEntry(*t, EntryState::kShown);  // step 0
   CTimeLineData* e[5];
-  for (int i = 0; i < 5; ++i) e[i] = &b.AddEntry(*lines[i], 2);  // step 1
+  for (int i = 0; i < 5; ++i) e[i] = &b.AddEntry(*lines[i], EntryState::kShown);  // step 1
   e[1]->text = u"http://no-line-feed.example";
   e[2]->text = u"HTTP://capitals.example";
   e[3]->soundName = u"skinned";  // an animated object that is no balloon stays silent
@@ -267,13 +270,13 @@ TEST_F(TickTest, StepStartLinksSoundsAndSkinnedObjects) {
 
 TEST_F(TickTest, OrbitStartsAroundTheFirstStepsBalloons) {
   testing::ProjectBuilder b;
-  b.playMode = 5;
+  b.playMode = PlayMode::kOrbit;
   b.AddMaterial(u"plain");
   for (int i = 0; i < 3; ++i)
     b.AddTriangleModel(u"m", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
-  b.AddEntry(b.AddTimeline(u"camera"), 2);
-  b.AddEntry(b.AddTimeline(u"fukidashiA"), 2).motion.position = Vec3{10, 20, 30};
-  b.AddEntry(b.AddTimeline(u"FUKIDASHI b"), 2).motion.position = Vec3{30, 0, 10};
+  b.AddEntry(b.AddTimeline(u"camera"), EntryState::kShown);
+  b.AddEntry(b.AddTimeline(u"fukidashiA"), EntryState::kShown).motion.position = Vec3{10, 20, 30};
+  b.AddEntry(b.AddTimeline(u"FUKIDASHI b"), EntryState::kShown).motion.position = Vec3{30, 0, 10};
   OpenBuilt(b);
   EXPECT_EQ(scene().camera.pivot, (Vec3{-20, -10, -20}));
   EXPECT_EQ(scene().camera.position, (Vec3{0, 0, -1000}));

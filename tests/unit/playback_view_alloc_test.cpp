@@ -57,7 +57,7 @@ TEST(ViewTick, AllocatesNothingInSteadyState) {
     m.animations.push_back(testing::MakeAnimation(2, 10));
     m.animationNames.push_back(u"walk");
     CTimeLine& t = b.AddTimeline(u"object");
-    b.AddEntry(t, 2).animationName = u"walk";
+    b.AddEntry(t, EntryState::kShown).animationName = u"walk";
   }
   const std::string path = testing::WriteTempFile(b.Build());
 
@@ -84,16 +84,16 @@ TEST(ViewTick, ExploringOverGroundAllocatesNothing) {
   // A walkable ground under the camera and a balloon ahead, which speaks
   // during the warm-up.
   testing::ProjectBuilder b;
-  b.playMode = 4;  // Explore: walking, a frame per tick and the proximity sounds
+  b.playMode = PlayMode::kExplore;  // Explore: walking, a frame per tick and the proximity sounds
   b.AddMaterial(u"m");
   b.AddModel(u"camera");
   CModel& ground = b.AddTriangleModel(
       u"ground", {{-5000, 0, -5000}, {-5000, 0, 15000}, {15000, 0, -5000}}, {{0, 1, 2}});
   ground.collisionMaterial = 0;
   b.AddTriangleModel(u"balloon", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
-  b.AddEntry(b.AddTimeline(u"camera"), 2);
-  b.AddEntry(b.AddTimeline(u"ground"), 2).motion.position = Vec3{0, -300, 0};
-  CTimeLineData& e = b.AddEntry(b.AddTimeline(u"fukidashi"), 2);
+  b.AddEntry(b.AddTimeline(u"camera"), EntryState::kShown);
+  b.AddEntry(b.AddTimeline(u"ground"), EntryState::kShown).motion.position = Vec3{0, -300, 0};
+  CTimeLineData& e = b.AddEntry(b.AddTimeline(u"fukidashi"), EntryState::kShown);
   e.soundName = u"a sound name longer than any SSO";
   e.motion.position = Vec3{0, -100, -500};  // straight ahead of the walker's eye
   const std::string path = testing::WriteTempFile(b.Build());
@@ -147,7 +147,7 @@ TEST(ViewTick, TwentyBalloonsOnScreenAllocateNothing) {
   testing::ProjectBuilder b;
   b.AddMaterial(u"ZavroFukidashiMaterial");
   b.AddModel(u"camera");
-  b.AddEntry(b.AddTimeline(u"camera"), 2);
+  b.AddEntry(b.AddTimeline(u"camera"), EntryState::kShown);
   for (int i = 0; i < kBalloons; ++i) {
     b.AddTriangleModel(u"balloon", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
     b.AddEntry(b.AddTimeline(u"fukidashi")).text =

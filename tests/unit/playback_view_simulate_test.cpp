@@ -50,7 +50,7 @@ std::string Project() {
   m.animations.push_back(testing::MakeAnimation(1, 4));
   m.animationNames.push_back(u"spin");
   CTimeLine& t = b.AddTimeline(u"camera");
-  b.AddEntry(t, 2).animationName = u"spin";
+  b.AddEntry(t, EntryState::kShown).animationName = u"spin";
   return testing::WriteTempFile(b.Build());
 }
 
@@ -117,7 +117,7 @@ struct StepSound {
 };
 std::string BalloonStory(const std::vector<StepSound>& sounds) {
   testing::ProjectBuilder b;
-  b.playMode = 1;
+  b.playMode = PlayMode::kGlide;
   b.AddMaterial(u"Floor");
   b.AddMaterial(u"FukidashiMaterial");
   b.AddModel(u"Camera");
@@ -129,9 +129,10 @@ std::string BalloonStory(const std::vector<StepSound>& sounds) {
   CTimeLine& ground = b.AddTimeline(u"Ground");
   CTimeLine& balloon = b.AddTimeline(u"fukidashi");
   for (size_t step = 0; step < sounds.size(); ++step) {
-    b.AddEntry(camera, 2).motion.position = Vec3{0, -160, -850};  // eye at (0, 160, 850)
-    b.AddEntry(ground, 2);
-    CTimeLineData& e = b.AddEntry(balloon, 2);
+    b.AddEntry(camera, EntryState::kShown).motion.position =
+        Vec3{0, -160, -850};  // eye at (0, 160, 850)
+    b.AddEntry(ground, EntryState::kShown);
+    CTimeLineData& e = b.AddEntry(balloon, EntryState::kShown);
     e.motion.position = Vec3{0, 160, 0};
     e.text = u"click me";
     e.jumpEnabled = step + 1 == sounds.size() ? 1 : 0;

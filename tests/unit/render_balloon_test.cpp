@@ -52,7 +52,7 @@ class Balloons : public SceneFixture {
   }
 
   int AddBalloon(const std::u16string& name, const std::vector<std::u16string>& texts) {
-    std::vector<int32_t> states(texts.size(), 2);
+    std::vector<EntryState> states(texts.size(), EntryState::kShown);
     const int i = AddObject(name, {balloon}, states);
     for (size_t s = 0; s < texts.size(); ++s) SceneState.timeLines[i].entries[s].text = texts[s];
     return i;
@@ -200,7 +200,7 @@ TEST_F(Balloons, FlatPassAndEmptyTextsShowWhiteCards) {
 TEST_F(Balloons, ExploreModeShowsTextOnlyNearTheViewCentre) {
   const int a = AddBalloon(u"fukidashi1", {u"Near"});
   const int b = AddBalloon(u"fukidashi2", {u"Far"});
-  scene->playMode = 4;
+  scene->playMode = PlayMode::kExplore;
   SetNearViewCentreQuery([](CCoreMotion3D&, int index) { return index == 1; });
   DrawFrame(*scene);
   auto cards = Cards();
@@ -209,7 +209,7 @@ TEST_F(Balloons, ExploreModeShowsTextOnlyNearTheViewCentre) {
 
   // Other modes show the text wherever the object is.
   device.ClearRecords();
-  scene->playMode = 1;
+  scene->playMode = PlayMode::kGlide;
   DrawFrame(*scene);
   cards = Cards();
   EXPECT_EQ(device.Texel(cards.at(b), 0, 0), FakeRasterizer::Expected(u"Far"));

@@ -56,7 +56,7 @@ TEST_F(FrameDrawing, ViewMatrixFollowsThePlayModeAndViewDirectionIsItsThirdColum
   EXPECT_EQ(scene->render.viewDirection.y, d.y);
   EXPECT_EQ(scene->render.viewDirection.z, d.z);
 
-  scene->playMode = 5;
+  scene->playMode = PlayMode::kOrbit;
   DrawFrame(*scene);
   EXPECT_EQ(scene->render.viewMatrix, scene->camera.ComputePivotViewMatrix());
   EXPECT_NE(scene->render.viewMatrix, v);
@@ -95,10 +95,11 @@ TEST_F(FrameDrawing, TimelineNamesChooseThePasses) {
 
 TEST_F(FrameDrawing, FlatPassesNeedAShownEntryAtTheCurrentStep) {
   const int m = AddMaterial(u"plain");
-  AddObject(u"Camera", {m}, {2, 2, 2});
-  AddObject(u"Hidden Background", {m}, {1, 2});  // hidden at step 0
-  AddObject(u"Body", {m}, {1});                  // state plays no part
-  AddObject(u"Short Effect", {m}, {2});          // one entry only
+  constexpr EntryState kShown = EntryState::kShown, kHidden = EntryState::kHidden;
+  AddObject(u"Camera", {m}, {kShown, kShown, kShown});
+  AddObject(u"Hidden Background", {m}, {kHidden, kShown});  // hidden at step 0
+  AddObject(u"Body", {m}, {kHidden});                       // state plays no part
+  AddObject(u"Short Effect", {m}, {kShown});                // one entry only
   DrawFrame(*scene);
   EXPECT_EQ(DrawnModels(), (std::vector<int>{2, 3}));
 

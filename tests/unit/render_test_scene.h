@@ -69,7 +69,7 @@ class SceneFixture : public ::testing::Test {
   // A model with one three-vertex group per material index, and its timeline
   // with `states.size()` entries of those states.
   int AddObject(const std::u16string& timelineName, const std::vector<int32_t>& groupMaterials,
-                const std::vector<int32_t>& states = {2}) {
+                const std::vector<EntryState>& states = {EntryState::kShown}) {
     const int index = static_cast<int>(scene->models.size());
     CModel model;
     model.name = timelineName;
@@ -87,7 +87,7 @@ class SceneFixture : public ::testing::Test {
     scene->models.push_back(std::move(model));
     CTimeLine line;
     line.name = timelineName;
-    for (int32_t s : states) {
+    for (EntryState s : states) {
       CTimeLineData e;
       e.state = s;
       line.entries.push_back(e);

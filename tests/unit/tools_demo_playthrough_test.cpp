@@ -21,8 +21,10 @@
 #include "audio/null_sound_backend.h"
 #include "base/math.h"
 #include "base/text_conversion.h"
+#include "base/version.h"
 #include "document/document.h"
 #include "model/scene_state.h"
+#include "model/story_rules.h"
 #include "render/null_device.h"
 #include "support/scene_reset.h"
 #include "support/test_helpers.h"
@@ -54,7 +56,7 @@ std::vector<std::string> RunCommand(const std::string& command, int* status) {
 // What the test needs of a project: mode, field of view, timelines, and
 // which features of the format its models and materials use.
 struct Project {
-  int32_t playMode = 0;
+  PlayMode playMode{};
   float fieldOfView = 0;
   std::vector<CTimeLine> lines;
   std::set<std::string> features;
@@ -135,7 +137,7 @@ State ParseState(const std::string& line) {
 std::pair<int, int> ScreenPoint(const Project& p, size_t i, int step, const CMotion& camera, int w,
                                 int h, bool* inView) {
   const Matrix4 view =
-      p.playMode == 5 ? camera.ComputePivotViewMatrix() : camera.ComputeViewMatrix();
+      p.playMode == PlayMode::kOrbit ? camera.ComputePivotViewMatrix() : camera.ComputeViewMatrix();
   const Matrix4 proj = MatrixPerspectiveFovRH(
       DegToRad(p.fieldOfView), static_cast<float>(w) / static_cast<float>(h), 1.0f, 50000.0f);
   const Matrix4 world = p.lines[i].EntryWorldMatrix(step);
@@ -149,8 +151,7 @@ std::pair<int, int> ScreenPoint(const Project& p, size_t i, int step, const CMot
 
 bool OverlayShown(const Project& p, int step) {
   for (const CTimeLine& t : p.lines)
-    if ((t.NameContains(u"FadeIn") || t.NameContains(u"FadeOut")) && t.EntryState(step) == 2)
-      return true;
+    if (IsFadeName(t.name) && t.ShownAt(step)) return true;
   return false;
 }
 
@@ -162,7 +163,7 @@ std::string Repeat(const std::string& s, int n) {
 
 struct Playthrough {
   const char* file;
-  int32_t mode;
+  PlayMode mode;
   std::vector<int> steps;  // the steps the story passes through, in order
 };
 
@@ -172,7 +173,7 @@ struct Playthrough {
 std::vector<int> Play(const Playthrough& play, int w, int h, std::vector<std::string>* out) {
   const std::string path = BinDir() + play.file;
   const Project p = Load(path);
-  EXPECT_EQ(p.playMode, play.mode);
+  EXPECT_EQ(StoredValue(p.playMode), StoredValue(play.mode));
   const std::string dir = testing::MakeTempDir();
   std::string script = "size " + std::to_string(w) + " " + std::to_string(h) + "\nstate\n";
   std::set<std::pair<int, size_t>> clicked;
@@ -180,11 +181,11 @@ std::vector<int> Play(const Playthrough& play, int w, int h, std::vector<std::st
   const std::string tickState = "tick\nstate\n";
   for (int round = 0; round < 40; ++round) {
     switch (play.mode) {
-      case 2:  // Walk: a few steps forward first; the ground sets the eye height
-      case 4:  // Explore: the walk also brings the balloon into the middle band
+      case PlayMode::kWalk:     // a few steps forward first; the ground sets the eye height
+      case PlayMode::kExplore:  // the walk also brings the balloon into the middle band
         script += "keydown W\n" + Repeat(tickState, 6) + "keyup W\n" + Repeat(tickState, 2);
         break;
-      case 3:  // Scroll: ten notches towards the viewer pass one step
+      case PlayMode::kScroll:  // ten notches towards the viewer pass one step
         script += Repeat("wheel -120\nstate\n", 10) + tickState;
         break;
       default:  // Glide and Orbit: wait for the glide and any fade
@@ -207,14 +208,15 @@ std::vector<int> Play(const Playthrough& play, int w, int h, std::vector<std::st
       steps.resize(play.steps.size());
       break;
     }
-    if (play.mode == 3) continue;
-    const bool gliding = (play.mode == 1 || play.mode == 5) && last.step > 0 && last.progress < 1;
+    if (play.mode == PlayMode::kScroll) continue;
+    const bool gliding = (play.mode == PlayMode::kGlide || play.mode == PlayMode::kOrbit) &&
+                         last.step > 0 && last.progress < 1;
     if (gliding || OverlayShown(p, last.step)) continue;
     // Click the first shown balloon not clicked at this step before (a
     // choice thus takes each way once), else the first shown one.
     std::vector<size_t> shown;
     for (size_t i = 1; i < p.lines.size(); ++i)
-      if (p.lines[i].IsBalloon() && p.lines[i].EntryState(last.step) == 2) shown.push_back(i);
+      if (p.lines[i].IsBalloon() && p.lines[i].ShownAt(last.step)) shown.push_back(i);
     if (shown.empty()) {
       ADD_FAILURE() << play.file << ": no balloon at step " << last.step;
       break;
@@ -230,7 +232,7 @@ std::vector<int> Play(const Playthrough& play, int w, int h, std::vector<std::st
     const auto [x, y] = ScreenPoint(p, pick, last.step, last.camera, w, h, &inView);
     EXPECT_TRUE(inView) << play.file << " step " << last.step << " at " << w << "x" << h;
     // Explore: the balloon has spoken, so it takes clicks.
-    if (play.mode == 4) {
+    if (play.mode == PlayMode::kExplore) {
       EXPECT_TRUE(last.soundPlayed.at(pick)) << "step " << last.step;
     }
     script += "click " + std::to_string(x) + " " + std::to_string(y) + "\n";
@@ -258,22 +260,23 @@ TEST_P(DemoPlaythrough, PlaysToTheEndAtFourToThreeAndCinemaWidth) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Shipped, DemoPlaythrough,
-                         ::testing::Values(
-                             // The fade-in and the fade-out advance by themselves (steps 0 and
-                             // 8); the choice at step 6 first jumps back to 5, then goes on; the
-                             // last balloon starts again.
-                             Playthrough{"Main.zvmov", 1, {0, 1, 2, 3, 4, 5, 6, 5, 6, 7, 8, 9, 0}},
-                             Playthrough{"examples/walk.zvmov", 2, {0, 1, 2, 3, 4, 0}},
-                             Playthrough{"examples/explore.zvmov", 4, {0, 1, 2, 3, 0}},
-                             // Scroll wraps to the start after its last step.
-                             Playthrough{"examples/scroll.zvmov", 3, {0, 1, 2, 3, 4, 5, 6, 0}},
-                             Playthrough{"examples/orbit.zvmov", 5, {0, 1, 2, 3, 4, 0}}),
-                         [](const ::testing::TestParamInfo<Playthrough>& info) {
-                           std::string name = info.param.file;
-                           name = name.substr(name.rfind('/') + 1);
-                           return name.substr(0, name.find('.'));
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Shipped, DemoPlaythrough,
+    ::testing::Values(
+        // The fade-in and the fade-out advance by themselves (steps 0 and
+        // 8); the choice at step 6 first jumps back to 5, then goes on; the
+        // last balloon starts again.
+        Playthrough{"Main.zvmov", PlayMode::kGlide, {0, 1, 2, 3, 4, 5, 6, 5, 6, 7, 8, 9, 0}},
+        Playthrough{"examples/walk.zvmov", PlayMode::kWalk, {0, 1, 2, 3, 4, 0}},
+        Playthrough{"examples/explore.zvmov", PlayMode::kExplore, {0, 1, 2, 3, 0}},
+        // Scroll wraps to the start after its last step.
+        Playthrough{"examples/scroll.zvmov", PlayMode::kScroll, {0, 1, 2, 3, 4, 5, 6, 0}},
+        Playthrough{"examples/orbit.zvmov", PlayMode::kOrbit, {0, 1, 2, 3, 4, 0}}),
+    [](const ::testing::TestParamInfo<Playthrough>& info) {
+      std::string name = info.param.file;
+      name = name.substr(name.rfind('/') + 1);
+      return name.substr(0, name.find('.'));
+    });
 
 // Between them the shipped projects use every feature of the format the
 // player supports; links only in an example, never in the start-up demo.
@@ -283,12 +286,13 @@ TEST(DemoPlaythrough, TheShippedProjectsUseEveryFeature) {
                            "examples/scroll.zvmov", "examples/orbit.zvmov"}) {
     const Project p = Load(BinDir() + file);
     used.insert(p.features.begin(), p.features.end());
-    used.insert("mode " + std::to_string(p.playMode));
+    used.insert("mode " + std::to_string(StoredValue(p.playMode)));
     for (const CTimeLine& t : p.lines) {
-      for (const char16_t* name : {u"FadeIn", u"FadeOut", u"Effect", u"Background"})
-        if (t.NameContains(name)) used.insert(ToUtf8(name));
+      for (const std::u16string_view mark :
+           {kFadeInMark, kFadeOutMark, kEffectMark, kBackgroundMark})
+        if (NameHas(t.name, mark)) used.insert(ToUtf8(mark));
       for (const CTimeLineData& e : t.entries) {
-        if (e.state != 2) continue;
+        if (e.state != EntryState::kShown) continue;
         if (t.IsBalloon()) used.insert("balloons");
         if (t.IsBalloon() && e.jumpEnabled) used.insert("jumps");
         if (!e.soundName.empty()) used.insert(e.soundLoops ? "looping sound" : "sound");
@@ -313,7 +317,8 @@ TEST(DemoPlaythrough, TheShippedProjectsUseEveryFeature) {
 // in Explore the bell and the well speak when looked at.
 TEST(DemoPlaythrough, SoundsLinksAndGroundOfTheExamples) {
   std::vector<std::string> out;
-  Play(Playthrough{"Main.zvmov", 1, {0, 1, 2, 3, 4, 5, 6, 5, 6, 7, 8, 9}}, 640, 480, &out);
+  Play(Playthrough{"Main.zvmov", PlayMode::kGlide, {0, 1, 2, 3, 4, 5, 6, 5, 6, 7, 8, 9}}, 640, 480,
+       &out);
   int loopAt = -1, stopAt = -1;
   for (int i = 0; i < static_cast<int>(out.size()); ++i) {
     if (out[i].find("\"name\":\"loop\",\"loop\":true,\"ok\":true") != std::string::npos) loopAt = i;
@@ -322,7 +327,7 @@ TEST(DemoPlaythrough, SoundsLinksAndGroundOfTheExamples) {
   EXPECT_GE(loopAt, 0);
   EXPECT_GT(stopAt, loopAt);
 
-  Play(Playthrough{"examples/walk.zvmov", 2, {0, 1, 2, 3}}, 640, 480, &out);
+  Play(Playthrough{"examples/walk.zvmov", PlayMode::kWalk, {0, 1, 2, 3}}, 640, 480, &out);
   int opens = 0;
   std::set<float> eyeHeights;
   for (const std::string& line : out) {
@@ -336,7 +341,7 @@ TEST(DemoPlaythrough, SoundsLinksAndGroundOfTheExamples) {
   EXPECT_EQ(opens, 1);
   EXPECT_GT(eyeHeights.size(), 8u);  // the eye rises and falls with the meadow
 
-  Play(Playthrough{"examples/explore.zvmov", 4, {0, 1, 2, 3}}, 1920, 800, &out);
+  Play(Playthrough{"examples/explore.zvmov", PlayMode::kExplore, {0, 1, 2, 3}}, 1920, 800, &out);
   std::set<std::string> spoken;
   for (const std::string& line : out)
     for (const char* name : {"bell", "chime4"})
@@ -347,12 +352,13 @@ TEST(DemoPlaythrough, SoundsLinksAndGroundOfTheExamples) {
 
 // Command-line conventions of the tool: --version, --help per command.
 TEST(ToolCommandLine, VersionAndHelp) {
+  const std::string version = std::string("tolvani ") + kTolvaniVersion;
   const struct {
     const char* args;
     int status;
     const char* firstLine;
   } cases[] = {
-      {"--version", 0, "tolvani 1.1"},
+      {"--version", 0, version.c_str()},
       {"--help", 0, "usage: tolvani inspect FILE [--geometry]"},
       {"inspect --help", 0, "usage: tolvani inspect FILE [--geometry]"},
       {"simulate -h", 0, "usage: tolvani simulate FILE SCRIPT"},

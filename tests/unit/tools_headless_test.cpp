@@ -113,7 +113,7 @@ class HeadlessViewTest : public ::testing::Test {
     testing::ProjectBuilder b;
     b.AddMaterial(u"m");
     b.AddTriangleModel(u"box", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
-    b.AddEntry(b.AddTimeline(u"camera"), 2);
+    b.AddEntry(b.AddTimeline(u"camera"), EntryState::kShown);
     return testing::WriteTempFile(b.Build());
   }
 

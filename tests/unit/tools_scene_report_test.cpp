@@ -239,7 +239,7 @@ std::u16string Hex(uint64_t v) {
 ProjectBuilder SampleProject() {
   ProjectBuilder b;
   b.version = 1.1f;
-  b.playMode = 4;
+  b.playMode = PlayMode::kExplore;
   b.glideDuration = 900;
   b.fieldOfView = 42.5f;
   b.backgroundColor = 0x00123456;
@@ -253,12 +253,12 @@ ProjectBuilder SampleProject() {
   m.materialSets = {{1, 0}, {}};
   b.AddTriangleModel(u"box", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, 0);
   CTimeLine& t0 = b.AddTimeline(u"floor");
-  CTimeLineData& e = b.AddEntry(t0, 2);
+  CTimeLineData& e = b.AddEntry(t0, EntryState::kShown);
   e.motion.position = {1, 2, 3};
   e.motion.rotation = {10, 20, 30};
   e.soundName = u"beep";
   e.soundLoops = true;
-  b.AddEntry(t0, 1).text = u"http://example.com";
+  b.AddEntry(t0, EntryState::kHidden).text = u"http://example.com";
   b.AddTimeline(u"box fukidashi");
   b.AddSound(u"beep", testing::PcmFormat(1, 8000, 8), {1, 2, 3, 4});
   b.AddSound(u"odd", testing::PcmFormat(2, 22050, 16), {0, 0, 0, 0});

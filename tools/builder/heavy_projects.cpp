@@ -24,10 +24,10 @@ struct Stage {
 
   Stage() {
     b.version = 1.1f;
-    b.playMode = 1;
+    b.playMode = PlayMode::kGlide;
     b.AddModel(u"Camera");
     CTimeLine& camera = b.AddTimeline(u"Camera");
-    b.AddEntry(camera, 2).motion = rig.Motion();
+    b.AddEntry(camera, EntryState::kShown).motion = rig.Motion();
     b.camera = rig.Motion();
   }
 
@@ -39,7 +39,7 @@ struct Stage {
     m.smoothingAngle = 0;
     AddQuad(m, {0, 0, 0}, {w, 0, 0}, {0, h, 0}, material);
     CTimeLine& t = b.AddTimeline(name);
-    CTimeLineData& e = b.AddEntry(t, 2);
+    CTimeLineData& e = b.AddEntry(t, EntryState::kShown);
     e.motion = rig.Facing({x, y, -kDistance});
     return e;
   }
@@ -90,7 +90,7 @@ ProjectBuilder MakeSoundCrowd(int timelines, int sounds, int nameLength) {
   if (sounds > 0) s.b.AddSound(u"bell", pcm, {128, 128});
   for (int i = 0; i < timelines; ++i) {
     CTimeLine& t = s.b.AddTimeline(u"speaker");
-    s.b.AddEntry(t, 2).soundName = u"BELL";
+    s.b.AddEntry(t, EntryState::kShown).soundName = u"BELL";
   }
   return std::move(s.b);
 }
@@ -130,7 +130,7 @@ ProjectBuilder MakeLargeModel(int cells) {
     }
   }
   CTimeLine& t = s.b.AddTimeline(u"Sheet");
-  s.b.AddEntry(t, 2).motion = s.rig.Facing({0, 0, -kDistance});
+  s.b.AddEntry(t, EntryState::kShown).motion = s.rig.Facing({0, 0, -kDistance});
   return std::move(s.b);
 }
 

@@ -88,7 +88,7 @@ CTimeLine& ProjectBuilder::AddTimeline(const std::u16string& name) {
   return t;
 }
 
-CTimeLineData& ProjectBuilder::AddEntry(CTimeLine& t, int32_t state) {
+CTimeLineData& ProjectBuilder::AddEntry(CTimeLine& t, EntryState state) {
   CTimeLineData& e = t.entries.emplace_back();
   e.state = state;
   return e;
@@ -114,7 +114,7 @@ std::vector<uint8_t> ProjectBuilder::Build() const {
   for (const auto& s : auxNames) ar.WriteString(s);
   ar.WriteInt32(auxValue);
   ar.WriteUInt32(backgroundColor);
-  if (version >= 0.4f) ar.WriteInt32(playMode);
+  if (version >= 0.4f) ar.WriteInt32(StoredValue(playMode));
   if (zvmov) {
     ar.WriteInt32(static_cast<int32_t>(materials.size()));
     ar.WriteInt32(static_cast<int32_t>(models.size()));
@@ -160,8 +160,6 @@ std::vector<uint8_t> ProjectBuilder::Build() const {
   }
   return out;
 }
-
-namespace {}  // namespace
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");

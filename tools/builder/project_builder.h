@@ -8,7 +8,7 @@
 //   CModel& m = b.AddTriangleModel(u"box", {{0,0,0},{1,0,0},{0,1,0}}, {{0,1,2}}, 0);
 //   b.AddTexturedMaterial(u"mat", u"tex.png", 2, 2, 3);
 //   CTimeLine& t = b.AddTimeline(u"box");
-//   b.AddEntry(t, 2).text = u"hello";
+//   b.AddEntry(t, EntryState::kShown).text = u"hello";
 //   b.AddSound(u"beep", PcmFormat(1, 8000, 8), {1, 2, 3});
 //   std::string path = WriteTempFile(b.Build());
 #pragma once
@@ -22,6 +22,7 @@
 #include "base/sound_backend.h"
 #include "model/model_records.h"
 #include "model/motion.h"
+#include "model/story_rules.h"
 #include "model/timeline.h"
 
 namespace tolvani::builder {
@@ -46,7 +47,7 @@ class ProjectBuilder {
   std::vector<std::u16string> auxNames;
   int32_t auxValue = 300;
   uint32_t backgroundColor = 0x005A411E;
-  int32_t playMode = 1;
+  PlayMode playMode = PlayMode::kGlide;
   int32_t glideDuration = 1500;
   int32_t fadeDuration = 1500;
   float fieldOfView = 30.0f;
@@ -78,7 +79,7 @@ class ProjectBuilder {
   CTimeLine& AddTimeline(const std::u16string& name);
   // An entry with the given state, appended to timeline t (the reference
   // is valid until the next entry is added to t).
-  CTimeLineData& AddEntry(CTimeLine& t, int32_t state = 2);
+  CTimeLineData& AddEntry(CTimeLine& t, EntryState state = EntryState::kShown);
   SoundSpec& AddSound(const std::u16string& name, const WaveFormat& format,
                       std::vector<uint8_t> data);
 

@@ -168,11 +168,6 @@ void JsonWriter::Null() {
   Put("null");
 }
 
-void JsonWriter::RawValue(std::string_view text) {
-  BeforeValue();
-  Put(text);
-}
-
 void JsonWriter::Finish() {
   Put('\n');
   Flush();

@@ -42,8 +42,6 @@ class JsonWriter {
   void Float(float v);
   void Bool(bool v);
   void Null();
-  // Writes `text` as it is, as one value (the caller vouches for it).
-  void RawValue(std::string_view text);
 
   // Ends the document with a newline and flushes.
   void Finish();

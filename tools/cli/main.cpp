@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "base/native_path.h"
+#include "base/version.h"
 #include "cli/commands.h"
 #include "document/document.h"
 
 namespace {
-
-constexpr char kVersion[] = "tolvani 1.1\n";
 
 void PrintUsage(FILE* out) {
   std::fputs(
@@ -114,7 +113,8 @@ int main(int argc, char** argv) {
     PrintUsage(stdout);
     return 0;
   }
-  if (command == "--version") return std::fputs(kVersion, stdout) < 0 ? 1 : 0;
+  if (command == "--version")
+    return std::printf("tolvani %s\n", tolvani::kTolvaniVersion) < 0 ? 1 : 0;
   std::fprintf(stderr, "tolvani: unknown command '%s'\n", command.c_str());
   PrintUsage(stderr);
   return 2;

@@ -180,7 +180,7 @@ void WriteTimeline(JsonWriter& w, const CTimeLine& t) {
   for (const CTimeLineData& e : t.entries) {
     w.BeginObject();
     w.Key("state");
-    w.Int(e.state);
+    w.Int(StoredValue(e.state));
     w.Key("text");
     w.String(e.text);
     w.Key("animationName");
@@ -242,7 +242,7 @@ void WriteScene(JsonWriter& w, bool ok, const std::vector<std::u16string>& messa
   w.Key("fileVersion");
   w.Float(SceneState.fileVersion);
   w.Key("playMode");
-  w.Int(root.playMode);
+  w.Int(StoredValue(root.playMode));
   w.Key("glideDuration");
   w.Int(root.glideDuration);
   w.Key("fadeDuration");

@@ -10,9 +10,6 @@
 namespace tolvani::render_tool {
 namespace {
 
-constexpr int32_t kGlide = 1;
-constexpr int32_t kScroll = 3;
-constexpr int32_t kOrbit = 5;
 constexpr int kArrivalLimitTicks = 20 * 1000 / kTickPeriodMs;  // a camera that never arrives
 constexpr int kWheelEveryTicks = 3;
 constexpr int kWheelNotch = -120;  // towards the user: the story moves on
@@ -23,15 +20,16 @@ void ForEachShownBalloon(const CCoreMotion3D& scene, Fn fn) {
   const std::vector<CTimeLine>& lines = SceneState.timeLines;
   for (size_t i = 1; i < lines.size() && i < scene.models.size(); ++i) {
     if (!lines[i].IsBalloon() || !scene.models[i].visible) continue;
-    if (lines[i].EntryState(scene.currentStep) != 2) continue;
+    if (!lines[i].ShownAt(scene.currentStep)) continue;
     fn(i, lines[i]);
   }
 }
 
 }  // namespace
 
-bool AutoplaySupports(int32_t playMode) {
-  return playMode == kGlide || playMode == kScroll || playMode == kOrbit;
+bool AutoplaySupports(PlayMode playMode) {
+  return playMode == PlayMode::kGlide || playMode == PlayMode::kScroll ||
+         playMode == PlayMode::kOrbit;
 }
 
 int ReadingTicks(size_t characters) {
@@ -101,15 +99,15 @@ int64_t Autoplay::EstimatedTicks() const {
   for (int32_t step = 0; step <= lastStep(); ++step) {
     size_t characters = 0;
     for (size_t i = 1; i < lines.size(); ++i) {
-      if (lines[i].IsBalloon() && lines[i].EntryState(step) == 2) {
+      if (lines[i].IsBalloon() && lines[i].ShownAt(step)) {
         characters += lines[i].entries[static_cast<size_t>(step)].text.size();
       }
     }
     ticks += ReadingTicks(characters);
-    // The camera's glide: glideDuration * 30 / 1000 ticks.
-    if (step > 0 && scene->playMode != kScroll) {
-      ticks +=
-          std::clamp<int64_t>(int64_t{scene->glideDuration} * 30 / 1000, 0, kArrivalLimitTicks);
+    // The camera's glide: glideDuration as a count of frames (DurationFrames).
+    if (step > 0 && scene->playMode != PlayMode::kScroll) {
+      ticks += std::clamp<int64_t>(int64_t{scene->glideDuration} * kDurationFramesPerSecond / 1000,
+                                   0, kArrivalLimitTicks);
     }
   }
   return ticks;
@@ -137,7 +135,8 @@ bool Autoplay::BeforeTick() {
     case Phase::Arriving: {
       // Scroll's camera moves with the wheel only; Glide and Orbit cameras
       // stand still at the first step.
-      const bool moving = scene->playMode != kScroll && step_ > 0 && view_.stepProgress < 1.0f;
+      const bool moving =
+          scene->playMode != PlayMode::kScroll && step_ > 0 && view_.stepProgress < 1.0f;
       if (moving && waited_ < kArrivalLimitTicks) return true;
       phase_ = Phase::Reading;
       waited_ = 0;
@@ -152,7 +151,7 @@ bool Autoplay::BeforeTick() {
     case Phase::Acting:
       break;
   }
-  if (scene->playMode == kScroll) {
+  if (scene->playMode == PlayMode::kScroll) {
     if (waited_ % kWheelEveryTicks == 0) {
       view_.OnMouseWheel(kWheelNotch, view_.lastMouseX, view_.lastMouseY);
     }

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "model/story_rules.h"
+
 namespace tolvani {
 class CPlayerView;
 }
@@ -16,9 +18,9 @@ class CPlayerView;
 namespace tolvani::render_tool {
 
 // Whether autoplay can play a story of this play mode.
-bool AutoplaySupports(int32_t playMode);
+bool AutoplaySupports(PlayMode playMode);
 
-// Reading time of text of the given length, in 30 ms ticks.
+// Reading time of text of the given length, in ticks of kTickPeriodMs.
 int ReadingTicks(size_t characters);
 
 // A client point on a visible balloon shown at the current step that

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/version.h"
 #include "render_tool/commands.h"
 
 namespace {
@@ -37,6 +38,9 @@ int main(int argc, char** argv) {
   if (command == "--help" || command == "-h") {
     PrintUsage(stdout);
     return 0;
+  }
+  if (command == "--version") {
+    return std::printf("tolvani-render %s\n", tolvani::kTolvaniVersion) < 0 ? 1 : 0;
   }
   if (command != "render" && command != "thumbnail") {
     std::fprintf(stderr, "tolvani-render: unknown command '%s'\n", command.c_str());

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "model/story_rules.h"
+
 namespace tolvani::render_tool {
 
 enum class Container { Mp4, WebM };
@@ -22,7 +24,7 @@ struct MediaSettings {
 
 constexpr int kSampleRate = 48000;
 constexpr int kChannels = 2;
-constexpr int kSamplesPerTick = kSampleRate * 30 / 1000;  // 1440
+constexpr int kSamplesPerTick = kSampleRate * kTickPeriodMs / 1000;  // 1440
 
 class MediaWriter {
  public:

@@ -22,6 +22,7 @@
 #include "base/text_conversion.h"
 #include "document/document.h"
 #include "model/scene_state.h"
+#include "model/story_rules.h"
 #include "render_tool/autoplay.h"
 #include "render_tool/commands.h"
 #include "render_tool/encoder_thread.h"
@@ -113,12 +114,13 @@ int RunRender(const std::vector<std::string>& args) {
   const bool opened = player.Open(o.input);
   PrintMessages(player.messages(), "render");
   if (!opened) return 1;
-  const int32_t playMode = SceneState.sceneRoot ? SceneState.sceneRoot->playMode : 0;
+  // Without a scene root there is no mode: the value 0, which names none.
+  const PlayMode playMode = SceneState.sceneRoot ? SceneState.sceneRoot->playMode : PlayMode{};
   if (o.autoplay && !AutoplaySupports(playMode)) {
     std::fprintf(stderr,
                  "tolvani render: --autoplay plays Glide, Scroll and Orbit stories; this one "
                  "(play mode %d) needs a --script\n",
-                 playMode);
+                 StoredValue(playMode));
     return 1;
   }
 
@@ -137,7 +139,7 @@ int RunRender(const std::vector<std::string>& args) {
   }
 
   const int64_t maxFrames =
-      std::max<int64_t>(1, static_cast<int64_t>(o.maxSeconds * 1000.0 / 30.0));
+      std::max<int64_t>(1, static_cast<int64_t>(o.maxSeconds * 1000.0 / kTickPeriodMs));
   std::unique_ptr<EncoderThread> encoder;
   if (!png) encoder = std::make_unique<EncoderThread>(writer);
   std::vector<uint8_t> rgba;

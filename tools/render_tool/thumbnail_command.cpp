@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "model/scene_state.h"
+#include "model/story_rules.h"
 #include "render_tool/commands.h"
 #include "render_tool/headless_player.h"
 #include "render_tool/output_file.h"
@@ -89,8 +90,8 @@ bool FadeCovers() {
   const std::vector<CTimeLine>& lines = SceneState.timeLines;
   for (size_t i = 1; i < lines.size() && i < scene->models.size(); ++i) {
     const CTimeLine& line = lines[i];
-    if (!line.NameContains(u"FadeIn") && !line.NameContains(u"FadeOut")) continue;
-    if (line.EntryState(scene->currentStep) != 2 || !scene->models[i].visible) continue;
+    if (!IsFadeName(line.name)) continue;
+    if (!line.ShownAt(scene->currentStep) || !scene->models[i].visible) continue;
     for (const MeshGroup& group : scene->models[i].groups) {
       if (group.material < 0 || static_cast<size_t>(group.material) >= scene->materials.size()) {
         continue;
