@@ -9,7 +9,6 @@ packages=(
   clang libclang-rt-14-dev clang-format
   qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev libgl1-mesa-dri libglx-mesa0
   libopenal-dev libopenal1
-  libopencv-core-dev
   libepoxy-dev libegl-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev googletest libbenchmark-dev
