@@ -92,10 +92,11 @@ TEST(ArchiveStrings, EightBitStringsAreConverted) {
   CArchive r3(wide.data(), wide.size());
   EXPECT_EQ(r3.ReadString(), std::u16string(300, u'q'));
 
-  CArchive::SetCodePage("ISO-8859-1");
-  const Bytes latin{0x01, 0xE9};
-  CArchive r4(latin.data(), latin.size());
-  EXPECT_EQ(r4.ReadString(), u"\u00E9");
+  if (CArchive::SetCodePage("ISO-8859-1")) {  // through iconv, where there is one
+    const Bytes latin{0x01, 0xE9};
+    CArchive r4(latin.data(), latin.size());
+    EXPECT_EQ(r4.ReadString(), u"\u00E9");
+  }
   CArchive::SetCodePage("");
   EXPECT_EQ(CArchive::CodePage(), "CP932");
 
