@@ -125,7 +125,7 @@ CodePageState& CodePageStorage() {
     if (refusal.empty())
       s.name = env;
     else
-      s.refusal = "TOLVANI_CODEPAGE: " + refusal + "; 8-bit strings are read as CP932";
+      s.refusal = "TOLVANI_CODEPAGE: " + refusal;
     return s;
   }();
   return state;

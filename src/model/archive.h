@@ -180,7 +180,7 @@ class CArchive {
   static bool SetCodePage(const std::string& iconvName);
   static std::string CodePage();
   // Why TOLVANI_CODEPAGE was refused (a one-line diagnostic for the program
-  // to show), or empty.
+  // to show; the code page stays CP932), or empty.
   static std::string CodePageRefusal();
 
  private:
