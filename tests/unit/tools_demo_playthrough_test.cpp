@@ -241,6 +241,7 @@ std::vector<int> Play(const Playthrough& play, int w, int h, std::vector<std::st
 class DemoPlaythrough : public ::testing::TestWithParam<Playthrough> {};
 
 TEST_P(DemoPlaythrough, OpensWithoutMessages) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   int status = -1;
   const auto lines =
       RunCommand("'" TOLVANI_CLI "' inspect '" + BinDir() + GetParam().file + "'", &status);
@@ -251,6 +252,7 @@ TEST_P(DemoPlaythrough, OpensWithoutMessages) {
 }
 
 TEST_P(DemoPlaythrough, PlaysToTheEndAtFourToThreeAndCinemaWidth) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   for (const auto& [w, h] : {std::pair{640, 480}, std::pair{1920, 800}}) {
     std::vector<std::string> out;
     const std::vector<int> steps = Play(GetParam(), w, h, &out);
@@ -347,6 +349,7 @@ TEST(DemoPlaythrough, SoundsLinksAndGroundOfTheExamples) {
 
 // Command-line conventions of the tool: --version, --help per command.
 TEST(ToolCommandLine, VersionAndHelp) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   const struct {
     const char* args;
     int status;
