@@ -15,7 +15,10 @@ packages=(
   xvfb xauth fonts-noto-cjk
   qt6-translations-l10n
   desktop-file-utils appstream libxml2-utils dpkg-dev fakeroot file librsvg2-bin
+  emscripten
 )
+# The WebAssembly build runs under Node: Debian's, unless one is installed.
+if ! command -v node >/dev/null; then packages+=(nodejs); fi
 
 missing=()
 for p in "${packages[@]}"; do
