@@ -300,7 +300,9 @@ TEST(ArchiveFile, OpenFailuresCarryTheirCause) {
   EXPECT_EQ(causeOf(dir + "missing/x.zvmov"), FileCause::fileNotFound);
   const std::string file = testing::WriteTempFile({1}, "f.zvmov");
   EXPECT_EQ(causeOf(file + "/x"), FileCause::badPath);  // ENOTDIR
+#if defined(__linux__)  // ENAMETOOLONG; WebAssembly's file layer reports ENOENT
   EXPECT_EQ(causeOf(std::string(5000, 'a')), FileCause::badPath);
+#endif
   if (::geteuid() != 0) {
     ::chmod(file.c_str(), 0);
     EXPECT_EQ(causeOf(file), FileCause::accessDenied);
