@@ -9,14 +9,16 @@ packages=(
   clang libclang-rt-14-dev clang-format
   qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev libgl1-mesa-dri libglx-mesa0
   libopenal-dev libopenal1
-  libopencv-core-dev
   libepoxy-dev libegl-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev googletest libbenchmark-dev
   xvfb xauth fonts-noto-cjk
   qt6-translations-l10n
   desktop-file-utils appstream libxml2-utils dpkg-dev fakeroot file librsvg2-bin
+  emscripten
 )
+# The WebAssembly build runs under Node: Debian's, unless one is installed.
+if ! command -v node >/dev/null; then packages+=(nodejs); fi
 
 missing=()
 for p in "${packages[@]}"; do

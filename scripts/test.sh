@@ -4,8 +4,11 @@
 #  1. the sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer) and its tests,
 #  2. the fuzzer over the file reader for a bounded time,
 #  3. the release build with warnings as errors and its tests, GUI tests
-#     included (under Xvfb); CTest's summary of this run closes the output.
-# FUZZ_SECONDS (default 60) bounds the fuzzing; SKIP_ASAN=1 / SKIP_FUZZ=1 skip steps.
+#     included (under Xvfb),
+#  4. the WebAssembly build of the core (Debian's emscripten) and the core's
+#     tests under Node; CTest's summary of this run closes the output.
+# FUZZ_SECONDS (default 60) bounds the fuzzing; SKIP_ASAN=1 / SKIP_FUZZ=1 /
+# SKIP_WASM=1 skip steps.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,3 +42,10 @@ echo "=== release build and tests"
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j "$jobs"
 run_x ctest --preset ci -j 1 --timeout 600
+
+if [ "${SKIP_WASM:-0}" != 1 ]; then
+  echo "=== WebAssembly build and the core's tests under Node"
+  cmake --preset wasm >/dev/null
+  cmake --build --preset wasm -j "$jobs"
+  ctest --preset wasm -j 1 --timeout 600
+fi

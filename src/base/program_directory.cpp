@@ -1,6 +1,8 @@
 #include "base/program_directory.h"
 
+#if defined(__linux__)
 #include <unistd.h>
+#endif
 
 #include "base/native_path.h"
 #include "base/text_conversion.h"
@@ -16,6 +18,7 @@ std::u16string& ProgramDirectoryOverride() {
 
 std::u16string ProgramDirectory() {
   if (!ProgramDirectoryOverride().empty()) return ProgramDirectoryOverride();
+#if defined(__linux__)
   char buf[4096];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof(buf) - 1);
   if (n <= 0) return u"./";
@@ -24,6 +27,9 @@ std::u16string ProgramDirectory() {
   path.erase(slash == std::string::npos ? 0 : slash + 1);
   if (path.empty()) path = "./";
   return FromNativePath(path);  // the directory's own bytes, UTF-8 or not
+#else
+  return u"./";
+#endif
 }
 
 void SetProgramDirectory(const std::u16string& dir) {

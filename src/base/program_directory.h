@@ -6,8 +6,9 @@
 namespace tolvani {
 
 // The program directory with a trailing '/': the one a host named with
-// SetProgramDirectory, else the directory of the running executable
-// (/proc/self/exe).
+// SetProgramDirectory, else on Linux the directory of the running
+// executable (/proc/self/exe), else "./" (a platform without /proc, such as
+// WebAssembly, has its host name it).
 std::u16string ProgramDirectory();
 // Names the program directory; a trailing '/' is added when missing, and
 // empty restores the default. A host whose files do not lie beside its

@@ -1,7 +1,9 @@
-// UTF-8 <-> UTF-16 conversion, the one converter of the program.
+// UTF-8 <-> UTF-16 conversion, the one converter of the program; CP932.
 #include "base/text_conversion.h"
 
 #include <cstdint>
+
+#include "base/cp932_table.h"
 
 namespace tolvani {
 
@@ -93,6 +95,31 @@ std::u16string FromUtf8(std::string_view s) {
       out.push_back(static_cast<char16_t>(c));
     }
     i += len;
+  }
+  return out;
+}
+
+std::u16string DecodeCp932(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    const char16_t single = cp932::kSingle[b];
+    if (single != cp932::kNotSingle) {
+      out.push_back(single);
+      continue;
+    }
+    const int row = cp932::kLeadRow[b];
+    if (row != 0 && i + 1 < bytes.size()) {
+      const int trail = static_cast<unsigned char>(bytes[i + 1]) - cp932::kFirstTrail;
+      const char16_t c = trail >= 0 ? cp932::kDouble[row - 1][trail] : u'\0';
+      if (c != 0) {
+        out.push_back(c);
+        ++i;
+        continue;
+      }
+    }
+    out.push_back(u'\uFFFD');
   }
   return out;
 }

@@ -3,16 +3,20 @@
 #include "model/archive.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#if TOLVANI_HAVE_ICONV
+#include <iconv.h>
+#endif
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
 #include "base/native_path.h"
+#include "base/text_conversion.h"
 
 namespace tolvani {
 
@@ -67,14 +71,17 @@ FileCause CauseFromErrno(int err) {
   }
 }
 
-std::string& CodePageStorage() {
-  static std::string codePage = [] {
-    const char* env = std::getenv("TOLVANI_CODEPAGE");
-    return std::string(env && *env ? env : "CP932");
-  }();
-  return codePage;
+constexpr const char* kDefaultCodePage = "CP932";
+
+// CP932 in any letter case: the program's own table, on every platform.
+bool IsCp932(const std::string& name) {
+  if (name.size() != 5) return false;
+  for (size_t i = 0; i < 5; ++i)
+    if (std::toupper(static_cast<unsigned char>(name[i])) != kDefaultCodePage[i]) return false;
+  return true;
 }
 
+#if TOLVANI_HAVE_ICONV
 // One cached converter; the reader runs on one thread only.
 struct Converter {
   std::string name;
@@ -90,6 +97,38 @@ Converter& ConverterFor(const std::string& codePage) {
     conv.cd = iconv_open("UTF-16LE", codePage.c_str());
   }
   return conv;
+}
+#endif
+
+// Why a code page cannot decode 8-bit strings here; empty when it can.
+std::string WhyRefused(const std::string& name) {
+  if (IsCp932(name)) return {};
+#if TOLVANI_HAVE_ICONV
+  if (ConverterFor(name).ok()) return {};
+  return "code page \"" + name + "\" is unknown to iconv";
+#else
+  return "code page \"" + name + "\" is not available in this build (only CP932)";
+#endif
+}
+
+struct CodePageState {
+  std::string name = kDefaultCodePage;
+  std::string refusal;  // why TOLVANI_CODEPAGE was refused
+};
+
+CodePageState& CodePageStorage() {
+  static CodePageState state = [] {
+    CodePageState s;
+    const char* env = std::getenv("TOLVANI_CODEPAGE");
+    if (env == nullptr || *env == '\0') return s;
+    const std::string refusal = WhyRefused(env);
+    if (refusal.empty())
+      s.name = env;
+    else
+      s.refusal = "TOLVANI_CODEPAGE: " + refusal;
+    return s;
+  }();
+  return state;
 }
 
 }  // namespace
@@ -397,12 +436,19 @@ void CArchive::WriteStringLength(uint64_t length, bool unicode) {
   WritePod<uint64_t>(length);
 }
 
-void CArchive::SetCodePage(const std::string& iconvName) {
-  CodePageStorage() = iconvName.empty() ? std::string("CP932") : iconvName;
+bool CArchive::SetCodePage(const std::string& iconvName) {
+  const std::string name = iconvName.empty() ? std::string(kDefaultCodePage) : iconvName;
+  if (!WhyRefused(name).empty()) return false;
+  CodePageStorage().name = name;
+  return true;
 }
 
 std::string CArchive::CodePage() {
-  return CodePageStorage();
+  return CodePageStorage().name;
+}
+
+std::string CArchive::CodePageRefusal() {
+  return CodePageStorage().refusal;
 }
 
 // ---------------------------------------------------------------------------
@@ -411,13 +457,16 @@ std::string CArchive::CodePage() {
 std::u16string DecodeAnsi(const char* bytes, size_t n, const std::string& codePage) {
   std::u16string result;
   if (n == 0) return result;
+  if (IsCp932(codePage)) return DecodeCp932(std::string_view(bytes, n));
+#if TOLVANI_HAVE_ICONV
   Converter& conv = ConverterFor(codePage);
-  if (!conv.ok()) {
-    // Unknown code page: keep bytes as Latin-1 so nothing is lost silently.
-    result.reserve(n);
-    for (size_t i = 0; i < n; ++i) result.push_back(static_cast<unsigned char>(bytes[i]));
-    return result;
+#endif
+  if (!WhyRefused(codePage).empty()) {
+    // A code page that cannot be decoded here: every byte is visibly
+    // undecodable rather than silently read as another code page's text.
+    return std::u16string(n, u'\uFFFD');
   }
+#if TOLVANI_HAVE_ICONV
   iconv(conv.cd, nullptr, nullptr, nullptr, nullptr);
   std::vector<char> out(n * 4 + 8);
   char* in = const_cast<char*>(bytes);
@@ -441,6 +490,7 @@ std::u16string DecodeAnsi(const char* bytes, size_t n, const std::string& codePa
       iconv(conv.cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
+#endif
   return result;
 }
 

@@ -171,10 +171,17 @@ class CArchive {
   void WriteBytes(const void* src, size_t n);
   void WriteStringLength(uint64_t length, bool unicode);
 
-  // Code page used to convert 8-bit strings to UTF-16 (an iconv name).
-  // Defaults to CP932, or the TOLVANI_CODEPAGE environment variable.
-  static void SetCodePage(const std::string& iconvName);
+  // Code page used to convert 8-bit strings to UTF-16. CP932 (the default)
+  // is decoded by the program's own table on every platform; another name
+  // is an iconv name, usable only where iconv exists and knows it. Set from
+  // the TOLVANI_CODEPAGE environment variable when that names a usable code
+  // page. SetCodePage refuses an unusable one (returns false, the code page
+  // stays); an empty name restores CP932.
+  static bool SetCodePage(const std::string& iconvName);
   static std::string CodePage();
+  // Why TOLVANI_CODEPAGE was refused (a one-line diagnostic for the program
+  // to show; the code page stays CP932), or empty.
+  static std::string CodePageRefusal();
 
  private:
   template <typename T>
@@ -207,9 +214,9 @@ class CArchive {
   std::vector<uint8_t>* out_ = nullptr;
 };
 
-// Converts bytes in the given iconv code page to UTF-16 (every byte is
-// converted; NUL bytes stay as NUL characters). Undecodable bytes become
-// U+FFFD.
+// Converts bytes in the given code page to UTF-16 (every byte is converted;
+// NUL bytes stay as NUL characters). Undecodable bytes become U+FFFD; so does
+// every byte when the code page cannot be used here (see SetCodePage).
 std::u16string DecodeAnsi(const char* bytes, size_t n, const std::string& codePage);
 
 }  // namespace tolvani

@@ -422,6 +422,7 @@ template <int N>
 void ColumnsToRowsN(const uint8_t* src, size_t column, int y0, int y1, int cols, uint8_t* dst,
                     size_t dstStride, SimdLevel level) {
   if (cols <= 0 || y1 <= y0) return;
+  (void)level;  // only the x86 paths choose
 #if defined(TOLVANI_TRANSPOSE_X86)
   // The wide kernels take the whole tiles (16 x 16 pixels, 8 x 8 for three
   // channels on AVX2); the right edge of their rows, then every column of the

@@ -77,10 +77,10 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
   if (width < 0 || height < 0 || (n != 3 && n != 4)) throw ArchiveError(ArchiveCause::badClass);
   ar.RequireRemaining(static_cast<uint64_t>(width) * static_cast<uint64_t>(height),
                       static_cast<uint64_t>(n));
-  image = PixelMatrix(height, width, n == 4 ? CV_8UC4 : CV_8UC3);
+  image = PixelMatrix(height, width, n);
   if (width == 0 || height == 0) return;
-  AdviseHugePages(LoadBuffer::Image, image.data, image.step[0] * static_cast<size_t>(height));
-  const size_t stride = image.step[0];
+  AdviseHugePages(LoadBuffer::Image, image.data(), image.byteSize());
+  const size_t stride = image.step();
   const int chunk = TransposeChunkColumns(width, height, n);
   const size_t column = static_cast<size_t>(height) * n;
   const size_t pitch = TransposeColumnPitch(height, n);
@@ -94,35 +94,31 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
   for (int x0 = 0; x0 < width; x0 += chunk) {
     const int cols = std::min(chunk, width - x0);
     ar.ReadBlocks(block, static_cast<size_t>(cols), column, pitch);
-    ColumnsToRows(block, pitch, 0, height, cols, n, image.data + static_cast<size_t>(x0) * n,
+    ColumnsToRows(block, pitch, 0, height, cols, n, image.data() + static_cast<size_t>(x0) * n,
                   stride, level);
   }
 }
 
 void WriteImage(CArchive& ar, const PixelMatrix& image) {
-  const int width = image.cols;
-  const int height = image.rows;
-  const int n = image.channels();
+  const int width = image.cols();
+  const int height = image.rows();
+  // A matrix without pixels may have no channel count; 3 keeps the record
+  // readable (the reader takes only 3 or 4).
+  const int n = image.channels() == 4 ? 4 : 3;
   ar.WriteInt32(width);
   ar.WriteInt32(height);
   ar.WriteInt32(n);
   if (width <= 0 || height <= 0 || image.empty()) return;
-  const PixelMatrix src = image.isContinuous() ? image : image.clone();
   const int chunk = ChunkColumns(width, height, n);
   std::vector<uint8_t> block(static_cast<size_t>(chunk) * height * n);
-  const size_t stride = src.step[0];
+  const size_t stride = image.step();
   for (int x0 = 0; x0 < width; x0 += chunk) {
     const int cols = std::min(chunk, width - x0);
-    const uint8_t* s = src.data + static_cast<size_t>(x0) * n;
+    const uint8_t* s = image.data() + static_cast<size_t>(x0) * n;
     if (n == 4) {
       RowsToColumns<4>(s, stride, height, cols, block.data());
-    } else if (n == 3) {
-      RowsToColumns<3>(s, stride, height, cols, block.data());
     } else {
-      for (int x = 0; x < cols; ++x)
-        for (int y = 0; y < height; ++y)
-          std::memcpy(&block[(static_cast<size_t>(x) * height + y) * n],
-                      s + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * n, n);
+      RowsToColumns<3>(s, stride, height, cols, block.data());
     }
     ar.WriteBytes(block.data(), static_cast<size_t>(cols) * height * n);
   }

@@ -26,22 +26,16 @@
 #include <string>
 #include <vector>
 
-#include <opencv2/core.hpp>
-
 #include "base/graphics_device.h"
 #include "base/math.h"
 #include "base/uninitialized_allocator.h"
 #include "model/mesh_vertex.h"
 #include "model/packed_vector.h"
+#include "model/pixel_matrix.h"
 
 namespace tolvani {
 
 class CArchive;
-
-// The embedded image: rows x columns of 8-bit samples, 3 (CV_8UC3) or 4
-// (CV_8UC4) channels in blue, green, red (, alpha) order, rows packed without
-// padding. Copies share the samples.
-using PixelMatrix = cv::Mat;
 
 struct CUV {
   float u = 0, v = 0;

@@ -12,9 +12,9 @@ namespace {
 void ConvertToRgba(const PixelMatrix& image, uint8_t* dst, uint32_t rowPitch) {
   const int channels = image.channels();
   if (channels != 3 && channels != 4) return;  // no texel is written
-  const int width = image.cols;
-  for (int y = 0; y < image.rows; ++y) {
-    const uint8_t* s = image.ptr<uint8_t>(y);
+  const int width = image.cols();
+  for (int y = 0; y < image.rows(); ++y) {
+    const uint8_t* s = image.row(y);
     uint8_t* d = dst + static_cast<size_t>(y) * rowPitch;
     if (channels == 3) {
       for (int x = 0; x < width; ++x, s += 3, d += 4) {
@@ -40,14 +40,12 @@ bool BuildMaterialTexture(CMaterial& material, gfx::IGraphicsDevice* device, boo
   const PixelMatrix& image = material.image;
   bool ok = false;
   gfx::Handle texture = gfx::kNone;
-  // An 8-bit image of positive size is needed; the device refuses zero sides
-  // and sides above its limit itself.
-  const bool usableImage =
-      device && image.depth() == CV_8U && image.dims == 2 && image.rows >= 0 && image.cols >= 0;
+  // The device refuses zero sides and sides above its limit itself.
+  const bool usableImage = device != nullptr;
   if (usableImage) {
     gfx::TextureDesc desc;
-    desc.width = static_cast<uint32_t>(image.cols);
-    desc.height = static_cast<uint32_t>(image.rows);
+    desc.width = static_cast<uint32_t>(image.cols());
+    desc.height = static_cast<uint32_t>(image.rows());
     desc.format = gfx::TextureFormat::RGBA8;
     desc.usage = gfx::TextureUsage::Dynamic;
     if (!gfx::Failed(device->CreateTexture2D(desc, &texture)) && texture != gfx::kNone) {

@@ -54,7 +54,8 @@ std::unique_ptr<GlScene> MakeScene(int models, int triangles, int balloons) {
   for (int t = 0; t < 4; ++t) {
     CMaterial m = FlatMaterial(u"tex", 1, 1, 1);
     m.textureName = u"tex.bmp";
-    m.image = PixelMatrix(256, 256, CV_8UC3, cv::Scalar(40 * t, 200 - 30 * t, 90));
+    m.image = PixelMatrix(256, 256, 3);
+    m.image.Fill({static_cast<uint8_t>(40 * t), static_cast<uint8_t>(200 - 30 * t), 90});
     textured[t] = gl->AddMaterial(m);
   }
   const int card = gl->AddMaterial(FlatMaterial(u"ZavroFukidashiMaterial", 1, 1, 1));

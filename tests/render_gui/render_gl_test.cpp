@@ -63,7 +63,8 @@ class GlPixels : public ::testing::Test {
 TEST_F(GlPixels, TexturedQuadShowsTheImageColours) {
   CMaterial m = FlatMaterial(u"picture", 1, 1, 1);
   m.textureName = u"picture.bmp";
-  m.image = PixelMatrix(4, 4, CV_8UC3, cv::Scalar(10, 20, 30));  // blue, green, red
+  m.image = PixelMatrix(4, 4, 3);
+  m.image.Fill({10, 20, 30});  // blue, green, red
   const int tex = gl->AddMaterial(m);
   ASSERT_NE(gl->scene().materials[tex].textureView, gfx::kNone);
   gl->AddObject(u"Picture Background", {{Quad(-40, -40, 40, 40, 0), tex}});
@@ -181,7 +182,8 @@ TEST_F(GlPixels, MipmappedTexturesAverageWhenMinified) {
   for (Case& c : cases) {
     CMaterial m = FlatMaterial(c.mipmapped ? u"card" : u"material", 1, 1, 1);
     m.textureName = u"checker.bmp";
-    m.image = PixelMatrix(kSide, kSide, CV_8UC3, cv::Scalar(0, 0, 0));
+    m.image = PixelMatrix(kSide, kSide, 3);
+    m.image.Fill({0, 0, 0});
     c.picture = gl->AddMaterial(m);
     gfx::TextureDesc desc;
     desc.width = kSide;
@@ -254,7 +256,8 @@ TEST_F(GlPixels, LightingVariantsGiveTheGeneralShadersPixels) {
       m.power = 8.0f;
       if (textured) {
         m.textureName = u"lit.bmp";
-        m.image = PixelMatrix(2, 2, CV_8UC3, cv::Scalar(200, 150, 250));
+        m.image = PixelMatrix(2, 2, 3);
+        m.image.Fill({200, 150, 250});
       }
       const int material = gl->AddMaterial(m);
       // A tall quad whose normals turn from facing the viewer to grazing,

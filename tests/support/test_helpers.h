@@ -10,6 +10,15 @@
 #include "base/program_directory.h"
 #include "builder/project_builder.h"
 
+// Skips a test that needs what a WebAssembly build under Node lacks:
+// starting another program (popen of the native tools), glibc's heap
+// statistics, or Linux's errno for a file-system corner. `why` says which.
+#if defined(__EMSCRIPTEN__)
+#define TOLVANI_SKIP_IN_WASM(why) GTEST_SKIP() << "not under WebAssembly: " << why
+#else
+#define TOLVANI_SKIP_IN_WASM(why) static_cast<void>(0)
+#endif
+
 namespace tolvani::testing {
 
 using namespace tolvani::builder;

@@ -440,6 +440,7 @@ TEST_F(DocumentTest, FrameworkOpenPath) {
 // A file that cannot be opened at all changes nothing: the scene, path and
 // title stay; one message; the framework reports the failure.
 TEST_F(DocumentTest, UnopenableFilesChangeNothing) {
+  TOLVANI_SKIP_IN_WASM("Linux's errors for a pipe");
   const std::u16string good = Write(FullProject().Build(), "good.zvmov");
   ASSERT_EQ(::mkdir((dir_ + "folder.zvmov").c_str(), 0700), 0);
   ASSERT_EQ(::mkfifo((dir_ + "pipe.zvmov").c_str(), 0600), 0);
@@ -558,12 +559,16 @@ namespace tolvani {
 namespace {
 
 TEST(ProgramDirectory, IsTheExecutablesDirectoryWithATrailingSlash) {
+  const std::u16string dir = ProgramDirectory();
+#if defined(__linux__)
   char buf[4096];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof(buf) - 1);
   ASSERT_GT(n, 0);
   std::string exe(buf, static_cast<size_t>(n));
-  const std::u16string dir = ProgramDirectory();
   EXPECT_EQ(dir, FromUtf8(exe.substr(0, exe.rfind('/') + 1)));
+#else
+  EXPECT_EQ(dir, u"./");  // no /proc: the host sets it
+#endif
   SetProgramDirectory(u"/opt/x");
   EXPECT_EQ(ProgramDirectory(), u"/opt/x/");
   SetProgramDirectory(u"");

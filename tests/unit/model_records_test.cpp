@@ -377,14 +377,14 @@ TEST(MaterialRecords, RoundTripWithAndWithoutImage) {
     EXPECT_EQ(r.specular, 0.25f);
     EXPECT_EQ(r.power, 8.0f);
     EXPECT_EQ(r.color[3], 1.0f);
-    ASSERT_EQ(r.image.rows, 130);
-    ASSERT_EQ(r.image.cols, 67);
+    ASSERT_EQ(r.image.rows(), 130);
+    ASSERT_EQ(r.image.cols(), 67);
     ASSERT_EQ(r.image.channels(), channels);
-    ASSERT_TRUE(r.image.isContinuous());
+    ASSERT_EQ(r.image.step(), size_t{67} * channels);
     for (int y = 0; y < 130; ++y)
       for (int x = 0; x < 67; ++x)
         for (int k = 0; k < channels; ++k)
-          ASSERT_EQ(r.image.ptr<uint8_t>(y)[x * channels + k], testing::TestSample(x, y, k));
+          ASSERT_EQ(r.image.row(y)[x * channels + k], testing::TestSample(x, y, k));
     // Stored column by column: the second stored pixel is (x 0, y 1).
     const size_t imageStart = out.size() - size_t{67} * 130 * channels;
     EXPECT_EQ(out[imageStart + channels], testing::TestSample(0, 1, 0));
@@ -393,7 +393,7 @@ TEST(MaterialRecords, RoundTripWithAndWithoutImage) {
   // No texture name: nothing follows the three names.
   CMaterial plain;
   plain.name = u"plain";
-  plain.image = PixelMatrix(2, 2, CV_8UC3);  // ignored when untextured
+  plain.image = PixelMatrix(2, 2, 3);  // ignored when untextured
   Bytes out;
   CArchive w(out);
   plain.Serialize(w);
@@ -435,15 +435,15 @@ TEST(MaterialRecords, LargeImagesTransposeExactly) {
       CMaterial r;
       CArchive ar(in.data(), in.size());
       r.Serialize(ar);
-      ASSERT_EQ(r.image.cols, w);
-      ASSERT_EQ(r.image.rows, h);
+      ASSERT_EQ(r.image.cols(), w);
+      ASSERT_EQ(r.image.rows(), h);
       ASSERT_EQ(r.image.channels(), n);
       size_t wrong = 0;
       for (int x = 0; x < w; ++x)
         for (int y = 0; y < h; ++y)
           for (int c = 0; c < n; ++c) {
             const size_t stored = header + (static_cast<size_t>(x) * h + y) * n + c;
-            wrong += r.image.ptr<uint8_t>(y)[x * n + c] != in[stored];
+            wrong += r.image.row(y)[x * n + c] != in[stored];
           }
       EXPECT_EQ(wrong, 0u) << w << " x " << h << " x " << n;
 
@@ -460,9 +460,9 @@ TEST(MaterialRecords, ImageLayoutAndRefusals) {
   CMaterial m;
   CArchive ar(two.data(), two.size());
   m.Serialize(ar);
-  ASSERT_EQ(m.image.type(), CV_8UC3);
-  const uint8_t* row0 = m.image.ptr<uint8_t>(0);
-  const uint8_t* row1 = m.image.ptr<uint8_t>(1);
+  ASSERT_EQ(m.image.channels(), 3);
+  const uint8_t* row0 = m.image.row(0);
+  const uint8_t* row1 = m.image.row(1);
   EXPECT_EQ(Bytes(row0, row0 + 6), (Bytes{0, 1, 2, 6, 7, 8}));
   EXPECT_EQ(Bytes(row1, row1 + 6), (Bytes{3, 4, 5, 9, 10, 11}));
 
@@ -471,7 +471,7 @@ TEST(MaterialRecords, ImageLayoutAndRefusals) {
   CMaterial e;
   CArchive are(empty.data(), empty.size());
   e.Serialize(are);
-  EXPECT_EQ(e.image.total(), 0u);
+  EXPECT_EQ(e.image.byteSize(), 0u);
 
   for (auto [w, h, n] : {std::tuple{2, 2, 2}, std::tuple{2, 2, 5}, std::tuple{2, 2, 0},
                          std::tuple{2, 2, 1}, std::tuple{-1, 2, 3}, std::tuple{2, -1, 4}}) {

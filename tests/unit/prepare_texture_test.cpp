@@ -15,11 +15,11 @@ CMaterial Textured(const std::u16string& textureName, int width, int height, int
   CMaterial m;
   m.name = u"mat";
   m.textureName = textureName;
-  m.image = PixelMatrix(height, width, channels == 4 ? CV_8UC4 : CV_8UC3);
+  m.image = PixelMatrix(height, width, channels == 4 ? 4 : 3);
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       for (int k = 0; k < channels; ++k)
-        m.image.ptr<uint8_t>(y)[x * channels + k] = testing::TestSample(x, y, k);
+        m.image.row(y)[x * channels + k] = testing::TestSample(x, y, k);
   return m;
 }
 
@@ -27,9 +27,9 @@ TEST(MaterialTexture, ThreeChannelsBecomeOpaqueRgba) {
   testing::RecordingPlatform platform;
   NullGraphicsDevice device;
   CMaterial m = Textured(u"a.png", 1, 1, 3);
-  m.image.ptr<uint8_t>(0)[0] = 10;
-  m.image.ptr<uint8_t>(0)[1] = 20;
-  m.image.ptr<uint8_t>(0)[2] = 30;
+  m.image.row(0)[0] = 10;
+  m.image.row(0)[1] = 20;
+  m.image.row(0)[2] = 30;
   ASSERT_TRUE(BuildMaterialTexture(m, &device));
   ASSERT_NE(m.textureView, gfx::kNone);
   EXPECT_EQ(device.KindOf(m.textureView), NullGraphicsDevice::Kind::ShaderResourceView);

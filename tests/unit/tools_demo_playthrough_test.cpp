@@ -243,6 +243,7 @@ std::vector<int> Play(const Playthrough& play, int w, int h, std::vector<std::st
 class DemoPlaythrough : public ::testing::TestWithParam<Playthrough> {};
 
 TEST_P(DemoPlaythrough, OpensWithoutMessages) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   int status = -1;
   const auto lines =
       RunCommand("'" TOLVANI_CLI "' inspect '" + BinDir() + GetParam().file + "'", &status);
@@ -253,6 +254,7 @@ TEST_P(DemoPlaythrough, OpensWithoutMessages) {
 }
 
 TEST_P(DemoPlaythrough, PlaysToTheEndAtFourToThreeAndCinemaWidth) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   for (const auto& [w, h] : {std::pair{640, 480}, std::pair{1920, 800}}) {
     std::vector<std::string> out;
     const std::vector<int> steps = Play(GetParam(), w, h, &out);
@@ -316,6 +318,7 @@ TEST(DemoPlaythrough, TheShippedProjectsUseEveryFeature) {
 // walk follows the ground up and down and asks once to open its web page;
 // in Explore the bell and the well speak when looked at.
 TEST(DemoPlaythrough, SoundsLinksAndGroundOfTheExamples) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   std::vector<std::string> out;
   Play(Playthrough{"Main.zvmov", PlayMode::kGlide, {0, 1, 2, 3, 4, 5, 6, 5, 6, 7, 8, 9}}, 640, 480,
        &out);
@@ -352,6 +355,7 @@ TEST(DemoPlaythrough, SoundsLinksAndGroundOfTheExamples) {
 
 // Command-line conventions of the tool: --version, --help per command.
 TEST(ToolCommandLine, VersionAndHelp) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   const std::string version = std::string("tolvani ") + kTolvaniVersion;
   const struct {
     const char* args;

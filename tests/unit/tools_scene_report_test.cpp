@@ -200,9 +200,10 @@ struct ToolRun {
   bool parsed = false;
 };
 
-ToolRun Inspect(const std::string& args) {
+// `env`: variable assignments put before the command.
+ToolRun Inspect(const std::string& args, const std::string& env = "") {
   ToolRun r;
-  const std::string command = std::string("'") + TOLVANI_CLI + "' inspect " + args + " 2>/dev/null";
+  const std::string command = env + " '" + TOLVANI_CLI + "' inspect " + args + " 2>/dev/null";
   FILE* p = popen(command.c_str(), "r");
   if (!p) return r;
   char buf[65536];
@@ -266,6 +267,7 @@ ProjectBuilder SampleProject() {
 }
 
 TEST(Inspect, ReportsTheOpenedSceneUnderTheDocumentedKeys) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   const ToolRun r = InspectProject(SampleProject());
   ASSERT_TRUE(r.parsed) << r.out;
   EXPECT_EQ(r.status, 0);
@@ -355,6 +357,7 @@ TEST(Inspect, ReportsTheOpenedSceneUnderTheDocumentedKeys) {
 }
 
 TEST(Inspect, GeometryListsEveryDrawingVertex) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   ProjectBuilder b;
   b.AddMaterial(u"m");
   CModel& m = b.AddTriangleModel(u"quad", {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}}, {}, 0);
@@ -388,6 +391,7 @@ TEST(Inspect, GeometryListsEveryDrawingVertex) {
 }
 
 TEST(Inspect, FailuresExitOneAndStillPrintTheScene) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   // Cut inside the second timeline.
   ProjectBuilder b = SampleProject();
   std::vector<uint8_t> bytes = b.Build();
@@ -422,7 +426,18 @@ TEST(Inspect, FailuresExitOneAndStillPrintTheScene) {
   EXPECT_EQ(Inspect("").status, 2);
 }
 
+TEST(Inspect, AnUnusableCodePageIsRefused) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
+  const std::string file = "'" + testing::WriteTempFile(SampleProject().Build()) + "'";
+  const ToolRun refused = Inspect(file, "TOLVANI_CODEPAGE=NO-SUCH-CODE-PAGE");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_TRUE(refused.out.empty()) << refused.out;
+  for (const char* usable : {"CP932", "cp932", "ISO-8859-1"})
+    EXPECT_EQ(Inspect(file, std::string("TOLVANI_CODEPAGE=") + usable).status, 0) << usable;
+}
+
 TEST(Inspect, PreparationFailuresShowAsMessagesAndMissingVoices) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   ProjectBuilder b;
   b.AddTexturedMaterial(u"big", u"huge.png", 8193, 1, 3);  // above the device limit
   b.AddTexturedMaterial(u"ok", u"fine.png", 1, 1, 3);
@@ -450,6 +465,7 @@ TEST(Inspect, PreparationFailuresShowAsMessagesAndMissingVoices) {
 }
 
 TEST(Inspect, StringsKeepEveryUtf16CodeUnit) {
+  TOLVANI_SKIP_IN_WASM("starts the command-line tool");
   const std::u16string tricky = std::u16string(u"a\"b\\c\n\t\x01") + char16_t(0) +
                                 u"日本語\U0001F600" + char16_t(0xD800) + u"z";
   ProjectBuilder b;

@@ -72,10 +72,10 @@ CMaterial& ProjectBuilder::AddTexturedMaterial(const std::u16string& name,
                                                int height, int channels) {
   CMaterial& mat = AddMaterial(name);
   mat.textureName = textureName;
-  mat.image = PixelMatrix(height, width, channels == 4 ? CV_8UC4 : CV_8UC3);
+  mat.image = PixelMatrix(height, width, channels == 4 ? 4 : 3);
   const int n = mat.image.channels();
   for (int y = 0; y < height; ++y) {
-    uint8_t* row = mat.image.ptr<uint8_t>(y);
+    uint8_t* row = mat.image.row(y);
     for (int x = 0; x < width; ++x)
       for (int k = 0; k < n; ++k) row[x * n + k] = TestSample(x, y, k);
   }

@@ -250,10 +250,10 @@ void AddTerrain(CModel& m, float half, int cells, const std::function<float(floa
 
 PixelMatrix MakeImage(int width, int height, int channels,
                       const std::function<void(int x, int y, uint8_t* px)>& fill) {
-  PixelMatrix image(height, width, channels == 4 ? CV_8UC4 : CV_8UC3);
+  PixelMatrix image(height, width, channels == 4 ? 4 : 3);
   const int n = image.channels();
   for (int y = 0; y < height; ++y) {
-    uint8_t* row = image.ptr<uint8_t>(y);
+    uint8_t* row = image.row(y);
     for (int x = 0; x < width; ++x) fill(x, y, row + x * n);
   }
   return image;

@@ -11,6 +11,7 @@
 #include "base/version.h"
 #include "cli/commands.h"
 #include "document/document.h"
+#include "model/archive.h"
 
 namespace {
 
@@ -95,6 +96,12 @@ int main(int argc, char** argv) {
   }
   std::string command = argv[1];
   std::vector<std::string> args(argv + 2, argv + argc);
+  if ((command == "inspect" || command == "simulate") &&
+      !tolvani::CArchive::CodePageRefusal().empty()) {
+    // Never read a project's text in a code page other than the one asked for.
+    std::fprintf(stderr, "tolvani: %s\n", tolvani::CArchive::CodePageRefusal().c_str());
+    return 2;
+  }
   if (command == "inspect") {
     if (WantsHelp(args)) return std::fputs(kInspectHelp, stdout) < 0 ? 1 : 0;
     const std::string file = InspectFile(args);

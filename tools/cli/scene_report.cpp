@@ -27,9 +27,9 @@ namespace {
 
 uint64_t Fnv1a(const PixelMatrix& image) {
   uint64_t h = 14695981039346656037ull;
-  const size_t rowBytes = static_cast<size_t>(image.cols) * image.elemSize();
-  for (int y = 0; y < image.rows; ++y) {
-    const uint8_t* p = image.ptr<uint8_t>(y);
+  const size_t rowBytes = image.step();
+  for (int y = 0; y < image.rows(); ++y) {
+    const uint8_t* p = image.row(y);
     for (size_t i = 0; i < rowBytes; ++i) {
       h ^= p[i];
       h *= 1099511628211ull;
@@ -68,9 +68,9 @@ void WriteMaterial(JsonWriter& w, const CMaterial& m) {
   } else {
     w.BeginObject();
     w.Key("width");
-    w.Int(m.image.cols);
+    w.Int(m.image.cols());
     w.Key("height");
-    w.Int(m.image.rows);
+    w.Int(m.image.rows());
     w.Key("channels");
     w.Int(m.image.channels());
     w.Key("fnv1a");

@@ -1,0 +1,22 @@
+# Fails when any target of the build (the core's libraries, the programs,
+# the tests) compiles or links against OpenCV, or when an installed program
+# loads it. Run with -DBINARY_DIR=<build tree>.
+file(READ ${BINARY_DIR}/build.ninja ninja)
+string(TOLOWER "${ninja}" ninja)
+string(FIND "${ninja}" "opencv" at)
+if(NOT at EQUAL -1)
+  math(EXPR from "${at} - 200")
+  if(from LESS 0)
+    set(from 0)
+  endif()
+  string(SUBSTRING "${ninja}" ${from} 400 context)
+  message(FATAL_ERROR "build.ninja mentions OpenCV:\n${context}")
+endif()
+foreach(program tolvani tolvani-player tolvani-render)
+  if(EXISTS ${BINARY_DIR}/bin/${program})
+    execute_process(COMMAND ldd ${BINARY_DIR}/bin/${program} OUTPUT_VARIABLE libs)
+    if(libs MATCHES "opencv")
+      message(FATAL_ERROR "${program} loads OpenCV:\n${libs}")
+    endif()
+  endif()
+endforeach()
