@@ -22,6 +22,7 @@
 #include "base/program_directory.h"
 #include "base/text_conversion.h"
 #include "document/document.h"
+#include "headless/tool_platform.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
 #include "render/null_device.h"
@@ -33,13 +34,6 @@ using namespace tolvani;
 namespace {
 
 constexpr long kMaxTicksPerInput = 8;
-
-class QuietServices : public IPlatformServices {
- public:
-  void ShowMessage(const std::u16string&, MessageIcon) override {}
-  void OpenDocument(const std::u16string&) override {}
-  void Diagnostic(std::string_view, const std::u16string&) override {}
-};
 
 [[noreturn]] void Fail(const char* what) {
   std::perror(what);
@@ -60,7 +54,7 @@ std::u16string MakeProgramDirectory() {
 }
 
 struct Session {
-  QuietServices services;
+  headless::ToolPlatform services{headless::ToolPlatform::Diagnostics::Dropped};
   NullGraphicsDevice device;
   CPlayerDoc document;
   CPlayerView view;
