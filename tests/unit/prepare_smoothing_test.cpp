@@ -149,8 +149,10 @@ TEST_F(SharedBudgetFile, LaterModelsAreShadedFlatOnceTheFileSpentItsBudget) {
   for (int i = 0; i < kModels; ++i) {
     const FaceTable& faces = models[static_cast<size_t>(i)].faces;
     ASSERT_EQ(faces.cornerNormal.size(), 3 * kCopies);
-    for (size_t corner : {size_t{0}, size_t{1}, size_t{2}, size_t{30000}, 3 * kCopies - 1})
-      EXPECT_TRUE(Bits(faces.cornerNormal[corner], i == 0 ? smooth : flat))
+    // uint64_t throughout: size_t is 32 bits wide in the WebAssembly build.
+    for (uint64_t corner :
+         {uint64_t{0}, uint64_t{1}, uint64_t{2}, uint64_t{30000}, 3 * kCopies - 1})
+      EXPECT_TRUE(Bits(faces.cornerNormal[static_cast<size_t>(corner)], i == 0 ? smooth : flat))
           << "model " << i << ", corner " << corner;
   }
   std::remove(path.c_str());
