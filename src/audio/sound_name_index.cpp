@@ -72,4 +72,8 @@ void SoundNameIndex::Clear() {
   built_ = false;
 }
 
+bool SoundNameIndex::Covers(const std::vector<CWavData>& sounds) const {
+  return built_ && sounds.data() == data_ && sounds.size() == size_;
+}
+
 }  // namespace tolvani

@@ -22,9 +22,7 @@ class SoundNameIndex {
   void Build(const std::vector<CWavData>& sounds);
   // Whether the index was built for this list as it is now: the same
   // storage and length. A list replaced, grown or shrunk needs a new Build.
-  bool Covers(const std::vector<CWavData>& sounds) const {
-    return built_ && sounds.data() == data_ && sounds.size() == size_;
-  }
+  bool Covers(const std::vector<CWavData>& sounds) const;
   // The index of the first sound whose name equals name, A-Z folded; kNone
   // if there is none.
   size_t Find(const std::vector<CWavData>& sounds, std::u16string_view name) const;
