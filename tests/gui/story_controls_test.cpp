@@ -25,8 +25,8 @@
 #include "app/view_menu.h"
 #include "app/view_widget.h"
 #include "base/program_directory.h"
-#include "support/scene_reset.h"
 #include "model/scene_state.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 #include "window_test_support.h"
 

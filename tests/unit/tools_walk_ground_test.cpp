@@ -17,9 +17,9 @@
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
 #include "document/document.h"
-#include "support/scene_reset.h"
 #include "model/scene_state.h"
 #include "render/null_device.h"
+#include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
