@@ -540,16 +540,7 @@ class PlayerWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  // Settings go to a private folder; the OpenGL format is set before the
-  // application exists, as the player does.
-  QTemporaryDir config;
-  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-  tolvani::SetDefaultOpenGlFormat();
-  QApplication application(argc, argv);
-  QCoreApplication::setOrganizationName(QStringLiteral("Tolvani MFC Application"));
-  QCoreApplication::setApplicationName(QStringLiteral("Player"));
-  PlayerWindowTest test;
-  return QTest::qExec(&test, argc, argv);
+  return tolvani::testing::RunWindowTest<PlayerWindowTest>(argc, argv);
 }
 
 #include "player_window_test.moc"

@@ -256,9 +256,9 @@ class StoryControlsTest : public QObject {
       for (int press = 0; press < 40 && !again; ++press) {
         // Wait until a key would count (the glide or a fade has ended; a
         // fade may have moved the story on by itself meanwhile).
-        QVERIFY2(WithinTicks(*widget, 1000,
-                             [&] { return scroll || app.view().StoryKeyBalloon() >= 0; }),
-                 name);
+        QVERIFY2(
+            WithinTicks(*widget, 1000, [&] { return scroll || app.view().StoryKeyBalloon() >= 0; }),
+            name);
         const int before = Step();
         QTest::keyClick(widget, Qt::Key_Space);
         QVERIFY2(Step() != before, name);
@@ -272,18 +272,11 @@ class StoryControlsTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  QTemporaryDir config;
-  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
   qputenv("ALSOFT_DRIVERS", "null");
   // Links and messages are recorded, not opened.
   QTemporaryDir events;
   qputenv("TOLVANI_RECORD_MESSAGES", (events.path() + QStringLiteral("/events.jsonl")).toUtf8());
-  tolvani::SetDefaultOpenGlFormat();
-  QApplication application(argc, argv);
-  QCoreApplication::setOrganizationName(QStringLiteral("Tolvani MFC Application"));
-  QCoreApplication::setApplicationName(QStringLiteral("Player"));
-  StoryControlsTest test;
-  return QTest::qExec(&test, argc, argv);
+  return tolvani::testing::RunWindowTest<StoryControlsTest>(argc, argv);
 }
 
 #include "story_controls_test.moc"

@@ -409,16 +409,9 @@ class WindowMannersTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  QTemporaryDir config;
-  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
   // OpenAL Soft's null output stands for a working sound device.
   qputenv("ALSOFT_DRIVERS", "null");
-  tolvani::SetDefaultOpenGlFormat();
-  QApplication application(argc, argv);
-  QCoreApplication::setOrganizationName(QStringLiteral("Tolvani MFC Application"));
-  QCoreApplication::setApplicationName(QStringLiteral("Player"));
-  WindowMannersTest test;
-  return QTest::qExec(&test, argc, argv);
+  return tolvani::testing::RunWindowTest<WindowMannersTest>(argc, argv);
 }
 
 #include "window_manners_test.moc"

@@ -2,25 +2,29 @@
 // events, and a stand-in program directory.
 #pragma once
 
+#include <QApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <filesystem>
 
+#include "app/gl_format.h"
 #include "base/version.h"
 #include "support/test_helpers.h"
 
 namespace tolvani::testing {
 
-// The events recorded under TOLVANI_RECORD_MESSAGES, one JSON object a line.
 // The main window's title for a document title.
 inline QString WindowTitle(const QString& document) {
   return document + QStringLiteral(" - Tolvani ") + QLatin1String(kTolvaniVersion);
 }
 
+// The events recorded under TOLVANI_RECORD_MESSAGES, one JSON object a line.
 inline QList<QJsonObject> ReadEvents(const QString& path) {
   QList<QJsonObject> events;
   QFile f(path);
@@ -47,6 +51,21 @@ inline QString MakeProgramDir(const QString& shader) {
     if (f.open(QIODevice::WriteOnly)) f.write(shader.toUtf8());
   }
   return dir;
+}
+
+// Runs the window test class Test as the player starts: settings in a
+// private folder, the OpenGL format set before the application exists, the
+// player's organisation and application names.
+template <class Test>
+int RunWindowTest(int argc, char** argv) {
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  SetDefaultOpenGlFormat();
+  QApplication application(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("Tolvani MFC Application"));
+  QCoreApplication::setApplicationName(QStringLiteral("Player"));
+  Test test;
+  return QTest::qExec(&test, argc, argv);
 }
 
 }  // namespace tolvani::testing
