@@ -2,6 +2,7 @@
 // stand-in program directory for the length of a test.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace tolvani {
@@ -31,6 +32,12 @@ class FreshScene {
  private:
   std::string programDirectory_;
 };
+
+// Opens the project at `path` as the player does, with a null graphics
+// device and sound backend and a recording platform, calls `read` while the
+// scene is open, then resets the scene. Returns whether the project opened
+// (`read` is called either way, so it sees what a failed open leaves).
+bool WithOpenedProject(const std::string& path, const std::function<void()>& read);
 
 }  // namespace testing
 }  // namespace tolvani

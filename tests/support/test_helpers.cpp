@@ -1,7 +1,10 @@
 #include "support/test_helpers.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -35,6 +38,27 @@ std::string WriteTempFile(const std::vector<uint8_t>& bytes, const std::string& 
 
 std::u16string U16(const std::string& utf8) {
   return FromUtf8(utf8);
+}
+
+std::string RunCommand(const std::string& command, int* status) {
+  std::string all;
+  *status = -1;
+  FILE* out = popen(command.c_str(), "r");
+  if (!out) return all;
+  std::array<char, 65536> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), out)) > 0) all.append(buf.data(), n);
+  const int st = pclose(out);
+  if (WIFEXITED(st)) *status = WEXITSTATUS(st);
+  return all;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+    lines.push_back(text.substr(start, nl - start));
+  return lines;
 }
 
 // ---------------------------------------------------------------------------

@@ -35,6 +35,13 @@ std::string MakeTempDir();
 std::string MakeProgramDirectory(const std::string& shaderText = "VS PS PS_TEX");
 std::u16string U16(const std::string& utf8);
 
+// Runs a shell command and returns its standard output; *status gets its
+// exit status, -1 when it did not exit normally.
+std::string RunCommand(const std::string& command, int* status);
+// The lines of text, without their '\n'; an unterminated last line is
+// dropped (a tool's output always ends its lines).
+std::vector<std::string> Lines(const std::string& text);
+
 // Records what the core asks of the desktop; installs itself for its
 // lifetime, so no test ever blocks on a message box.
 class RecordingPlatform : public IPlatformServices {

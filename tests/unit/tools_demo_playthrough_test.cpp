@@ -5,27 +5,18 @@
 // simulator reports, so a balloon outside the view cannot be clicked.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "audio/audio.h"
-#include "audio/null_sound_backend.h"
 #include "base/math.h"
 #include "base/text_conversion.h"
 #include "base/version.h"
-#include "document/document.h"
 #include "model/scene_state.h"
 #include "model/story_rules.h"
-#include "render/null_device.h"
 #include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
@@ -38,19 +29,7 @@ std::string BinDir() {
 }
 
 std::vector<std::string> RunCommand(const std::string& command, int* status) {
-  std::vector<std::string> lines;
-  FILE* out = popen(command.c_str(), "r");
-  if (!out) return lines;
-  std::string all;
-  std::array<char, 65536> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), out)) > 0) all.append(buf.data(), n);
-  const int st = pclose(out);
-  *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  size_t start = 0;
-  for (size_t nl; (nl = all.find('\n', start)) != std::string::npos; start = nl + 1)
-    lines.push_back(all.substr(start, nl - start));
-  return lines;
+  return testing::Lines(testing::RunCommand(command, status));
 }
 
 // What the test needs of a project: mode, field of view, timelines, and
@@ -63,16 +42,8 @@ struct Project {
 };
 
 Project Load(const std::string& path) {
-  testing::RecordingPlatform platform;
-  NullGraphicsDevice device;
-  ResetSceneStateForTests();
-  EnsureSceneRoot();
-  SceneState.sceneRoot->render.device = &device;
-  SceneState.audio = new CAudio(std::make_unique<NullSoundBackend>());
   Project p;
-  {
-    CPlayerDoc doc;
-    EXPECT_TRUE(doc.OnOpenDocument(testing::U16(path))) << path;
+  EXPECT_TRUE(testing::WithOpenedProject(path, [&] {
     p.playMode = SceneState.sceneRoot->playMode;
     p.fieldOfView = SceneState.sceneRoot->fieldOfView;
     p.lines = SceneState.timeLines;
@@ -84,9 +55,7 @@ Project Load(const std::string& path) {
     }
     for (const CMaterial& m : SceneState.sceneRoot->materials)
       if (!m.image.empty()) p.features.insert(std::to_string(m.image.channels()) + " channels");
-  }
-  SceneState.sceneRoot->ResetScene();
-  ResetSceneStateForTests();
+  })) << path;
   return p;
 }
 

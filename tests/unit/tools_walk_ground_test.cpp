@@ -3,22 +3,13 @@
 // of ticks. Checked against the project's own triangles, not the probe.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <array>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "audio/audio.h"
-#include "audio/null_sound_backend.h"
-#include "document/document.h"
 #include "model/scene_state.h"
-#include "render/null_device.h"
 #include "support/scene_reset.h"
 #include "support/test_helpers.h"
 
@@ -56,16 +47,9 @@ struct Project {
 };
 
 Project Load(const std::string& path) {
-  testing::RecordingPlatform platform;
-  NullGraphicsDevice device;
-  ResetSceneStateForTests();
-  EnsureSceneRoot();
-  SceneState.sceneRoot->render.device = &device;
-  SceneState.audio = new CAudio(std::make_unique<NullSoundBackend>());
   Project p;
-  {
-    CPlayerDoc doc;
-    EXPECT_TRUE(doc.OnOpenDocument(testing::U16(path))) << path;
+  EXPECT_TRUE(testing::WithOpenedProject(path, [&] {
+    if (SceneState.timeLines.empty()) return;
     const CCoreMotion3D& scene = *SceneState.sceneRoot;
     p.fieldOfView = scene.fieldOfView;
     for (size_t i = 1; i < scene.models.size() && i < SceneState.timeLines.size(); ++i) {
@@ -87,22 +71,15 @@ Project Load(const std::string& path) {
     for (const CTimeLine& t : SceneState.timeLines)
       if (t.IsBalloon())
         for (const CTimeLineData& e : t.entries) p.balloons.push_back(e.motion.position);
-  }
-  SceneState.sceneRoot->ResetScene();
-  ResetSceneStateForTests();
+  })) << path;
   return p;
 }
 
 std::string RunCommand(const std::string& command) {
-  std::string all;
-  FILE* out = popen(command.c_str(), "r");
-  if (!out) return all;
-  std::array<char, 65536> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), out)) > 0) all.append(buf.data(), n);
-  const int st = pclose(out);
-  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << command;
-  return all;
+  int status = -1;
+  std::string out = testing::RunCommand(command, &status);
+  EXPECT_EQ(status, 0) << command;
+  return out;
 }
 
 // The client point of a world point seen with the camera pose, at 640 x 480.
