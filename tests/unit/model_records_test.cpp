@@ -12,6 +12,7 @@
 #include "model/model_records.h"
 #include "model/motion.h"
 #include "model/timeline.h"
+#include "model_test_models.h"
 #include "render/null_device.h"
 #include "support/test_helpers.h"
 
@@ -40,6 +41,8 @@ namespace tolvani {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using testing::ExpectSameModel;
+using testing::FullModel;
 
 template <typename F>
 ArchiveCause CauseOf(F&& f) {
@@ -51,67 +54,16 @@ ArchiveCause CauseOf(F&& f) {
   return ArchiveCause::none;
 }
 
-CModel FullModel() {
-  CModel m;
-  m.name = u"body";
-  m.smoothingAngle = 60.0f;
-  m.auxValue = -7;
-  m.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0.5f}};
-  m.animationNames = {u"walk", u"", u"run"};
-  m.bones = {0, 1, 2, 3};
-  m.animations = {testing::MakeAnimation(2, 3), {}, testing::MakeAnimation(1, 0)};
-  m.collisionMaterial = 4;
-  m.materialSets = {{1, 2}, {}, {7}};
-  m.materialSetBase = 2;
-  m.parents = {-1, 0, 1, 2};
-  m.weights = {1.0f, 0.5f, 0.25f, 0.0f};
-  CFace tri;
-  tri.material = 1;
-  tri.indices = {0, 1, 2};
-  tri.uvs = {{0, 0}, {1, 0}, {0, 1}};
-  m.faces.Append(tri);
-  CFace quad;
-  quad.material = 2;
-  quad.indices = {0, 1, 3, 2};
-  quad.uvs = {{0.5f, 0.5f}, {1, 1}, {0.25f, 0.75f}};  // fewer uvs than corners
-  m.faces.Append(quad);
-  CFace line;
-  line.material = -3;
-  line.indices = {2, 3};
-  m.faces.Append(line);
-  return m;
-}
+// The stored size of FullModel's last two faces, in file version 1.1: the
+// line (material, count, two indices, no uvs) and the quad before it.
+constexpr size_t kLineFaceBytes = 4 + 4 + 8 + 4;
+constexpr size_t kQuadFaceBytes = 4 + 4 + 16 + 4 + 24;
 
-void ExpectSameModel(const CModel& a, const CModel& b) {
-  EXPECT_EQ(a.name, b.name);
-  EXPECT_EQ(a.smoothingAngle, b.smoothingAngle);
-  EXPECT_EQ(a.auxValue, b.auxValue);
-  ASSERT_EQ(a.vertices.size(), b.vertices.size());
-  for (size_t i = 0; i < a.vertices.size(); ++i) EXPECT_EQ(a.vertices[i], b.vertices[i]);
-  EXPECT_EQ(a.animationNames, b.animationNames);
-  EXPECT_EQ(a.bones, b.bones);
-  ASSERT_EQ(a.animations.size(), b.animations.size());
-  for (size_t i = 0; i < a.animations.size(); ++i) {
-    ASSERT_EQ(a.animations[i].size(), b.animations[i].size());
-    for (size_t k = 0; k < a.animations[i].size(); ++k)
-      EXPECT_EQ(a.animations[i][k], b.animations[i][k]);
-  }
-  EXPECT_EQ(a.collisionMaterial, b.collisionMaterial);
-  EXPECT_EQ(a.materialSets, b.materialSets);
-  EXPECT_EQ(a.materialSetBase, b.materialSetBase);
-  EXPECT_EQ(a.parents, b.parents);
-  EXPECT_EQ(a.weights, b.weights);
-  ASSERT_EQ(a.faces.size(), b.faces.size());
-  for (size_t f = 0; f < a.faces.size(); ++f) {
-    const CFace fa = a.faces.Get(f), fb = b.faces.Get(f);
-    EXPECT_EQ(fa.material, fb.material);
-    EXPECT_EQ(fa.indices, fb.indices);
-    ASSERT_EQ(fa.uvs.size(), fb.uvs.size());
-    for (size_t k = 0; k < fa.uvs.size(); ++k) {
-      EXPECT_EQ(fa.uvs[k].u, fb.uvs[k].u);
-      EXPECT_EQ(fa.uvs[k].v, fb.uvs[k].v);
-    }
-  }
+Bytes FullModelBytes() {
+  Bytes out;
+  CArchive w(out);
+  FullModel().Serialize(w, 1.1f);
+  return out;
 }
 
 TEST(ModelRecords, ModelRoundTripKeepsEveryStoredField) {
@@ -179,13 +131,10 @@ TEST(ModelRecords, OldFilesGetDefaultBoneBlend) {
 }
 
 TEST(ModelRecords, FacesReadPartlyLeaveAConsistentTable) {
-  CModel m = FullModel();
-  Bytes out;
-  CArchive w(out);
-  m.Serialize(w, 1.1f);
+  const Bytes out = FullModelBytes();
   // Cut inside the second face's uvs: face 0 complete, faces 1 and 2 empty.
-  const size_t lineFace = 4 + 4 + 8 + 4;
-  const size_t quadFace = 4 + 4 + 16 + 4 + 24;
+  const size_t lineFace = kLineFaceBytes;
+  const size_t quadFace = kQuadFaceBytes;
   const size_t cut = out.size() - lineFace - 10;
   ASSERT_GT(cut, out.size() - lineFace - quadFace);
   CModel r;
@@ -276,12 +225,9 @@ TEST(ModelRecords, ManyFacesAcrossBufferRefillsReadBackExactly) {
 // A negative index or uv count inside a face that is wholly buffered still
 // ends the load with endOfFile, leaving earlier faces intact.
 TEST(ModelRecords, NegativeFaceCountsInBufferedFacesFail) {
-  CModel m = FullModel();
-  Bytes out;
-  CArchive w(out);
-  m.Serialize(w, 1.1f);
-  const size_t lineFace = 4 + 4 + 8 + 4;
-  const size_t quadFace = 4 + 4 + 16 + 4 + 24;
+  Bytes out = FullModelBytes();
+  const size_t lineFace = kLineFaceBytes;
+  const size_t quadFace = kQuadFaceBytes;
   // The quad (second face) starts lineFace + quadFace bytes before the end.
   const size_t quad = out.size() - lineFace - quadFace;
   for (size_t field : {size_t{4}, size_t{4 + 4 + 16}}) {
@@ -579,153 +525,6 @@ TEST(ModelRecords, ReleaseDeviceResourcesReleasesGroupBuffers) {
   EXPECT_TRUE(m.groups.empty());
   EXPECT_TRUE(m.faces.empty());
   EXPECT_TRUE(m.vertices.empty());
-}
-
-TEST(MotionRecords, MotionAndSceneRootRoundTrip) {
-  CMotion mo;
-  mo.pivot = {7, 7, 7};
-  mo.position = {1, 2, 3};
-  mo.rotation = {4, 5, 6};
-  mo.scale = {7, 8, 9};
-  Bytes out;
-  CArchive w(out);
-  mo.Serialize(w);
-  EXPECT_EQ(out.size(), 36u);
-  CMotion r;
-  CArchive ar(out.data(), out.size());
-  r.Serialize(ar);
-  EXPECT_EQ(r.position, mo.position);
-  EXPECT_EQ(r.rotation, mo.rotation);
-  EXPECT_EQ(r.scale, mo.scale);
-  EXPECT_EQ(r.pivot, (Vec3{0, 0, 0}));
-
-  CCoreMotion3D root;
-  root.formatTag = u"zvmov";
-  root.auxNames = {u"x", u"y"};
-  root.auxValue = 12;
-  root.backgroundColor = 0x00FF0000;
-  root.playMode = PlayMode::kExplore;
-  root.glideDuration = 100;
-  root.fadeDuration = 200;
-  root.fieldOfView = 45.0f;
-  root.camera = mo;
-  root.materials.resize(2);
-  root.materials[1].name = u"second";
-  root.models.push_back(FullModel());
-  Bytes rootBytes;
-  CArchive wr(rootBytes);
-  root.Serialize(wr, 1.1f);
-  CCoreMotion3D back;
-  back.formatTag = u"zvmov";
-  CArchive arr(rootBytes.data(), rootBytes.size());
-  back.Serialize(arr, 1.1f);
-  EXPECT_EQ(arr.Remaining(), 0u);
-  EXPECT_EQ(back.auxNames, root.auxNames);
-  EXPECT_EQ(back.auxValue, 12);
-  EXPECT_EQ(back.backgroundColor, 0x00FF0000u);
-  EXPECT_EQ(back.playMode, PlayMode::kExplore);
-  EXPECT_EQ(back.glideDuration, 100);
-  EXPECT_EQ(back.fadeDuration, 200);
-  EXPECT_EQ(back.fieldOfView, 45.0f);
-  EXPECT_EQ(back.camera.rotation, mo.rotation);
-  ASSERT_EQ(back.materials.size(), 2u);
-  EXPECT_EQ(back.materials[1].name, u"second");
-  ASSERT_EQ(back.models.size(), 1u);
-  ExpectSameModel(back.models[0], root.models[0]);
-
-  // Without the "zvmov" tag neither the counts nor the lists are stored.
-  CCoreMotion3D untagged;
-  untagged.materials.resize(3);
-  Bytes small;
-  CArchive ws(small);
-  untagged.Serialize(ws, 1.1f);
-  EXPECT_EQ(small.size(), 4u + 4u + 4u + 4u + 8u + 4u + 36u);
-}
-
-TEST(MotionRecords, ConstructionAndResetDefaults) {
-  NullGraphicsDevice device;
-  CCoreMotion3D root;
-  EXPECT_EQ(root.currentStep, -1);
-  EXPECT_EQ(root.pickedModel, -1);
-  EXPECT_EQ(root.backgroundColor, 0x005A411Eu);
-  EXPECT_EQ(root.playMode, PlayMode::kGlide);
-  EXPECT_EQ(root.glideDuration, 1500);
-  EXPECT_EQ(root.fadeDuration, 1500);
-  EXPECT_EQ(root.fieldOfView, 30.0f);
-  EXPECT_EQ(root.auxValue, 300);
-  EXPECT_EQ(root.width, 160);
-  EXPECT_EQ(root.height, 120);
-
-  root.render.device = &device;
-  root.camera.pivot = {1, 1, 1};
-  root.camera.scale = {3, 3, 3};
-  root.playMode = PlayMode::kOrbit;
-  root.fieldOfView = 50.0f;
-  root.currentStep = 4;
-  root.auxNames = {u"n"};
-  root.backgroundColor = 1;
-  root.materials.resize(2);
-  gfx::Handle tex = gfx::kNone, view = gfx::kNone;
-  gfx::TextureDesc desc;
-  desc.width = desc.height = 4;
-  ASSERT_FALSE(gfx::Failed(device.CreateTexture2D(desc, &tex)));
-  ASSERT_FALSE(gfx::Failed(device.CreateShaderResourceView(tex, &view)));
-  device.Release(tex);
-  root.materials[1].textureView = view;
-  root.models.resize(1);
-  MeshGroup g;
-  const float data[11] = {};
-  ASSERT_FALSE(gfx::Failed(device.CreateVertexBuffer(data, sizeof(data), &g.vertexBuffer)));
-  root.models[0].groups.push_back(g);
-
-  root.ResetScene();
-  EXPECT_EQ(device.LiveObjectCount(), 0u);
-  EXPECT_EQ(root.camera.pivot, (Vec3{0, 0, 0}));
-  EXPECT_EQ(root.camera.scale, (Vec3{1, 1, 1}));
-  EXPECT_TRUE(root.models.empty());
-  EXPECT_TRUE(root.materials.empty());
-  EXPECT_TRUE(root.auxNames.empty());
-  EXPECT_EQ(root.currentStep, -1);
-  EXPECT_EQ(root.backgroundColor, 0x005A411Eu);
-  EXPECT_EQ(root.playMode, PlayMode::kOrbit);  // settings survive the reset
-  EXPECT_EQ(root.fieldOfView, 50.0f);
-}
-
-TEST(MotionRecords, SceneRootVersionConditions) {
-  auto readWith = [](float version, CCoreMotion3D& root) {
-    Bytes b;
-    CArchive w(b);
-    w.WriteInt32(0);   // auxNames
-    w.WriteInt32(1);   // auxValue
-    w.WriteUInt32(2);  // backgroundColor
-    if (version >= 0.4f) w.WriteInt32(2);
-    w.WriteInt32(0);  // materials
-    w.WriteInt32(0);  // models
-    if (version >= 0.84f) {
-      w.WriteInt32(700);
-      w.WriteInt32(800);
-    }
-    if (version >= 1.1f) w.WriteFloat(60.0f);
-    CMotion().Serialize(w);
-    CArchive ar(b.data(), b.size());
-    root.Serialize(ar, version);
-    EXPECT_EQ(ar.Remaining(), 0u) << version;
-  };
-  CCoreMotion3D root;
-  root.formatTag = u"zvmov";
-  root.playMode = PlayMode::kScroll;
-  readWith(0.3f, root);
-  EXPECT_EQ(root.playMode, PlayMode::kScroll);
-  EXPECT_EQ(root.glideDuration, 1500);
-  readWith(1.0f, root);
-  EXPECT_EQ(root.playMode, PlayMode::kWalk);
-  EXPECT_EQ(root.glideDuration, 700);
-  EXPECT_EQ(root.fadeDuration, 800);
-  EXPECT_EQ(root.fieldOfView, 30.0f);
-  readWith(1.1f, root);
-  EXPECT_EQ(root.fieldOfView, 60.0f);
-  readWith(0.84f, root);
-  EXPECT_EQ(root.fieldOfView, 60.0f);
 }
 
 }  // namespace
