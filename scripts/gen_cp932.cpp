@@ -2,11 +2,16 @@
 // library's iconv, so that every platform decodes 8-bit strings as glibc
 // does. Run on glibc; the output is checked in:
 //   cmake --build --preset dev --target gen_cp932 &&
-//   build/dev/bin/gen_cp932 > src/base/cp932_table.cpp && clang-format -i src/base/cp932_table.cpp
+//   build/dev/bin/gen_cp932 > src/base/cp932_table.cpp
+// Two-byte codes are written as spans of consecutive codes: characters
+// that follow one another in Unicode as a first character and a count, the
+// rest as UTF-16 literals (printable characters as themselves, so the
+// table reads as the characters it holds).
 #include <iconv.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -32,6 +37,70 @@ std::vector<char16_t> Convert(iconv_t cd, const unsigned char* bytes, size_t n) 
 
 void PrintRow(const char16_t* values, int count) {
   for (int i = 0; i < count; ++i) std::printf("%s0x%04X,", i % 12 == 0 ? "\n    " : " ", values[i]);
+}
+
+// Sequences at least this long are written as a first character and a count.
+constexpr int kMinSequence = 8;
+// Characters per line of a literal (most are two columns wide).
+constexpr int kCharsPerLine = 36;
+
+// A character as it goes inside a u"" literal.
+std::string Literal(char16_t c) {
+  char buf[8];
+  const bool printable = (c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '?') ||
+                         (c >= 0xA0 && !(c >= 0xD800 && c <= 0xF8FF) && c != 0xFEFF);
+  if (!printable) {
+    std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(c));
+    return buf;
+  }
+  std::string utf8;
+  if (c < 0x80) {
+    utf8 += static_cast<char>(c);
+  } else if (c < 0x800) {
+    utf8 += static_cast<char>(0xC0 | (c >> 6));
+    utf8 += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    utf8 += static_cast<char>(0xE0 | (c >> 12));
+    utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    utf8 += static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return utf8;
+}
+
+// Length of the sequence of consecutive characters starting at row[i].
+int SequenceAt(const std::vector<char16_t>& row, int i, int end) {
+  int n = 1;
+  while (i + n < end && row[i + n] == row[i] + n) ++n;
+  return n;
+}
+
+// The spans of one lead byte's row: {code, count, first, chars}.
+void PrintSpans(int lead, const std::vector<char16_t>& row, size_t* spans) {
+  const int trails = static_cast<int>(row.size());
+  for (int i = 0; i < trails;) {
+    if (row[i] == 0) {
+      ++i;
+      continue;
+    }
+    const unsigned code = static_cast<unsigned>(lead << 8 | (i + kFirstTrail));
+    const int sequence = SequenceAt(row, i, trails);
+    ++*spans;
+    if (sequence >= kMinSequence) {
+      std::printf("    {0x%04X, %d, 0x%04X, nullptr},\n", code, sequence, row[i]);
+      i += sequence;
+      continue;
+    }
+    // Characters up to the next gap or the next long sequence.
+    int end = i;
+    while (end < trails && row[end] != 0 && SequenceAt(row, end, trails) < kMinSequence) ++end;
+    std::printf("    {0x%04X, %d, 0,", code, end - i);
+    for (int k = i; k < end; ++k) {
+      if ((k - i) % kCharsPerLine == 0) std::printf("%s u\"", k == i ? "" : "\"\n         ");
+      std::printf("%s", Literal(row[k]).c_str());
+    }
+    std::printf("\"},\n");
+    i = end;
+  }
 }
 
 }  // namespace
@@ -80,23 +149,19 @@ int main() {
   std::printf(
       "// CP932 to UTF-16, generated from glibc's iconv by scripts/gen_cp932.cpp (do not edit).\n"
       "// Regenerate: cmake --build --preset dev --target gen_cp932 &&\n"
-      "//   build/dev/bin/gen_cp932 > src/base/cp932_table.cpp && clang-format -i "
-      "src/base/cp932_table.cpp\n"
+      "//   build/dev/bin/gen_cp932 > src/base/cp932_table.cpp\n"
       "#include \"base/cp932_table.h\"\n\nnamespace tolvani::cp932 {\n\n"
+      "// clang-format off\n"
       "const char16_t kSingle[256] = {");
   PrintRow(single, 256);
-  std::printf("\n};\n\nconst uint8_t kLeadRow[256] = {");
-  for (int b = 0; b < 256; ++b) std::printf("%s%d,", b % 16 == 0 ? "\n    " : " ", leadRow[b]);
-  std::printf("\n};\n\nconst char16_t kDouble[kLeadRows][kTrails] = {");
-  for (const auto& row : rows) {
-    std::printf("\n    {");
-    PrintRow(row.data(), static_cast<int>(row.size()));
-    std::printf("\n    },");
-  }
+  std::printf("\n};\n\nconst Span kSpans[] = {\n");
+  size_t spans = 0;
+  for (int b = 0; b < 256; ++b)
+    if (leadRow[b] != 0) PrintSpans(b, rows[leadRow[b] - 1], &spans);
   std::printf(
-      "\n};\n\nstatic_assert(sizeof(kDouble) / sizeof(kDouble[0]) == %zu);\n\n}  // namespace "
+      "};\n// clang-format on\n\nconst size_t kSpanCount = %zu;\n\n}  // namespace "
       "tolvani::cp932\n",
-      rows.size());
-  std::fprintf(stderr, "gen_cp932: %zu lead bytes\n", rows.size());
+      spans);
+  std::fprintf(stderr, "gen_cp932: %zu lead bytes, %zu spans\n", rows.size(), spans);
   return 0;
 }

@@ -109,10 +109,10 @@ std::u16string DecodeCp932(std::string_view bytes) {
       out.push_back(single);
       continue;
     }
-    const int row = cp932::kLeadRow[b];
-    if (row != 0 && i + 1 < bytes.size()) {
+    const char16_t* row = cp932::LeadRow(b);
+    if (row != nullptr && i + 1 < bytes.size()) {
       const int trail = static_cast<unsigned char>(bytes[i + 1]) - cp932::kFirstTrail;
-      const char16_t c = trail >= 0 ? cp932::kDouble[row - 1][trail] : u'\0';
+      const char16_t c = trail >= 0 ? row[trail] : u'\0';
       if (c != 0) {
         out.push_back(c);
         ++i;
