@@ -19,6 +19,7 @@
 #include "base/graphics_device.h"
 #include "base/memory_policy.h"
 #include "base/version.h"
+#include "model/archive.h"
 
 namespace {
 
@@ -125,6 +126,11 @@ int main(int argc, char** argv) {
   if (parser.isSet(version)) {
     std::printf("Tolvani %s\n", tolvani::kTolvaniVersion);
     return 0;
+  }
+  if (!tolvani::CArchive::CodePageRefusal().empty()) {
+    // The player still opens files, with their texts in CP932; say why the
+    // code page asked for is not used.
+    std::fprintf(stderr, "tolvani-player: %s\n", tolvani::CArchive::CodePageRefusal().c_str());
   }
   for (const char* name : {"qwindowgeometry", "geometry"}) {
     const QString value = parser.value(QString::fromLatin1(name));

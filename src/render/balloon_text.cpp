@@ -71,6 +71,13 @@ size_t CardPixelBytes(uint32_t side) {
   return static_cast<size_t>(side) * side * 4;
 }
 
+// Whether `cards` cards of `side` fit the budget. Divides rather than
+// multiplies: a count of cards times a card's bytes overflows a 32-bit
+// size_t (WebAssembly) long before the count is absurd.
+bool CardsFit(size_t cards, uint32_t side) {
+  return cards <= kBalloonCardBudgetBytes / BalloonCardBytes(side);
+}
+
 void FillWhite(std::vector<uint8_t>& pixels, uint32_t side) {
   pixels.resize(CardPixelBytes(side));
   std::memset(pixels.data(), 0xFF, pixels.size());
@@ -104,7 +111,7 @@ size_t CountFrameCards(CCoreMotion3D& scene, BalloonCardCache& cache) {
   };
   size_t count = 1;
   for (size_t i = 1; i < n; ++i) count += textOf(i).empty() ? 0 : 1;
-  if (count * BalloonCardBytes(kBalloonCardSize) <= kBalloonCardBudgetBytes) return count;
+  if (CardsFit(count, kBalloonCardSize)) return count;
   cache.texts.clear();
   for (size_t i = 1; i < n; ++i) {
     const std::u16string_view text = textOf(i);
@@ -197,8 +204,7 @@ uint32_t BalloonCardSide(int viewWidth, int viewHeight, size_t cards) {
   const int longer = std::max(viewWidth, viewHeight);
   uint32_t side = kBalloonCardSize;
   while (side > kBalloonCardMinSide && static_cast<int>(side / 2) >= longer) side /= 2;
-  while (side > kBalloonCardMinSide &&
-         std::max<size_t>(cards, 1) * BalloonCardBytes(side) > kBalloonCardBudgetBytes) {
+  while (side > kBalloonCardMinSide && !CardsFit(std::max<size_t>(cards, 1), side)) {
     side /= 2;
   }
   return side;

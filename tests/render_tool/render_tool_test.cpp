@@ -446,6 +446,26 @@ TEST(PlayerCommandLine, RefusesWindowsLargerThanTheDevice) {
   }
 }
 
+// A code page that cannot be used is named: the render tool refuses to read
+// (no output), the player says it keeps CP932 before anything else.
+TEST(CodePage, AnUnusableCodePageIsNamed) {
+  const std::string dir = MakeTempDir();
+  const std::string env = "TOLVANI_CODEPAGE=NO-SUCH-CODE-PAGE ";
+  const RunResult render =
+      Tolvani("render " + Quote(kBin + "/Main.zvmov") + " -o " + Quote(dir + "x.png"), dir, env);
+  EXPECT_EQ(render.status, 2);
+  EXPECT_NE(render.err.find("TOLVANI_CODEPAGE"), std::string::npos) << render.err;
+  EXPECT_TRUE(NoFilesBut(dir, {"stderr.txt"}));
+  const std::string command = env + "env -u DISPLAY -u WAYLAND_DISPLAY " +
+                              Quote(kBin + "/tolvani-player") + " -qwindowgeometry 9000x9000 2>" +
+                              Quote(dir + "err.txt");
+  EXPECT_NE(std::system(command.c_str()), -1);
+  std::ifstream in(dir + "err.txt");
+  std::string first;
+  std::getline(in, first);
+  EXPECT_NE(first.find("TOLVANI_CODEPAGE"), std::string::npos) << first;
+}
+
 // The player's window and the companion draw the same pixels for the same
 // frame: 10 ticks of the demo, at the size of the player's view.
 TEST(PlayerScreenshot, RenderEqualsTheWindowPixelForPixel) {

@@ -327,8 +327,6 @@ TEST_F(Balloons, CardsGrowBackWhenTheCrowdLeaves) {
 }
 
 TEST_F(Balloons, MoreTextsThanTheSmallestCardsHoldStillKeepTheBudget) {
-  // Known open fault: under WebAssembly only 48 cards stay cached here.
-  TOLVANI_SKIP_IN_WASM("keeps 48 cards where the budget holds 12,291; open fault");
   // Beyond what smallest cards can hold at once, cards of the same frame are
   // released to make room: memory stays bounded, every balloon still gets
   // its own card.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/version.h"
+#include "model/archive.h"
 #include "render_tool/commands.h"
 
 namespace {
@@ -54,6 +55,11 @@ int main(int argc, char** argv) {
       PrintUsage(stdout);
       return 0;
     }
+  }
+  if (!tolvani::CArchive::CodePageRefusal().empty()) {
+    // Never read a project's text in a code page other than the one asked for.
+    std::fprintf(stderr, "tolvani-render: %s\n", tolvani::CArchive::CodePageRefusal().c_str());
+    return 2;
   }
   // Fonts for the balloon cards without any display: Qt's offscreen
   // platform, whatever DISPLAY or WAYLAND_DISPLAY say.
