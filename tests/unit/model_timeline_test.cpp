@@ -23,17 +23,24 @@ CTimeLineData Entry(EntryState state, float px) {
   return e;
 }
 
+// A shown entry with every field set; its sound loops.
+CTimeLineData FullEntry(float px, const std::u16string& text, const std::u16string& animation,
+                        int32_t jumpEnabled, int32_t jumpTarget, const std::u16string& sound) {
+  CTimeLineData e = Entry(EntryState::kShown, px);
+  e.text = text;
+  e.animationName = animation;
+  e.jumpEnabled = jumpEnabled;
+  e.jumpTarget = jumpTarget;
+  e.soundName = sound;
+  e.soundLoops = true;
+  return e;
+}
+
 TEST(TimeLineRecords, RoundTripAndStoredOrder) {
   CTimeLine t;
   t.name = u"fukidashi01";
   t.auxFlag = true;
-  CTimeLineData e = Entry(EntryState::kShown, 1.5f);
-  e.text = u"http://example.com";
-  e.animationName = u"wave";
-  e.jumpEnabled = 1;
-  e.jumpTarget = 4;
-  e.soundName = u"bell";
-  e.soundLoops = true;
+  const CTimeLineData e = FullEntry(1.5f, u"http://example.com", u"wave", 1, 4, u"bell");
   t.entries = {e, Entry(EntryState{7}, 0)};  // a state no rule names
   Bytes out;
   CArchive w(out);
@@ -94,13 +101,7 @@ TEST(TimeLineRecords, RoundTripAndStoredOrder) {
 
 TEST(TimeLineRecords, AccessorsFallBackOutsideTheEntries) {
   CTimeLine t;
-  CTimeLineData e = Entry(EntryState::kShown, 1);
-  e.text = u"t";
-  e.animationName = u"a";
-  e.jumpEnabled = 3;
-  e.jumpTarget = 9;
-  e.soundName = u"s";
-  e.soundLoops = true;
+  CTimeLineData e = FullEntry(1, u"t", u"a", 3, 9, u"s");
   e.motion.pivot = {5, 5, 5};
   t.entries = {e};
   EXPECT_EQ(t.EntryText(0), u"t");

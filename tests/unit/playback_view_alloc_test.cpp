@@ -45,6 +45,14 @@ void operator delete[](void* p, std::size_t) noexcept {
 namespace tolvani {
 namespace {
 
+// Opens the project built by b in a headless view drawing on device (with
+// the text rasteriser, if any) and a null sound backend.
+bool Open(headless::HeadlessView& headless, NullGraphicsDevice& device,
+          const testing::ProjectBuilder& b, ITextRasterizer* rasterizer = nullptr) {
+  return headless.Create(&device, rasterizer, std::make_unique<NullSoundBackend>()) == 0 &&
+         headless.document().OnOpenDocument(testing::U16(testing::WriteTempFile(b.Build())));
+}
+
 TEST(ViewTick, AllocatesNothingInSteadyState) {
   testing::RecordingPlatform platform;
   testing::FreshScene fresh;
@@ -59,13 +67,10 @@ TEST(ViewTick, AllocatesNothingInSteadyState) {
     CTimeLine& t = b.AddTimeline(u"object");
     b.AddEntry(t, EntryState::kShown).animationName = u"walk";
   }
-  const std::string path = testing::WriteTempFile(b.Build());
-
   NullGraphicsDevice device;
   headless::HeadlessView headless;
   CPlayerView& view = headless.view();
-  ASSERT_EQ(headless.Create(&device, nullptr, std::make_unique<NullSoundBackend>()), 0);
-  ASSERT_TRUE(headless.document().OnOpenDocument(testing::U16(path)));
+  ASSERT_TRUE(Open(headless, device, b));
   for (int i = 0; i < 5; ++i) view.OnTimer();  // warm-up
 
   const uint64_t before = g_allocations.load();
@@ -96,13 +101,10 @@ TEST(ViewTick, ExploringOverGroundAllocatesNothing) {
   CTimeLineData& e = b.AddEntry(b.AddTimeline(u"fukidashi"), EntryState::kShown);
   e.soundName = u"a sound name longer than any SSO";
   e.motion.position = Vec3{0, -100, -500};  // straight ahead of the walker's eye
-  const std::string path = testing::WriteTempFile(b.Build());
-
   NullGraphicsDevice device;
   headless::HeadlessView headless;
   CPlayerView& view = headless.view();
-  ASSERT_EQ(headless.Create(&device, nullptr, std::make_unique<NullSoundBackend>()), 0);
-  ASSERT_TRUE(headless.document().OnOpenDocument(testing::U16(path)));
+  ASSERT_TRUE(Open(headless, device, b));
   view.OnKeyDown(vk::kUp);
   view.OnKeyDown(vk::kLeft);
   // The null device's own record of each frame is emptied before every
@@ -153,14 +155,11 @@ TEST(ViewTick, TwentyBalloonsOnScreenAllocateNothing) {
     b.AddEntry(b.AddTimeline(u"fukidashi")).text =
         u"balloon text long enough to live on the heap, number " + std::u16string(1, u'A' + i);
   }
-  const std::string path = testing::WriteTempFile(b.Build());
-
   NullGraphicsDevice device;
   CountingRasterizer rasterizer;
   headless::HeadlessView headless;
   CPlayerView& view = headless.view();
-  ASSERT_EQ(headless.Create(&device, &rasterizer, std::make_unique<NullSoundBackend>()), 0);
-  ASSERT_TRUE(headless.document().OnOpenDocument(testing::U16(path)));
+  ASSERT_TRUE(Open(headless, device, b, &rasterizer));
   // A tick and the repaint it asks for, with the device's records emptied
   // (keeping their capacity) so only the player's work is counted.
   auto tick = [&] {
