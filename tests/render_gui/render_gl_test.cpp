@@ -167,8 +167,12 @@ TEST_F(GlPixels, BalloonsShowTheirOwnTextsOnWhiteCards) {
 
 // A one-texel checkerboard drawn eight times smaller: a mipmapped texture
 // (the balloon card's kind) averages to grey; a material texture keeps its
-// one level and shows single texels.
-TEST_F(GlPixels, MipmappedTexturesAverageWhenMinified) {
+// one level and shows single texels. The mipmap chain gives the same
+// picture whether it is allocated in one piece or level by level.
+class MipmapAllocation : public GlPixels, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MipmapAllocation, MipmappedTexturesAverageWhenMinified) {
+  gl->device().SetTextureStorageAllowed(GetParam());
   constexpr uint32_t kSide = 256;
   std::vector<uint8_t> checker(kSide * kSide * 4, 255);
   for (uint32_t y = 0; y < kSide; ++y)
@@ -213,7 +217,16 @@ TEST_F(GlPixels, MipmappedTexturesAverageWhenMinified) {
     }
   EXPECT_LT(cardOff, 24);
   EXPECT_GT(materialOff, 64);
+  // Both allocations must draw the same pixels: the first run keeps its frame.
+  static QImage first;
+  if (first.isNull()) {
+    first = image;
+  } else {
+    EXPECT_EQ(image, first);
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(OneOrPerLevel, MipmapAllocation, ::testing::Bool());
 
 TEST_F(GlPixels, SkinnedVerticesFollowTheirBoneMatrices) {
   const int red = gl->AddMaterial(FlatMaterial(u"red", 1, 0, 0));

@@ -18,6 +18,13 @@ void Diagnose(const std::string& text) {
   Platform().Diagnostic("render", FromUtf8(text));
 }
 
+// Levels of a full mipmap chain down to 1 x 1.
+int MipLevelCount(uint32_t width, uint32_t height) {
+  int levels = 1;
+  while ((std::max(width, height) >> levels) > 0) ++levels;
+  return levels;
+}
+
 }  // namespace
 
 OpenGLDevice::OpenGLDevice() = default;
@@ -52,6 +59,7 @@ bool OpenGLDevice::Initialize(std::unique_ptr<IGlContext> context, std::string* 
   if (alignment > 0) uniformAlignment_ = static_cast<uint32_t>(alignment);
   glGenBuffers(1, &batchBuffer_);
   clipControl_ = version >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
+  texStorage_ = version >= 42 || epoxy_has_gl_extension("GL_ARB_texture_storage");
   Diagnose("OpenGL " + std::to_string(major_) + "." + std::to_string(minor_) +
            (clipControl_ ? ", clip control" : ", depth remap in the vertex shader"));
   return true;
@@ -207,21 +215,31 @@ int32_t OpenGLDevice::CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle*
   glGenTextures(1, &o.name);
   glBindTexture(GL_TEXTURE_2D, o.name);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(desc.width),
-               static_cast<GLsizei>(desc.height), 0,
-               desc.format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA, GL_UNSIGNED_BYTE,
-               nullptr);
+  const GLenum format = desc.format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA;
   if (desc.mipmapped) {
-    // The chain is allocated by the first mipmap generation; its sampling
-    // is the texture's own (Draw binds no sampler object for it).
-    int levels = 1;
-    while ((std::max(desc.width, desc.height) >> levels) > 0) ++levels;
+    // The whole chain is allocated here, without a mipmap generation: on a
+    // software rasteriser that is a compiled blit and a pass over every
+    // level, paid again by the first upload, which generates the levels.
+    // Its sampling is the texture's own (Draw binds no sampler object).
+    const int levels = MipLevelCount(desc.width, desc.height);
+    if (texStorage_ && texStorageAllowed_) {
+      glTexStorage2D(GL_TEXTURE_2D, levels, GL_RGBA8, static_cast<GLsizei>(desc.width),
+                     static_cast<GLsizei>(desc.height));
+    } else {
+      for (int level = 0; level < levels; ++level) {
+        glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8,
+                     static_cast<GLsizei>(std::max(desc.width >> level, 1u)),
+                     static_cast<GLsizei>(std::max(desc.height >> level, 1u)), 0, format,
+                     GL_UNSIGNED_BYTE, nullptr);
+      }
+    }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, levels - 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glGenerateMipmap(GL_TEXTURE_2D);
   } else {
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(desc.width),
+                 static_cast<GLsizei>(desc.height), 0, format, GL_UNSIGNED_BYTE, nullptr);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
   }

@@ -88,6 +88,9 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   size_t largestBatchBytes() const { return largestBatch_; }
   // On by default; off, every draw uses the general program (for tests).
   void SetVariantsEnabled(bool on) { variantsEnabled_ = on; }
+  // Off, mipmapped textures allocate level by level as without
+  // glTexStorage2D (for tests); on by default where the context has it.
+  void SetTextureStorageAllowed(bool on) { texStorageAllowed_ = on; }
   size_t liveObjectCount() const { return objects_.size(); }
 
   // Off by default. Only for a target that keeps its contents between
@@ -206,6 +209,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
 
   std::unique_ptr<IGlContext> context_;
   bool clipControl_ = false;
+  bool texStorage_ = false;  // glTexStorage2D: a mipmap chain in one allocation
+  bool texStorageAllowed_ = true;
   int major_ = 0, minor_ = 0;
   int maxTextureSize_ = 0;
 
