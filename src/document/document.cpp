@@ -216,11 +216,14 @@ void CPlayerDoc::PrepareScene(const std::function<void(OpenStage)>& progress) {
   }
   // Only the first few failing textures of an open get a message box; a
   // file with thousands of them would otherwise lock the user in boxes.
+  // The number of textures is bounded per file as well.
   int failed = 0;
+  TextureBudget textures;
   for (CMaterial& material : root.materials) {
     if (material.textureName.empty()) continue;
     preparing();
-    if (!BuildMaterialTexture(material, root.render.device, failed < kTextureMessages)) ++failed;
+    if (!BuildMaterialTexture(material, root.render.device, failed < kTextureMessages, &textures))
+      ++failed;
   }
   if (progress) progress(OpenStage::Sounds);
   if (SceneState.audio) SceneState.audio->PrepareVoices();

@@ -79,6 +79,17 @@ void ReadImage(CArchive& ar, PixelMatrix& image) {
                       static_cast<uint64_t>(n));
   image = PixelMatrix(height, width, n);
   if (width == 0 || height == 0) return;
+  if (image.isInline()) {
+    // A pixel or two: read straight into the matrix, no transposition buffer.
+    uint8_t columns[PixelMatrix::kInlineBytes];
+    ar.ReadBytes(columns, image.byteSize());
+    const size_t px = static_cast<size_t>(n);
+    for (int x = 0; x < width; ++x)
+      for (int y = 0; y < height; ++y)
+        std::memcpy(image.row(y) + static_cast<size_t>(x) * px,
+                    columns + (static_cast<size_t>(x) * height + y) * px, px);
+    return;
+  }
   AdviseHugePages(LoadBuffer::Image, image.data(), image.byteSize());
   const size_t stride = image.step();
   const int chunk = TransposeChunkColumns(width, height, n);

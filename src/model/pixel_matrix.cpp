@@ -14,16 +14,20 @@ namespace {
 constexpr std::align_val_t kAlignment{64};
 }  // namespace
 
-void PixelMatrix::AlignedDelete::operator()(uint8_t* p) const {
-  ::operator delete[](p, kAlignment);
-}
-
-std::unique_ptr<uint8_t[], PixelMatrix::AlignedDelete> PixelMatrix::Allocate(size_t bytes) {
-  if (bytes == 0) return nullptr;
+void PixelMatrix::Allocate() {
+  const size_t bytes = byteSize();
+  if (bytes == 0 || bytes <= kInlineBytes) {
+    store_.heap = nullptr;  // inline images' bytes are written by the caller
+    return;
+  }
   // Left unset: the reader writes every sample, and zero-filling a large
   // image would cost a pass over it.
-  return std::unique_ptr<uint8_t[], AlignedDelete>(
-      static_cast<uint8_t*>(::operator new[](bytes, kAlignment)));
+  store_.heap = static_cast<uint8_t*>(::operator new[](bytes, kAlignment));
+}
+
+void PixelMatrix::Free() {
+  if (!empty() && !isInline()) ::operator delete[](store_.heap, kAlignment);
+  store_.heap = nullptr;
 }
 
 PixelMatrix::PixelMatrix(int rows, int cols, int channels) {
@@ -35,13 +39,17 @@ PixelMatrix::PixelMatrix(int rows, int cols, int channels) {
   rows_ = rows;
   cols_ = cols;
   channels_ = channels;
-  data_ = Allocate(byteSize());
+  Allocate();
+}
+
+PixelMatrix::~PixelMatrix() {
+  Free();
 }
 
 PixelMatrix::PixelMatrix(const PixelMatrix& other)
     : rows_(other.rows_), cols_(other.cols_), channels_(other.channels_) {
-  data_ = Allocate(byteSize());
-  if (!empty()) std::memcpy(data_.get(), other.data_.get(), byteSize());
+  Allocate();
+  if (!empty()) std::memcpy(data(), other.data(), byteSize());
 }
 
 PixelMatrix& PixelMatrix::operator=(const PixelMatrix& other) {
@@ -53,14 +61,15 @@ PixelMatrix::PixelMatrix(PixelMatrix&& other) noexcept
     : rows_(std::exchange(other.rows_, 0)),
       cols_(std::exchange(other.cols_, 0)),
       channels_(std::exchange(other.channels_, 0)),
-      data_(std::move(other.data_)) {}
+      store_(std::exchange(other.store_, Store{nullptr})) {}
 
 PixelMatrix& PixelMatrix::operator=(PixelMatrix&& other) noexcept {
   if (this == &other) return *this;
+  Free();
   rows_ = std::exchange(other.rows_, 0);
   cols_ = std::exchange(other.cols_, 0);
   channels_ = std::exchange(other.channels_, 0);
-  data_ = std::move(other.data_);
+  store_ = std::exchange(other.store_, Store{nullptr});
   return *this;
 }
 
@@ -70,7 +79,7 @@ void PixelMatrix::Fill(std::initializer_list<uint8_t> pixel) {
   for (const uint8_t v : pixel)
     if (k < 4) value[k++] = v;
   const size_t n = static_cast<size_t>(channels_);
-  uint8_t* p = data_.get();
+  uint8_t* p = data();
   for (size_t i = 0, end = byteSize(); i < end; i += n) std::memcpy(p + i, value, n);
 }
 

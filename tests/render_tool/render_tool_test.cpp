@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "builder/heavy_projects.h"
 #include "media_probe.h"
 #include "support/test_helpers.h"
 
@@ -400,6 +401,40 @@ TEST(ThumbnailCommand, GivesUpAtTheMemoryCeiling) {
   EXPECT_NE(run.err.find("tolvani thumbnail: gave up:"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("64 MB"), std::string::npos) << run.err;
   EXPECT_TRUE(NoFilesBut(dir, {"stderr.txt"}));
+}
+
+// The time limit ends a drawing that does not finish, whatever it is
+// blocked on: here a drawing process told to block before it draws, so the
+// outcome does not depend on the machine's speed.
+TEST(ThumbnailCommand, GivesUpAtTheTimeLimit) {
+  const std::string dir = MakeTempDir();
+  const RunResult run =
+      Tolvani("thumbnail " + Quote(kDemo) + " " + Quote(dir + "t.png") + " --time-limit 1", dir,
+              "env TOLVANI_THUMBNAIL_TEST_STALL=1 ");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("gave up: the time limit (1 s) ran out"), std::string::npos) << run.err;
+  EXPECT_TRUE(NoFilesBut(dir, {"stderr.txt"}));
+}
+
+// A legitimately large image (8192 x 8192, 192 MB stored) fits the default
+// 512 MB ceiling: the thumbnail uploads it downscaled and frees its samples.
+// Its pixels reach the picture: the image fills the view.
+TEST(ThumbnailCommand, ALargeImageFitsTheMemoryCeiling) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' address space leaves no room for a data limit";
+#endif
+  const std::string dir = MakeTempDir();
+  const std::string project = dir + "large.zvmov";
+  builder::MakeLargeImage(8192).WriteFile(project);
+  const RunResult run = Tolvani(
+      "thumbnail " + Quote(project) + " " + Quote(dir + "t.png") + " --size 64 --time-limit 3600",
+      dir);
+  std::filesystem::remove(project);
+  ASSERT_EQ(run.status, 0) << run.err;
+  // Out of memory, the texture would fail and the quad be drawn untextured.
+  EXPECT_EQ(run.err.find("picture.bmp"), std::string::npos) << run.err;
+  const QImage image = LoadRgb(dir + "t.png");
+  ASSERT_EQ(image.size(), QSize(64, 48));
 }
 
 // A pipe nobody writes is not a project: it is refused at once (the reader

@@ -400,6 +400,41 @@ TEST(MaterialRecords, LargeImagesTransposeExactly) {
   }
 }
 
+// Images of a pixel or two are held inside their matrix; either side of
+// that bound every sample lands where the stored column order puts it, and
+// copies and moves keep them.
+TEST(MaterialRecords, TinyImagesAroundTheInlineBoundReadExactly) {
+  for (auto [w, h, n] :
+       {std::tuple{1, 1, 3}, std::tuple{1, 1, 4}, std::tuple{2, 1, 3}, std::tuple{2, 1, 4},
+        std::tuple{1, 2, 4}, std::tuple{3, 1, 3}, std::tuple{1, 3, 3}, std::tuple{3, 3, 4}}) {
+    const size_t bytes = static_cast<size_t>(w) * h * n;
+    const Bytes in = MaterialWithImage(w, h, n, bytes);
+    const size_t header = in.size() - bytes;
+    CMaterial r;
+    CArchive ar(in.data(), in.size());
+    r.Serialize(ar);
+    ASSERT_EQ(r.image.byteSize(), bytes);
+    EXPECT_EQ(r.image.isInline(), bytes <= PixelMatrix::kInlineBytes) << w << h << n;
+    PixelMatrix copy = r.image;
+    PixelMatrix assigned(5, 5, 3);  // a heap image replaced by the copy
+    assigned = copy;
+    r.image.Fill({0xEE, 0xEE, 0xEE, 0xEE});  // the copies keep their own samples
+    const PixelMatrix moved = std::move(copy);
+    EXPECT_TRUE(copy.empty());
+    for (const PixelMatrix* m : {&moved, static_cast<const PixelMatrix*>(&assigned)}) {
+      size_t wrong = 0;
+      for (int x = 0; x < w; ++x)
+        for (int y = 0; y < h; ++y)
+          for (int c = 0; c < n; ++c)
+            wrong += m->row(y)[x * n + c] != in[header + (static_cast<size_t>(x) * h + y) * n + c];
+      EXPECT_EQ(wrong, 0u) << w << " x " << h << " x " << n;
+    }
+    CMaterial cut;
+    CArchive arc(in.data(), in.size() - 1);
+    EXPECT_EQ(CauseOf([&] { cut.Serialize(arc); }), ArchiveCause::endOfFile);
+  }
+}
+
 TEST(MaterialRecords, ImageLayoutAndRefusals) {
   // 2 x 2, 3 channels: stored (0,0), (0,1), (1,0), (1,1).
   const Bytes two = MaterialWithImage(2, 2, 3, 12);

@@ -14,11 +14,13 @@
 
 #include "audio/audio.h"
 #include "audio/null_sound_backend.h"
+#include "base/limits.h"
 #include "base/native_path.h"
 #include "base/program_directory.h"
 #include "document/document.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
+#include "prepare/texture_budget.h"
 #include "render/null_device.h"
 #include "support/scene_reset.h"
 #include "support/test_helpers.h"
@@ -147,6 +149,15 @@ TEST_F(UntrustedFileTest, OnlyTheFirstThreeFailingTexturesOfAnOpenShowAMessage) 
   EXPECT_EQ(platform.MessageTexts().size(), 3u);
 }
 
+// count materials, each with its own 1 x 1 image of a colour of its own.
+void AddTinyTextures(testing::ProjectBuilder& b, int count) {
+  for (int i = 0; i < count; ++i) {
+    CMaterial& m = b.AddTexturedMaterial(u"", u"t", 1, 1, 3);
+    m.image.Fill(
+        {static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i >> 16)});
+  }
+}
+
 // Heap bytes in use (the arenas and the large blocks).
 size_t HeapInUse() {
 #if defined(__GLIBC__)
@@ -180,7 +191,14 @@ TEST_F(UntrustedFileTest, TinyRecordsTakeLessThanEightTimesTheirBytes) {
        [](testing::ProjectBuilder& b) {
          for (int i = 0; i < 200000; ++i) b.AddTimeline(u"");
        }},
+      // 1 x 1 textures of distinct colours, as many as one file may upload
+      // and far more (the rest are drawn untextured).
+      {"textures at the budget", [](testing::ProjectBuilder& b) { AddTinyTextures(b, 16384); }},
+      {"textures past the budget", [](testing::ProjectBuilder& b) { AddTinyTextures(b, 100000); }},
   };
+  // The device as inspect configures it: sizes kept, contents not.
+  device.SetKeepTextureContents(false);
+  device.SetKeepBufferContents(false);
   for (const Case& c : cases) {
     testing::ProjectBuilder b;
     c.fill(b);
@@ -189,10 +207,36 @@ TEST_F(UntrustedFileTest, TinyRecordsTakeLessThanEightTimesTheirBytes) {
     testing::WriteBytes(path, bytes);
     CPlayerDoc::ResetScene();
     const size_t before = HeapInUse();
+    // The peak as sampled at every stage of the open (each model and
+    // texture prepared) and at its end.
+    size_t peak = 0;
+    doc->onOpenStage = [&peak](CPlayerDoc::OpenStage) { peak = std::max(peak, HeapInUse()); };
     ASSERT_TRUE(doc->OnOpenDocument(U16(path))) << c.name;
-    const size_t used = HeapInUse() - std::min(before, HeapInUse());
-    EXPECT_LT(used, 8 * bytes.size()) << c.name << ": " << used << " bytes for " << bytes.size();
+    peak = std::max(peak, HeapInUse());
+    const size_t used = peak - std::min(before, peak);
+    EXPECT_LT(used, kRecordMemoryPerFileByte * bytes.size())
+        << c.name << ": " << used << " bytes for " << bytes.size();
   }
+}
+
+TEST_F(UntrustedFileTest, OneFileUploadsAtMostItsBudgetOfTextures) {
+  testing::ProjectBuilder b;
+  AddTinyTextures(b, static_cast<int>(kMaxTexturesPerFile) + 10);
+  testing::WriteBytes(dir + "many.zvmov", b.Build());
+  ASSERT_TRUE(doc->OnOpenDocument(U16(dir + "many.zvmov")));
+  const std::vector<CMaterial>& materials = SceneState.sceneRoot->materials;
+  EXPECT_NE(materials[kMaxTexturesPerFile - 1].textureView, gfx::kNone);
+  EXPECT_EQ(materials[kMaxTexturesPerFile].textureView, gfx::kNone);
+  EXPECT_TRUE(materials.back().textureName.empty());
+  EXPECT_EQ(device.CallCount(NullGraphicsDevice::Op::CreateTexture2D), kMaxTexturesPerFile);
+  // Three boxes, the other seven as diagnostics.
+  EXPECT_EQ(platform.messages.size(), 3u);
+  // The next file has a budget of its own.
+  testing::ProjectBuilder one;
+  AddTinyTextures(one, 1);
+  testing::WriteBytes(dir + "one.zvmov", one.Build());
+  ASSERT_TRUE(doc->OnOpenDocument(U16(dir + "one.zvmov")));
+  EXPECT_NE(SceneState.sceneRoot->materials[0].textureView, gfx::kNone);
 }
 
 }  // namespace

@@ -140,4 +140,9 @@ bool ParseThumbnailOptions(const std::vector<std::string>& args, ThumbnailOption
   return true;
 }
 
+uint32_t ThumbnailTextureSide(int size) {
+  const long long side = std::max(2LL * size, static_cast<long long>(kThumbnailMinTextureSide));
+  return static_cast<uint32_t>(std::min(side, static_cast<long long>(kMaxRenderSide)));
+}
+
 }  // namespace tolvani::render_tool

@@ -4,6 +4,7 @@
 // a usage error, never wrapped or cut.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,13 @@ constexpr int kMaxThumbnailSide = 4096;
 constexpr long long kThumbnailFileMegabytes = 512;
 constexpr int kThumbnailSeconds = 5;
 constexpr long long kThumbnailMemoryMegabytes = 512;
+
+// The longest texture side a thumbnail of `size` pixels uploads (larger
+// images are downscaled): twice the picture's side, which leaves room for a
+// texture seen magnified, at least kThumbnailMinTextureSide, at most the
+// device's 8192.
+constexpr int kThumbnailMinTextureSide = 512;
+uint32_t ThumbnailTextureSide(int size);
 
 struct ThumbnailOptions {
   std::string input, output;

@@ -31,6 +31,7 @@
 
 #include "model/scene_state.h"
 #include "model/story_rules.h"
+#include "prepare/texture_budget.h"
 #include "render_tool/commands.h"
 #include "render_tool/headless_player.h"
 #include "render_tool/output_file.h"
@@ -113,6 +114,14 @@ int DrawThumbnail(const ThumbnailOptions& o, const std::string& temporary, char*
   // Drawn at the size asked, 4:3 as the player's window.
   const int width = o.size;
   const int height = std::max(1, o.size * 3 / 4);
+  // Textures no larger than the picture can show: a large image is
+  // uploaded downscaled and its samples freed, so that a legitimately heavy
+  // project fits the memory ceiling (the player's own textures are not
+  // capped).
+  TextureLimits textures;
+  textures.maxSide = ThumbnailTextureSide(o.size);
+  textures.keepImages = false;
+  SetTextureLimits(textures);
   HeadlessPlayer player;
   std::string why;
   if (!player.Start(width, height, &why)) {
@@ -132,6 +141,10 @@ int DrawThumbnail(const ThumbnailOptions& o, const std::string& temporary, char*
   }
   return 0;
 }
+
+// Set in the environment, the drawing process blocks before it draws, so
+// that the tests can see the time limit end it whatever the machine's speed.
+constexpr const char* kStallVariable = "TOLVANI_THUMBNAIL_TEST_STALL";
 
 const char* SignalName(int signal) {
   const char* name = sigabbrev_np(signal);
@@ -180,6 +193,9 @@ int RunThumbnail(const std::vector<std::string>& args, char* program) {
     if (::getppid() != parent) _exit(1);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     ApplyMemoryCeiling(o.memoryLimitMegabytes);
+    if (std::getenv(kStallVariable) != nullptr) {
+      for (;;) ::pause();
+    }
     const int status = DrawThumbnail(o, out.temporaryPath(), program);
     std::fflush(nullptr);
     _exit(status);
