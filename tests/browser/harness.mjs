@@ -80,3 +80,14 @@ export async function keepScreenshot(page, name) {
   await page.screenshot({ path: file }).catch(() => {});
   return file;
 }
+
+// The native build's programs (`tolvani`, the demo): the ci preset's, else dev's.
+export const nativeBin = path.resolve(
+  process.env.TOLVANI_NATIVE_BIN ??
+    [path.join(sourceDir, 'build/ci/bin'), path.join(sourceDir, 'build/dev/bin')].find((d) =>
+      existsSync(path.join(d, 'tolvani')),
+    ) ??
+    path.join(sourceDir, 'build/ci/bin'),
+);
+// The web player's folder (player.html, its glue and the .wasm).
+export const webDir = path.resolve(process.env.TOLVANI_WEB_DIR ?? path.join(wasmBin, '../web'));
