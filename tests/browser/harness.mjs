@@ -26,8 +26,9 @@ const kTypes = {
 };
 
 // Serves each URL prefix of mounts ({'/bin/': dir, '/': dir}) from its folder;
-// paths that leave their folder are refused. Resolves to {url, close}.
-export async function serve(mounts) {
+// paths that leave their folder are refused. port 0 picks a free one.
+// Resolves to {url, close}.
+export async function serve(mounts, port = 0) {
   const prefixes = Object.keys(mounts).sort((a, b) => b.length - a.length);
   const server = createServer(async (request, response) => {
     try {
@@ -49,10 +50,12 @@ export async function serve(mounts) {
       response.end('not found');
     }
   });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  const { port } = server.address();
+  await new Promise((resolve, reject) => {
+    server.once('error', reject);
+    server.listen(port, '127.0.0.1', resolve);
+  });
   return {
-    url: `http://127.0.0.1:${port}`,
+    url: `http://127.0.0.1:${server.address().port}`,
     close: () => new Promise((resolve) => server.close(resolve)),
   };
 }

@@ -18,6 +18,7 @@
 namespace tolvani::contract {
 namespace {
 
+// (JavaScript in EM_ASM uses == and !=: clang-format splits === and !==.)
 bool InBrowser() {
   return EM_ASM_INT(
       { return typeof document != 'undefined' && !!document.getElementById('canvas'); });

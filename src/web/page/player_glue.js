@@ -23,7 +23,12 @@
     ticks: 0,
     messages: [], // texts of the message boxes shown, in order
     links: [], // addresses opened in a new tab
-    firstFrameMs: null, // performance.now() when the first frame was drawn
+    // performance.now() (ms since the page's navigation) when the runtime
+    // was ready, the cartoon's bytes had arrived, and the first frame after
+    // the open was drawn.
+    readyMs: null,
+    fetchedMs: null,
+    firstFrameMs: null,
   });
   const parameters = new URLSearchParams(location.search);
   const still = parameters.get('still') === '1';
@@ -94,6 +99,7 @@
       state.opened = false;
       return;
     }
+    state.fetchedMs = performance.now();
     // The file keeps its name, so that messages name it as on the desktop.
     const name = decodeURIComponent(new URL(address, location.href).pathname.split('/').pop() || 'cartoon.zvmov');
     Module.FS.mkdirTree('/cartoons');
@@ -129,6 +135,7 @@
     fitCanvas();
     if (api.start('#canvas', canvas.width, canvas.height) !== 1) return;
     state.started = true;
+    state.readyMs = performance.now();
 
     new ResizeObserver(() => {
       if (fitCanvas()) api.resize(canvas.width, canvas.height);
