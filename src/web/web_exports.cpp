@@ -81,4 +81,13 @@ EMSCRIPTEN_KEEPALIVE void tolvani_release_held_input() {
   if (Player()) Player()->ReleaseHeldInput();
 }
 
+// Where the view last saw the mouse (device pixels), for the page's tests.
+EMSCRIPTEN_KEEPALIVE int tolvani_last_mouse_x() {
+  return Player() ? Player()->view().lastMouseX : -1;
+}
+
+EMSCRIPTEN_KEEPALIVE int tolvani_last_mouse_y() {
+  return Player() ? Player()->view().lastMouseY : -1;
+}
+
 }  // extern "C"

@@ -1,6 +1,7 @@
 // The web player's page in headless Chromium: the demo's first frame as the
-// render companion draws it, and a broken file's message in the page's
-// dialog while the page keeps running.
+// render companion draws it, a broken file's message in the page's
+// dialog while the page keeps running, and the canvas size and mouse
+// coordinates the window would give.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -31,11 +32,11 @@ function cartoonFolder() {
   return dir;
 }
 
-async function withPage(body) {
+async function withPage(body, deviceScaleFactor = 1) {
   const dir = cartoonFolder();
   const server = await serve({ '/cartoons/': dir, '/': webDir });
   const browser = await launchChromium();
-  const page = await browser.newPage({ viewport: { width: kWidth, height: kHeight }, deviceScaleFactor: 1 });
+  const page = await browser.newPage({ viewport: { width: kWidth, height: kHeight }, deviceScaleFactor });
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
   try {
@@ -128,4 +129,32 @@ test('a broken file shows the desktop\'s Japanese message and the page keeps run
     await page.waitForFunction((t) => window.tolvaniPage.ticks > t + 5, ticks, { timeout: 30_000 });
     assert.deepEqual(errors, []);
   });
+});
+
+test('the canvas follows its element times the pixel ratio and the view gets device pixels', { skip: skip ?? false, timeout: 120_000 }, async () => {
+  await withPage(async ({ page, server, errors }) => {
+    await page.setViewportSize({ width: 320, height: 240 });
+    await page.goto(`${server.url}/player.html?file=/cartoons/Main.zvmov`);
+    await page.waitForFunction(() => window.tolvaniPage.firstFrameMs !== null, null, { timeout: 60_000 });
+    const ratio = await page.evaluate(() => window.devicePixelRatio);
+    const size = () => page.evaluate(() => [document.getElementById('canvas').width, document.getElementById('canvas').height]);
+    assert.deepEqual(await size(), [320 * ratio, 240 * ratio]);
+
+    // A press at CSS (101, 51) reaches the view in device pixels, floored.
+    await page.mouse.move(101, 51);
+    await page.mouse.down({ button: 'right' });
+    await page.mouse.up({ button: 'right' });
+    const seen = await page.evaluate(() => [Module._tolvani_last_mouse_x(), Module._tolvani_last_mouse_y()]);
+    assert.equal(ratio, 1.5);
+    assert.deepEqual(seen, [151, 76]);
+
+    const frames = await page.evaluate(() => window.tolvaniPage.frames);
+    await page.setViewportSize({ width: 400, height: 300 });
+    await page.waitForFunction(([w, h]) => {
+      const c = document.getElementById('canvas');
+      return c.width === w && c.height === h;
+    }, [400 * ratio, 300 * ratio], { timeout: 30_000 });
+    await page.waitForFunction((f) => window.tolvaniPage.frames > f, frames, { timeout: 30_000 });
+    assert.deepEqual(errors, []);
+  }, 1.5);
 });
