@@ -86,14 +86,21 @@
     requestAnimationFrame(frame);
   }
 
+  // The cartoon downloads while the .wasm compiles and the view starts.
+  const address = parameters.get('file');
+  const download = address
+    ? fetch(address).then((response) => {
+        if (!response.ok) throw new Error(`HTTP ${response.status}`);
+        return response.arrayBuffer();
+      })
+    : null;
+  download?.catch(() => {}); // reported when awaited
+
   async function openFromAddress() {
-    const address = parameters.get('file');
-    if (!address) return;
+    if (!download) return;
     let bytes;
     try {
-      const response = await fetch(address);
-      if (!response.ok) throw new Error(`HTTP ${response.status}`);
-      bytes = new Uint8Array(await response.arrayBuffer());
+      bytes = new Uint8Array(await download);
     } catch (error) {
       console.error(`tolvani: cannot fetch ${address}: ${error}`);
       state.opened = false;
