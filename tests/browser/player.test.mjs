@@ -73,6 +73,17 @@ function psnrInPage(page, a, b) {
   }, [a, b]);
 }
 
+// The messages the desktop shows when it opens file, as simulate reports them.
+function desktopMessages(file) {
+  return execFileSync(tolvani, ['simulate', file, '-'], { input: '' })
+    .toString()
+    .trim()
+    .split('\n')
+    .map((line) => JSON.parse(line))
+    .filter((e) => e.event === 'message')
+    .map((e) => e.text);
+}
+
 const dataUrl = (png) => 'data:image/png;base64,' + Buffer.from(png).toString('base64');
 
 test('the demo after the fade-in matches tolvani render of the same size and tick', { skip: skip ?? false, timeout: 120_000 }, async () => {
@@ -106,13 +117,7 @@ test('the demo after the fade-in matches tolvani render of the same size and tic
 
 test('a broken file shows the desktop\'s Japanese message and the page keeps running', { skip: skip ?? false, timeout: 120_000 }, async () => {
   await withPage(async ({ page, server, dir, errors }) => {
-    // The message the desktop shows for this file, as simulate reports it.
-    const events = execFileSync(tolvani, ['simulate', path.join(dir, 'broken.zvmov'), '-'], { input: '' })
-      .toString()
-      .trim()
-      .split('\n')
-      .map((line) => JSON.parse(line));
-    const expected = events.filter((e) => e.event === 'message').map((e) => e.text);
+    const expected = desktopMessages(path.join(dir, 'broken.zvmov'));
     assert.ok(expected.length > 0 && /[\u3040-\u30ff]/.test(expected[0]), `no Japanese message: ${expected}`);
 
     await page.goto(`${server.url}/player.html?file=/cartoons/broken.zvmov`);
@@ -127,6 +132,17 @@ test('a broken file shows the desktop\'s Japanese message and the page keeps run
     const ticks = await page.evaluate(() => window.tolvaniPage.ticks);
     await page.keyboard.press('ArrowLeft');
     await page.waitForFunction((t) => window.tolvaniPage.ticks > t + 5, ticks, { timeout: 30_000 });
+    assert.deepEqual(errors, []);
+  });
+});
+
+test('an address that cannot be fetched gets the desktop\'s message for a missing file', { skip: skip ?? false, timeout: 120_000 }, async () => {
+  await withPage(async ({ page, server, errors }) => {
+    await page.goto(`${server.url}/player.html?file=/cartoons/absent%20one.zvmov`);
+    await page.waitForFunction(() => window.tolvaniPage.opened !== null, null, { timeout: 60_000 });
+    const state = await page.evaluate(() => window.tolvaniPage);
+    assert.equal(state.opened, false);
+    assert.deepEqual(state.messages, desktopMessages('/cartoons/absent one.zvmov'));
     assert.deepEqual(errors, []);
   });
 });

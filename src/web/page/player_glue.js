@@ -98,20 +98,24 @@
 
   async function openFromAddress() {
     if (!download) return;
-    let bytes;
+    let bytes = null;
     try {
       bytes = new Uint8Array(await download);
     } catch (error) {
+      // The open below finds no file and says so as the desktop does.
       console.error(`tolvani: cannot fetch ${address}: ${error}`);
-      state.opened = false;
-      return;
     }
     state.fetchedMs = performance.now();
     // The file keeps its name, so that messages name it as on the desktop.
-    const name = decodeURIComponent(new URL(address, location.href).pathname.split('/').pop() || 'cartoon.zvmov');
+    let name = new URL(address, location.href).pathname.split('/').pop() || 'cartoon.zvmov';
+    try {
+      name = decodeURIComponent(name);
+    } catch {
+      // a malformed escape: the name stays as written
+    }
     Module.FS.mkdirTree('/cartoons');
     const path = '/cartoons/' + name.replace(/[\/\0]/g, '_');
-    Module.FS.writeFile(path, bytes);
+    if (bytes !== null) Module.FS.writeFile(path, bytes);
     state.opened = api.open(path) === 1;
     // The first frame after the open, before any tick, as the window's
     // first paint.
