@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whatever the build and the tests need that this
-# Debian 12 machine does not have yet. Safe to run again: it installs nothing
-# when everything is present.
+# Debian 12 machine does not have yet, then the browser tests' npm packages.
+# Safe to run again: it installs nothing when everything is present.
 set -euo pipefail
 
 packages=(
@@ -16,6 +16,7 @@ packages=(
   qt6-translations-l10n
   desktop-file-utils appstream libxml2-utils dpkg-dev fakeroot file librsvg2-bin
   emscripten
+  chromium
 )
 # The WebAssembly build runs under Node: Debian's, unless one is installed.
 if ! command -v node >/dev/null; then packages+=(nodejs); fi
@@ -28,13 +29,19 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-  echo "setup: everything is installed"
-  exit 0
+  echo "setup: every package is installed"
+else
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-echo "setup: installing ${missing[*]}"
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The browser tests' driver (playwright-core, pinned by package-lock.json).
+# It drives Debian's chromium above: no browser is ever downloaded.
+cd "$(dirname "$0")/.."
+if [ ! -d node_modules/playwright-core ] || [ package-lock.json -nt node_modules/.package-lock.json ]; then
+  PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund
+fi

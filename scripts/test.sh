@@ -6,9 +6,11 @@
 #  3. the release build with warnings as errors and its tests, GUI tests
 #     included (under Xvfb),
 #  4. the WebAssembly build of the core (Debian's emscripten) and the core's
-#     tests under Node; CTest's summary of this run closes the output.
+#     tests under Node,
+#  5. the browser tests: the WebAssembly build in headless Chromium (needs
+#     step 4's build); Node's test runner's summary closes the output.
 # FUZZ_SECONDS (default 60) bounds the fuzzing; SKIP_ASAN=1 / SKIP_FUZZ=1 /
-# SKIP_WASM=1 skip steps.
+# SKIP_WASM=1 / SKIP_WEB=1 skip steps.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -48,4 +50,9 @@ if [ "${SKIP_WASM:-0}" != 1 ]; then
   cmake --preset wasm >/dev/null
   cmake --build --preset wasm -j "$jobs"
   ctest --preset wasm -j 1 --timeout 600
+fi
+
+if [ "${SKIP_WASM:-0}" != 1 ] && [ "${SKIP_WEB:-0}" != 1 ]; then
+  echo "=== browser tests (headless Chromium)"
+  node --test tests/browser/
 fi

@@ -50,5 +50,12 @@ struct OpenGLDeviceFactory {
   static std::unique_ptr<DeviceUnderTest> Make(std::string* whyNot);
 };
 
+// The same OpenGL device on WebGL2 in a web page (the WebAssembly build
+// run in a browser); unavailable anywhere else.
+struct WebGL2DeviceFactory {
+  static constexpr const char* kName = "WebGL2";
+  static std::unique_ptr<DeviceUnderTest> Make(std::string* whyNot);
+};
+
 }  // namespace contract
 }  // namespace tolvani

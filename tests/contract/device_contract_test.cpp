@@ -20,7 +20,8 @@ namespace tolvani::contract {
 namespace {
 
 // Every device of the suite; a new device adds its factory here.
-using ContractDevices = ::testing::Types<NullDeviceFactory, OpenGLDeviceFactory>;
+using ContractDevices =
+    ::testing::Types<NullDeviceFactory, OpenGLDeviceFactory, WebGL2DeviceFactory>;
 
 struct FactoryNames {
   template <class Factory>

@@ -1,12 +1,11 @@
 #include "render/gl/opengl_device.h"
 
-#include <epoxy/gl.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "base/platform_services.h"
 #include "base/text_conversion.h"
+#include "render/gl/gl_api.h"
 #include "render/gl/shader_program.h"
 #include "render/gl/shader_variants.h"
 #include "render/shader_interface.h"
@@ -25,7 +24,35 @@ int MipLevelCount(uint32_t width, uint32_t height) {
   return levels;
 }
 
+// The pixel layout the texture data is handed over in.
+GLenum UploadFormat(gfx::TextureFormat format) {
+#ifdef __EMSCRIPTEN__
+  (void)format;
+  return GL_RGBA;  // BGRA data is swizzled first
+#else
+  return format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA;
+#endif
+}
+
 }  // namespace
+
+std::vector<uint8_t> BgraToRgba(const uint8_t* data, uint32_t width, uint32_t height,
+                                uint32_t rowPitch) {
+  std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint8_t* in = data + static_cast<size_t>(y) * rowPitch;
+    uint8_t* out = rgba.data() + static_cast<size_t>(y) * width * 4;
+    for (uint32_t x = 0; x < width; ++x, in += 4, out += 4) {
+      out[0] = in[2];
+      out[1] = in[1];
+      out[2] = in[0];
+      out[3] = in[3];
+    }
+  }
+  return rgba;
+}
+
+namespace {}  // namespace
 
 OpenGLDevice::OpenGLDevice() = default;
 
@@ -43,6 +70,17 @@ bool OpenGLDevice::Initialize(std::unique_ptr<IGlContext> context, std::string* 
   context_ = std::move(context);
   if (context_ == nullptr) return fail("no OpenGL context");
   if (!context_->MakeCurrent()) return fail("cannot make the OpenGL context current");
+#ifdef __EMSCRIPTEN__
+  // WebGL2 is OpenGL ES 3.0, which has everything the device uses.
+  GLint esMajor = 0, esMinor = 0;
+  glGetIntegerv(GL_MAJOR_VERSION, &esMajor);
+  glGetIntegerv(GL_MINOR_VERSION, &esMinor);
+  major_ = esMajor;
+  minor_ = esMinor;
+  if (major_ < 3) return fail("OpenGL ES 3.0 (WebGL2) is needed, got " + std::to_string(major_));
+  const bool clipControl = false;
+  const bool texStorage = true;  // part of OpenGL ES 3.0
+#else
   if (!epoxy_is_desktop_gl()) return fail("the context is not desktop OpenGL");
   const int version = epoxy_gl_version();
   major_ = version / 10;
@@ -51,6 +89,9 @@ bool OpenGLDevice::Initialize(std::unique_ptr<IGlContext> context, std::string* 
     return fail("OpenGL 3.3 core is needed, got " + std::to_string(major_) + "." +
                 std::to_string(minor_));
   }
+  const bool clipControl = version >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
+  const bool texStorage = version >= 42 || epoxy_has_gl_extension("GL_ARB_texture_storage");
+#endif
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   maxTextureSize_ = maxSize;
@@ -58,9 +99,10 @@ bool OpenGLDevice::Initialize(std::unique_ptr<IGlContext> context, std::string* 
   glGetIntegerv(GL_UNIFORM_BUFFER_OFFSET_ALIGNMENT, &alignment);
   if (alignment > 0) uniformAlignment_ = static_cast<uint32_t>(alignment);
   glGenBuffers(1, &batchBuffer_);
-  clipControl_ = version >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control");
-  texStorage_ = version >= 42 || epoxy_has_gl_extension("GL_ARB_texture_storage");
-  Diagnose("OpenGL " + std::to_string(major_) + "." + std::to_string(minor_) +
+  clipControl_ = clipControl;
+  texStorage_ = texStorage;
+  Diagnose(std::string(kGles ? "OpenGL ES " : "OpenGL ") + std::to_string(major_) + "." +
+           std::to_string(minor_) +
            (clipControl_ ? ", clip control" : ", depth remap in the vertex shader"));
   return true;
 }
@@ -215,7 +257,7 @@ int32_t OpenGLDevice::CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle*
   glGenTextures(1, &o.name);
   glBindTexture(GL_TEXTURE_2D, o.name);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-  const GLenum format = desc.format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA;
+  const GLenum format = UploadFormat(desc.format);
   if (desc.mipmapped) {
     // The whole chain is allocated here, without a mipmap generation: on a
     // software rasteriser that is a compiled blit and a pass over every
@@ -290,13 +332,18 @@ int32_t OpenGLDevice::Upload(Object& o, const void* data, uint32_t rowPitch) {
   Flush();                  // recorded draws sample the old contents
   lastFrameValid_ = false;  // the last frame may show the old contents
   if (!MakeCurrent()) return gfx::kFail;
+  std::vector<uint8_t> swizzled;
+  if (kSwizzleBgraUploads && o.format == gfx::TextureFormat::BGRA8) {
+    swizzled = BgraToRgba(static_cast<const uint8_t*>(data), o.width, o.height, rowPitch);
+    data = swizzled.data();
+    rowPitch = o.width * 4;
+  }
   glBindTexture(GL_TEXTURE_2D, o.name);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(rowPitch / 4));
   // Row 0 of the data is row 0 of the texture (t = 0): no flip.
-  glTexSubImage2D(
-      GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(o.width), static_cast<GLsizei>(o.height),
-      o.format == gfx::TextureFormat::BGRA8 ? GL_BGRA : GL_RGBA, GL_UNSIGNED_BYTE, data);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(o.width),
+                  static_cast<GLsizei>(o.height), UploadFormat(o.format), GL_UNSIGNED_BYTE, data);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   if (o.mipmapped) glGenerateMipmap(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, 0);

@@ -31,6 +31,14 @@
 // never a guess. A frame that had to be issued in parts (a full batch, a
 // resource written or released in the middle of it) is always issued.
 //
+// OpenGL ES 3.0 (WebGL2, the WebAssembly build): the same device compiled
+// against emscripten's GLES3 headers (render/gl/gl_api.h holds the
+// differences): the shaders' first lines become `#version 300 es` and
+// `precision highp float;`, BGRA data is swizzled to RGBA on upload, bound
+// uniform ranges are padded to the whole constant block, and clip z is
+// always remapped in the vertex shader. A lost context makes MakeCurrent
+// fail: calls then return gfx::kFail (and draws are dropped), never crash.
+//
 // Conventions kept from the renderer's original platform: clip z runs 0..w
 // (glClipControl, or a remap in the vertex shader where it is missing);
 // depth test LESS with writes; counter-clockwise triangles are front faces
@@ -50,6 +58,11 @@
 #include "render/gl/gl_context.h"
 
 namespace tolvani::gl {
+
+// BGRA pixels (rowPitch bytes a row, at least width * 4) as tightly packed
+// RGBA: the upload of BGRA textures where the context takes no BGRA data.
+std::vector<uint8_t> BgraToRgba(const uint8_t* data, uint32_t width, uint32_t height,
+                                uint32_t rowPitch);
 
 class OpenGLDevice final : public gfx::IGraphicsDevice {
  public:

@@ -1,15 +1,18 @@
 // The OpenGL device's frame: bindings, clears and draws recorded with the
 // constants each draw sees, and issued in batches (see opengl_device.h).
-#include <epoxy/gl.h>
-
 #include <algorithm>
 #include <cstring>
 
+#include "render/gl/gl_api.h"
 #include "render/gl/opengl_device.h"
+#include "render/gl/shader_program.h"
 #include "render/gl/shader_variants.h"
 #include "render/shader_interface.h"
 
 namespace tolvani::gl {
+
+static_assert(kMinUniformRangeBytes == 0 ||
+              kMinUniformRangeBytes == static_cast<uint32_t>(kShaderConstantsBlockBytes));
 
 // --- bindings and drawing ----------------------------------------------------
 
@@ -158,13 +161,15 @@ void OpenGLDevice::CopyConstants(Object& constants) {
     return;
   }
   size_t offset = (batch_.size() + uniformAlignment_ - 1) / uniformAlignment_ * uniformAlignment_;
-  if (!batch_.empty() && offset + size > kMaxBatchBytes) {
+  if (!batch_.empty() && offset + std::max(size, kMinUniformRangeBytes) > kMaxBatchBytes) {
     // The batch is full: issue what it holds and start the next one, so
     // that a frame of any number of draws keeps a bounded copy.
     Flush();
     offset = 0;
   }
-  batch_.resize(offset + size);
+  // Zero padding up to the range a draw binds where that must cover the
+  // whole block.
+  batch_.resize(offset + std::max(size, kMinUniformRangeBytes));
   largestBatch_ = std::max(largestBatch_, batch_.size());
   std::memcpy(batch_.data() + offset, constants.staging.data(), size);
   constants.batch = batchNumber_;
@@ -270,7 +275,7 @@ void OpenGLDevice::Issue(const Command& c) {
   if (c.kind == CommandKind::ClearDepth) {
     glDisable(GL_SCISSOR_TEST);
     glDepthMask(GL_TRUE);
-    glClearDepth(c.clear[0]);
+    ClearDepthValue(c.clear[0]);
     glClear(GL_DEPTH_BUFFER_BIT);
     return;
   }
@@ -286,8 +291,8 @@ void OpenGLDevice::Issue(const Command& c) {
   glViewport(static_cast<GLint>(vp.topLeftX),
              frameHeight_ - static_cast<GLint>(vp.topLeftY + vp.height),
              static_cast<GLsizei>(vp.width), static_cast<GLsizei>(vp.height));
-  glDepthRange(vp.minDepth, vp.maxDepth);
-  if (clipControl_) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+  SetDepthRange(vp.minDepth, vp.maxDepth);
+  if (clipControl_) ClipZeroToOne();
 
   const bool depth = Find(b.depthStencilView, Kind::DepthStencilView) != nullptr;
   if (depth) {
@@ -322,8 +327,9 @@ void OpenGLDevice::Issue(const Command& c) {
     glUseProgram(program->name);
   }
   if (c.hasConstants) {
+    // CopyConstants padded the copy to the bound range.
     glBindBufferRange(GL_UNIFORM_BUFFER, 0, batchBuffer_, static_cast<GLintptr>(c.constantsOffset),
-                      static_cast<GLsizeiptr>(c.constantsSize));
+                      static_cast<GLsizeiptr>(std::max(c.constantsSize, kMinUniformRangeBytes)));
   } else {
     glBindBufferBase(GL_UNIFORM_BUFFER, 0, 0);
   }

@@ -1,12 +1,11 @@
 #include "render/gl/shader_program.h"
 
-#include <epoxy/gl.h>
-
 #include <algorithm>
 #include <regex>
 
 #include "base/platform_services.h"
 #include "base/text_conversion.h"
+#include "render/gl/gl_api.h"
 #include "render/gl/shader_variants.h"
 #include "render/shader_interface.h"
 
@@ -20,7 +19,7 @@ void Diagnose(const std::string& text) {
 }  // namespace
 
 std::string StageSource(const std::string& source, const char* entry, const StageOptions& options) {
-  std::string text = std::string("#version 330 core\n#define ") + entry + "\n";
+  std::string text = std::string(kShaderPreamble) + "#define " + entry + "\n";
   if (options.vertexStage && options.depthRemap) text += "#define TOLVANI_DEPTH_REMAP\n";
   if (!options.vertexStage) text += VariantDefines(options.variantMask);
   text += "#line 1\n";

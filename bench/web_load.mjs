@@ -1,0 +1,35 @@
+// Page load to the first drawn frame of the demo in headless Chromium, and
+// the download's size: run after the wasm preset's build and a native build
+// (for the demo), `node bench/web_load.mjs [RUNS]`. Prints the median of
+// each stage over the runs (ms since navigation): runtime ready (the .wasm
+// compiled and started), cartoon fetched, first frame drawn after the open.
+import { readFileSync } from 'node:fs';
+import { gzipSync } from 'node:zlib';
+import path from 'node:path';
+import { serve, launchChromium, nativeBin, webDir } from '../tests/browser/harness.mjs';
+
+const runs = Math.max(1, parseInt(process.argv[2] ?? '5', 10) || 5);
+let total = 0;
+for (const file of ['player.html', 'player_glue.js', 'tolvani_player.js', 'tolvani_player.wasm']) {
+  const bytes = readFileSync(path.join(webDir, file));
+  const gz = gzipSync(bytes, { level: 9 }).length;
+  total += gz;
+  console.log(`${file}: ${bytes.length} bytes, ${gz} gzipped`);
+}
+console.log(`download (page, glue, .js, .wasm): ${total} bytes gzipped`);
+
+const server = await serve({ '/cartoons/': nativeBin, '/': webDir });
+const browser = await launchChromium();
+const stages = { readyMs: [], fetchedMs: [], firstFrameMs: [] };
+for (let i = 0; i < runs; ++i) {
+  const page = await browser.newPage({ viewport: { width: 1280, height: 720 } });
+  await page.goto(`${server.url}/player.html?file=/cartoons/Main.zvmov&still=1`);
+  await page.waitForFunction(() => window.tolvaniPage.firstFrameMs !== null, null, { timeout: 60_000 });
+  const state = await page.evaluate(() => window.tolvaniPage);
+  for (const k of Object.keys(stages)) stages[k].push(state[k]);
+  await page.close();
+}
+await browser.close();
+await server.close();
+const median = (v) => [...v].sort((a, b) => a - b)[Math.floor(v.length / 2)];
+for (const [k, v] of Object.entries(stages)) console.log(`${k}: median ${median(v).toFixed(0)} ms over ${runs} runs (${v.map((x) => x.toFixed(0)).join(', ')})`);

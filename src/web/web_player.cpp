@@ -1,0 +1,108 @@
+#include "web/web_player.h"
+
+#include <emscripten.h>
+
+#include "audio/null_sound_backend.h"
+#include "base/program_directory.h"
+#include "render/gl/webgl_context.h"
+
+namespace tolvani::web {
+
+// Where the page's build embeds the shader (DoNotTouch/CoreShader.glsl).
+constexpr char16_t kProgramDirectory[] = u"/tolvani/";
+
+WebPlayer::~WebPlayer() {
+  // The view's objects go while the context is still there.
+  headless_.Destroy();
+  device_.Shutdown();
+}
+
+bool WebPlayer::Start(const std::string& canvasSelector, int width, int height,
+                      std::string* error) {
+  SetProgramDirectory(kProgramDirectory);
+  auto context = gl::WebGlContext::Create(canvasSelector, {}, error);
+  if (context == nullptr || !device_.Initialize(std::move(context), error)) return false;
+  if (headless_.Create(&device_, nullptr, std::make_unique<NullSoundBackend>()) < 0) {
+    if (error) *error = "the view could not be created";
+    return false;
+  }
+  started_ = true;
+  Resize(width, height);
+  return true;
+}
+
+bool WebPlayer::Open(const std::string& path) {
+  return started_ && headless_.Open(path);
+}
+
+bool WebPlayer::Tick() {
+  if (!started_) return false;
+  headless::ViewHost& host = headless_.host();
+  host.repaintRequested = false;
+  BeginPaint();  // a tick may draw a frame itself
+  view().OnTimer();
+  EndPaint();
+  return host.TakeRepaint();
+}
+
+void WebPlayer::Draw() {
+  if (started_) headless_.Draw();
+}
+
+void WebPlayer::Resize(int width, int height) {
+  width_ = width > 0 ? width : 1;
+  height_ = height > 0 ? height : 1;
+  device_.ForgetLastFrame();
+  if (started_) view().OnSize(width_, height_);
+}
+
+void WebPlayer::BeginPaint() {
+  device_.BeginFrame(0, width_, height_);  // the canvas's own framebuffer
+}
+
+void WebPlayer::EndPaint() {
+  device_.EndFrame();
+}
+
+void WebPlayer::MouseDown(Button button, int x, int y) {
+  if (button == Button::kLeft) view().OnLButtonDown(x, y);
+  if (button == Button::kRight) view().OnRButtonDown(x, y);
+}
+
+void WebPlayer::MouseUp(Button button, int x, int y) {
+  if (button == Button::kLeft) view().OnLButtonUp(x, y);
+  if (button == Button::kRight) view().OnRButtonUp(x, y);
+}
+
+void WebPlayer::DoubleClick(int x, int y) {
+  view().OnLButtonDblClk(x, y);
+}
+
+void WebPlayer::MouseMove(int x, int y, int buttons) {
+  // A button released where the page could not see it ends the drag.
+  if (view().leftButtonHeld && !(buttons & 1)) view().OnLButtonUp(x, y);
+  if (view().rightButtonHeld && !(buttons & 2)) view().OnRButtonUp(x, y);
+  view().OnMouseMove(x, y);
+}
+
+void WebPlayer::Wheel(int delta, int x, int y) {
+  if (delta != 0) view().OnMouseWheel(delta, x, y);
+}
+
+void WebPlayer::KeyDown(uint32_t vk, bool repeat) {
+  // A held story key moves the story on once, not at the repeat rate.
+  if (vk == 0 || (repeat && view().IsStoryKey(vk))) return;
+  view().OnKeyDown(vk);
+}
+
+void WebPlayer::KeyUp(uint32_t vk) {
+  if (vk != 0) view().OnKeyUp(vk);
+}
+
+void WebPlayer::ReleaseHeldInput() {
+  for (uint32_t key : {vk::kLeft, vk::kRight, vk::kUp, vk::kDown}) view().OnKeyUp(key);
+  if (view().leftButtonHeld) view().OnLButtonUp(view().lastMouseX, view().lastMouseY);
+  if (view().rightButtonHeld) view().OnRButtonUp(view().lastMouseX, view().lastMouseY);
+}
+
+}  // namespace tolvani::web
