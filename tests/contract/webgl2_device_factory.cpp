@@ -3,6 +3,7 @@
 // own that the suite reads back. Outside a browser it reports itself
 // unavailable, and in the browser so does desktop OpenGL.
 #include "contract/device_contract.h"
+#include "contract/gl_device_under_test.h"
 
 #ifdef __EMSCRIPTEN__
 
@@ -73,33 +74,16 @@ class Framebuffer {
   int width_ = 0, height_ = 0;
 };
 
-class WebGL2UnderTest final : public DeviceUnderTest {
+class WebGL2UnderTest final : public GlDeviceUnderTest<Framebuffer> {
  public:
   bool Initialize(std::string* whyNot) {
     auto context = gl::WebGlContext::Create("#canvas", {}, whyNot);
     return context != nullptr && device_.Initialize(std::move(context), whyNot);
   }
-  gfx::IGraphicsDevice& device() override { return device_; }
   void BeginFrame(uint32_t width, uint32_t height) override {
     frame_.Resize(static_cast<int>(width), static_cast<int>(height));
     device_.BeginFrame(frame_.name(), frame_.width(), frame_.height());
   }
-  void EndFrame() override {
-    device_.EndFrame();
-    frame_.ReadRgba(pixels_);
-  }
-  std::optional<std::array<uint8_t, 4>> Pixel(uint32_t x, uint32_t y) override {
-    const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(frame_.width()) + x) * 4;
-    if (x >= static_cast<uint32_t>(frame_.width()) || at + 4 > pixels_.size()) return std::nullopt;
-    return std::array<uint8_t, 4>{pixels_[at], pixels_[at + 1], pixels_[at + 2], pixels_[at + 3]};
-  }
-
- private:
-  // Declared first, destroyed last: the framebuffer goes while the
-  // device's context is still current.
-  gl::OpenGLDevice device_;
-  Framebuffer frame_;
-  std::vector<uint8_t> pixels_;
 };
 
 }  // namespace
