@@ -158,6 +158,22 @@ bool CMainFrame::OpenFromFramework(const QString& path) {
   return ok;
 }
 
+void CMainFrame::OpenHandedOver(const QString& path) {
+  if (!path.isEmpty()) {
+    if (viewMenu_->paused()) viewMenu_->SetPaused(false);
+    document_.OnOpenDocument(FromQString(path));
+    RefreshTitle();
+  }
+  BringToFront();
+}
+
+void CMainFrame::BringToFront() {
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+}
+
 void CMainFrame::HelpIndex() {
   Platform().OpenDocument(ProgramDirectory() + u"Player.html");
 }
