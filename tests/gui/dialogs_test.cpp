@@ -17,7 +17,6 @@
 #include <QTreeView>
 
 #include "app/about_dialog.h"
-#include "app/gl_format.h"
 #include "app/main_frame.h"
 #include "app/platform_qt.h"
 #include "app/player_app.h"
@@ -173,17 +172,11 @@ class DialogsTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  QTemporaryDir config;
-  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
   qputenv("ALSOFT_DRIVERS", "null");
+  // Links and messages are recorded, not opened.
   QTemporaryDir events;
   qputenv("TOLVANI_RECORD_MESSAGES", (events.path() + QStringLiteral("/events.jsonl")).toUtf8());
-  tolvani::SetDefaultOpenGlFormat();
-  QApplication application(argc, argv);
-  QCoreApplication::setOrganizationName(QStringLiteral("Tolvani MFC Application"));
-  QCoreApplication::setApplicationName(QStringLiteral("Player"));
-  DialogsTest test;
-  return QTest::qExec(&test, argc, argv);
+  return tolvani::testing::RunWindowTest<DialogsTest>(argc, argv);
 }
 
 #include "dialogs_test.moc"

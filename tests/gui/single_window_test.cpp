@@ -4,6 +4,8 @@
 // --new-window or without a bus.
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +15,6 @@
 #include <QTest>
 
 #include "app/application_bus.h"
-#include "app/gl_format.h"
 #include "app/main_frame.h"
 #include "app/native_path_qt.h"
 #include "app/platform_qt.h"
@@ -151,6 +152,42 @@ class SingleWindowTest : public QObject {
     app.ExitInstance(0);
   }
 
+  // The interface as the desktop calls it: only local files are opened, and
+  // actions reach their handler.
+  void busCallsReachTheHandlers() {
+    ApplicationService service;
+    QCOMPARE(service.Claim(), BusClaim::Owner);
+    QStringList opened, actions;
+    service.onOpen = [&](const QString& path) { opened << path; };
+    service.onAction = [&](const QString& name) {
+      actions << name;
+      return name == QLatin1String(kActionOpenDialog);
+    };
+    service.SetReady(true);
+    auto call = [](const char* method, const QVariantList& args) {
+      QDBusMessage m = QDBusMessage::createMethodCall(
+          QLatin1String(kBusName), QLatin1String(kObjectPath),
+          QStringLiteral("org.freedesktop.Application"), QLatin1String(method));
+      m.setArguments(args);
+      // Answered by this process's own event loop.
+      QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(m);
+      while (!pending.isFinished()) QTest::qWait(5);
+      return pending.reply().type() == QDBusMessage::ReplyMessage;
+    };
+    const QString local = dir_.path() + QStringLiteral("/y.zvmov");
+    QVERIFY(
+        call("Open", {QStringList{QStringLiteral("https://example.org/x.zvmov"), FileUrlOf(local)},
+                      QVariantMap()}));
+    QVERIFY(call("ActivateAction",
+                 {QString::fromLatin1(kActionOpenDialog), QVariantList(), QVariantMap()}));
+    QVERIFY(
+        call("ActivateAction", {QStringLiteral("no-such-action"), QVariantList(), QVariantMap()}));
+    QTRY_COMPARE(actions.size(), 2);
+    QCOMPARE(opened, QStringList{local});
+    QCOMPARE(actions, (QStringList{QString::fromLatin1(kActionOpenDialog),
+                                   QStringLiteral("no-such-action")}));
+  }
+
   // A request that arrives while a message box is open waits for it to close.
   void requestsWaitForAModalDialog() {
     ApplicationService service;
@@ -180,15 +217,8 @@ class SingleWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  QTemporaryDir config;
-  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
   qputenv("ALSOFT_DRIVERS", "null");
-  tolvani::SetDefaultOpenGlFormat();
-  QApplication application(argc, argv);
-  QCoreApplication::setOrganizationName(QStringLiteral("Tolvani MFC Application"));
-  QCoreApplication::setApplicationName(QStringLiteral("Player"));
-  SingleWindowTest test;
-  return QTest::qExec(&test, argc, argv);
+  return tolvani::testing::RunWindowTest<SingleWindowTest>(argc, argv);
 }
 
 #include "single_window_test.moc"
