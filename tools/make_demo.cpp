@@ -11,8 +11,16 @@
 #include "demo_projects.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: tolvani-make-demo OUTPUT_DIR\n");
+  constexpr const char* kUsage =
+      "usage: tolvani-make-demo OUTPUT_DIR\n"
+      "Writes OUTPUT_DIR/Main.zvmov (the demo) and the examples walk, explore, scroll\n"
+      "and orbit under OUTPUT_DIR/examples/.\n";
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const std::string dir = std::string(argv[1]) + "/";

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -9,7 +10,22 @@
 
 #include "base/version.h"
 
+#include <algorithm>
+
 namespace tolvani {
+
+int TitleWidth(const QString& title, const QFont& font) {
+  QFont bold = font;
+  bold.setBold(true);
+  if (font.pointSizeF() > 0) {
+    bold.setPointSizeF(font.pointSizeF() * 1.25);
+  } else if (font.pixelSize() > 0) {
+    bold.setPixelSize(font.pixelSize() * 5 / 4);
+  }
+  const QFontMetrics metrics(bold);
+  // Room for the window icon and three buttons, each about two lines high.
+  return metrics.horizontalAdvance(title) + 4 * 2 * metrics.height();
+}
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("バージョン情報 Player"));
@@ -26,7 +42,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   version->setObjectName(QStringLiteral("versionLabel"));
   auto* notice = new QLabel(QStringLiteral("3D カートゥーン プレーヤー"), this);
   auto* address1 = new QLabel(QStringLiteral("Tolvani Project"), this);
-  auto* address2 = new QLabel(QStringLiteral("https://tolvani.example/"), this);
+  auto* address2 = new QLabel(QStringLiteral("https://github.com/tolvani/player"), this);
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setDefault(true);
@@ -40,6 +56,13 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   layout->addWidget(address2, 3, 1);
   layout->addWidget(ok, 4, 1, Qt::AlignRight);
   layout->setSizeConstraint(QLayout::SetFixedSize);
+  // The window manager draws the title in a bolder, larger font than the
+  // dialog's and beside its icon and buttons; a dialog only as wide as its
+  // labels gets a cut title ("バージョ… Player").
+  const int width = TitleWidth(windowTitle(), font());
+  layout->setColumnMinimumWidth(
+      1, std::max(0, width - icon->sizeHint().width() - layout->horizontalSpacing() -
+                         layout->contentsMargins().left() - layout->contentsMargins().right()));
 }
 
 }  // namespace tolvani

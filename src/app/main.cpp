@@ -1,19 +1,23 @@
-// tolvani-player [Qt options] [--screenshot PNG [--ticks N]] [FILE]
-//                [--help] [--version]
+// tolvani-player [Qt options] [--new-window] [--screenshot PNG [--ticks N]]
+//                [FILE] [--help] [--version]
 // Options take their value as the next argument or after '='. The standard
 // Qt options (-platform, -qwindowgeometry, -style, ...) are accepted and
 // left to QApplication.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/app_icon.h"
+#include "app/application_bus.h"
 #include "app/gl_format.h"
+#include "app/main_frame.h"
 #include "app/native_path_qt.h"
 #include "app/player_app.h"
 #include "base/graphics_device.h"
@@ -27,8 +31,11 @@ void PrintUsage(FILE* out) {
   std::fputs(
       "usage: tolvani-player [OPTION]... [FILE]\n"
       "Plays an interactive 3D cartoon; without FILE, Main.zvmov beside the program.\n"
+      "When a player is already running, FILE opens in its window and this one exits.\n"
       "\n"
+      "  --new-window      start a window of its own even when a player is running\n"
       "  --screenshot=PNG  show the window, run N ticks, save the next frame, exit\n"
+      "                    (always in a window of its own)\n"
       "  --ticks=N         ticks of 30 ms before the screenshot (default 0)\n"
       "  -h, --help        show this text\n"
       "  --version         show the version\n"
@@ -111,7 +118,12 @@ int main(int argc, char** argv) {
   const QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(),
                                       QStringLiteral("PNG"));
   const QCommandLineOption ticks(QStringLiteral("ticks"), QString(), QStringLiteral("N"));
-  parser.addOptions({help, version, screenshot, ticks});
+  const QCommandLineOption newWindow(QStringLiteral("new-window"));
+  // How the session bus starts the player for the D-Bus activatable
+  // desktop entry: wait for Activate or Open.
+  QCommandLineOption busService(QStringLiteral("gapplication-service"));
+  busService.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOptions({help, version, screenshot, ticks, newWindow, busService});
   AddQtOptions(parser);
   parser.addPositionalArgument(QStringLiteral("FILE"), QString());
   if (!parser.parse(arguments)) {
@@ -165,9 +177,79 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   QApplication::setWindowIcon(tolvani::ProgramIcon());
-  QGuiApplication::setDesktopFileName(QStringLiteral("tolvani-player"));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(tolvani::kBusName));
+
+  // One window for many files: the first player takes the bus name, a
+  // later one hands its file over and ends. A screenshot run always has
+  // a window of its own.
+  const bool serviceMode = parser.isSet(busService);
+  std::unique_ptr<tolvani::ApplicationService> service;
+  if (!parser.isSet(newWindow) && options.screenshot.isEmpty()) {
+    service = std::make_unique<tolvani::ApplicationService>();
+    switch (service->Claim()) {
+      case tolvani::BusClaim::Owner:
+        break;
+      case tolvani::BusClaim::NameTaken:
+        if (serviceMode) return 0;  // the running player serves the bus
+        if (tolvani::HandToRunningPlayer(options.file,
+                                         qEnvironmentVariable("DESKTOP_STARTUP_ID")) ==
+            tolvani::HandOver::Delivered) {
+          return 0;
+        }
+        std::fprintf(stderr,
+                     "tolvani-player: the running player did not answer; starting another\n");
+        service.reset();
+        break;
+      case tolvani::BusClaim::NoBus:
+        service.reset();
+        break;
+    }
+  }
+
   tolvani::CPlayerApp app;
-  if (!app.InitInstance(options)) return app.ExitInstance(1);
+  bool started = false;
+  auto start = [&](const QString& file) {
+    tolvani::PlayerOptions first = options;
+    if (serviceMode) first.file = file;
+    started = true;
+    return app.InitInstance(first);
+  };
+  if (service) {
+    service->onOpen = [&](const QString& path) {
+      if (!started) {
+        if (!start(path)) QCoreApplication::exit(1);
+        return;
+      }
+      if (app.mainFrame() != nullptr) app.mainFrame()->OpenHandedOver(path);
+    };
+    service->onAction = [&](const QString& name) {
+      if (name != QLatin1String(tolvani::kActionOpenDialog)) return false;
+      if (!started && !start(QString())) {
+        QCoreApplication::exit(1);
+        return true;
+      }
+      if (app.mainFrame() != nullptr) {
+        app.mainFrame()->BringToFront();
+        app.mainFrame()->FileOpen();
+      }
+      return true;
+    };
+  }
+  if (serviceMode && service) {
+    // Started by the bus: the first request says what to open. Nobody
+    // asking within the bus's own activation timeout means nobody will.
+    constexpr int kFirstRequestWaitMs = 25000;
+    QTimer::singleShot(kFirstRequestWaitMs, &application, [&] {
+      if (!started) QCoreApplication::exit(0);
+    });
+    service->SetReady(true);
+  } else {
+    if (!start(options.file)) return app.ExitInstance(1);
+    if (service) service->SetReady(true);
+  }
   const int loop = QApplication::exec();
-  return app.ExitInstance(loop);
+  if (service) service->SetReady(false);
+  const int code = app.ExitInstance(loop);
+  service.reset();
+  return code;
 }

@@ -8,14 +8,18 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QShortcut>
+#include <QTreeView>
 #include <QUrl>
 
 #include "app/about_dialog.h"
 #include "app/native_path_qt.h"
+#include "app/open_dialog_columns.h"
 #include "app/platform_qt.h"
 #include "base/version.h"
 #include "model/scene_state.h"
@@ -128,8 +132,21 @@ void CMainFrame::FileOpen() {
                      QStringLiteral("Tolvani ファイル (*.zvmov)"));
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  // Wide enough for the name, size, type and date columns.
+  // Wide enough for the name, size, type and date columns: each column
+  // fits its entries once the folder is listed.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setViewMode(QFileDialog::Detail);
+  dialog.setProxyModel(new OpenDialogColumns(&dialog));
   dialog.resize(900, 560);
+  if (auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    auto fit = [tree] {
+      for (int column = 0; column < tree->header()->count(); ++column) {
+        tree->resizeColumnToContents(column);
+      }
+    };
+    if (model != nullptr) connect(model, &QFileSystemModel::directoryLoaded, tree, fit);
+  }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty()) return;
   // As a URL: a file name that is not UTF-8 keeps its bytes.
   const QString path = PathFromUrl(dialog.selectedUrls().first());
@@ -156,6 +173,22 @@ bool CMainFrame::OpenFromFramework(const QString& path) {
   const bool ok = document_.OpenDocumentFile(FromQString(path));
   RefreshTitle();
   return ok;
+}
+
+void CMainFrame::OpenHandedOver(const QString& path) {
+  if (!path.isEmpty()) {
+    if (viewMenu_->paused()) viewMenu_->SetPaused(false);
+    document_.OnOpenDocument(FromQString(path));
+    RefreshTitle();
+  }
+  BringToFront();
+}
+
+void CMainFrame::BringToFront() {
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
 }
 
 void CMainFrame::HelpIndex() {

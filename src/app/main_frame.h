@@ -33,7 +33,11 @@ class CMainFrame : public QMainWindow {
   void FileNew();                               // Ctrl+N: reloads the start-up project
   void FileSave();                              // Ctrl+S: writes nothing
   bool OpenFromFramework(const QString& path);  // recent entry, dropped file
-  void HelpIndex();                             // F1
+  // A file handed over by a later `tolvani-player FILE` (empty: none): opened
+  // as the Open command opens it, then the window comes to the front.
+  void OpenHandedOver(const QString& path);
+  void BringToFront();
+  void HelpIndex();  // F1
   void About();
   void ToggleFullScreen();  // F11
   void LeaveFullScreen();   // Esc

@@ -32,6 +32,10 @@ bool CPlayerApp::InitInstance(const PlayerOptions& options) {
   if (qtTranslator_->load(QStringLiteral("qtbase_ja"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QCoreApplication::installTranslator(qtTranslator_.get());
+    // Dates, sizes and file types in Qt's dialogs (the Open dialog's
+    // columns) follow the default locale, not only the translations.
+    previousLocale_ = std::make_unique<QLocale>();
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
   } else {
     Platform().Diagnostic("app", u"Qt's Japanese translations (qtbase_ja) are not installed");
     qtTranslator_.reset();
@@ -162,6 +166,8 @@ int CPlayerApp::ExitInstance(int loopResult) {
   platform_.reset();
   if (qtTranslator_) QCoreApplication::removeTranslator(qtTranslator_.get());
   qtTranslator_.reset();
+  if (previousLocale_) QLocale::setDefault(*previousLocale_);
+  previousLocale_.reset();
   return loopResult != 0 ? loopResult : exitCode_;
 }
 

@@ -12,6 +12,7 @@
 // services go.
 #pragma once
 
+#include <QLocale>
 #include <QString>
 #include <QTranslator>
 
@@ -61,6 +62,7 @@ class CPlayerApp {
   std::unique_ptr<IPlatformServices> platform_;
   // Qt's own Japanese texts (dialog buttons, the Open dialog).
   std::unique_ptr<QTranslator> qtTranslator_;
+  std::unique_ptr<QLocale> previousLocale_;  // restored at exit
   RecentFileList recent_;
   CPlayerDoc document_;
   CPlayerView view_;

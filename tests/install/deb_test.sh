@@ -20,7 +20,8 @@ for path in ./usr/lib/tolvani/tolvani-player ./usr/lib/tolvani/tolvani \
   ./usr/lib/tolvani/DoNotTouch/CoreShader.glsl ./usr/lib/tolvani/examples/walk.zvmov \
   ./usr/lib/tolvani/examples/explore.zvmov ./usr/lib/tolvani/examples/scroll.zvmov \
   ./usr/lib/tolvani/examples/orbit.zvmov ./usr/bin/tolvani-player ./usr/bin/tolvani \
-  ./usr/share/applications/tolvani-player.desktop ./usr/share/mime/packages/tolvani-zvmov.xml \
+  ./usr/share/applications/io.github.tolvani.player.desktop ./usr/share/mime/packages/tolvani-zvmov.xml \
+  ./usr/share/dbus-1/services/io.github.tolvani.player.service \
   ./usr/share/metainfo/io.github.tolvani.player.metainfo.xml \
   ./usr/share/icons/hicolor/48x48/apps/tolvani-player.png \
   ./usr/share/icons/hicolor/scalable/apps/tolvani-player.svg \

@@ -16,8 +16,12 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
 [ -n "$version" ] || fail "no project version in $build/CMakeCache.txt"
 
-desktop-file-validate "$prefix/share/applications/tolvani-player.desktop"
-grep -q '^Comment\[ja\]=' "$prefix/share/applications/tolvani-player.desktop" || fail "no Comment[ja]"
+desktop-file-validate "$prefix/share/applications/io.github.tolvani.player.desktop"
+grep -q '^Comment\[ja\]=' "$prefix/share/applications/io.github.tolvani.player.desktop" || fail "no Comment[ja]"
+# The bus starts the installed player for the D-Bus activatable entry.
+service="$prefix/share/dbus-1/services/io.github.tolvani.player.service"
+grep -qxF "Exec=$prefix/bin/tolvani-player --gapplication-service" "$service" ||
+  fail "the D-Bus service file does not start the installed player"
 appstreamcli validate --no-net --pedantic "$prefix"/share/metainfo/*.metainfo.xml
 grep -q '<mediatype>application/x-tolvani-zvmov</mediatype>' "$prefix"/share/metainfo/*.metainfo.xml ||
   fail "metainfo provides no media type"

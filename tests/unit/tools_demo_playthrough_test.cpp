@@ -338,8 +338,9 @@ TEST(ToolCommandLine, VersionAndHelp) {
       {"simulate x.zvmov script --help", 0, "usage: tolvani simulate FILE SCRIPT"},
       {"render --help", 0,
        "usage: tolvani render FILE -o OUT [--script SCRIPT | --autoplay] [--size WxH]"},
-      {"thumbnail x.zvmov out.png -h", 0,
-       "usage: tolvani render FILE -o OUT [--script SCRIPT | --autoplay] [--size WxH]"},
+      // Each command's help is its own.
+      {"thumbnail x.zvmov out.png -h", 0, "usage: tolvani thumbnail FILE OUT.png [--size N]"},
+      {"thumbnail --help", 0, "usage: tolvani thumbnail FILE OUT.png [--size N]"},
       {"frobnicate 2>/dev/null", 2, ""},
   };
   for (const auto& c : cases) {

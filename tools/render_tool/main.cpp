@@ -24,8 +24,47 @@ void PrintUsage(FILE* out) {
       "usage: tolvani render FILE -o OUT [--script SCRIPT | --autoplay] [--size WxH]\n"
       "                      [--max-seconds N] [--quality Q]\n"
       "         OUT: .mp4 (H.264 + AAC), .webm (VP9 + Opus) or .png (one frame)\n"
-      "       tolvani thumbnail FILE OUT.png [--size N]\n",
+      "       tolvani thumbnail FILE OUT.png [--size N]\n"
+      "       tolvani render --help | tolvani thumbnail --help\n",
       out);
+}
+
+void PrintRenderHelp() {
+  std::fputs(
+      "usage: tolvani render FILE -o OUT [--script SCRIPT | --autoplay] [--size WxH]\n"
+      "                      [--max-seconds N] [--quality Q]\n"
+      "Plays FILE headless with the player's own drawing and sound and writes it to OUT,\n"
+      "one frame per 30 ms tick. No display or sound device is needed.\n"
+      "\n"
+      "  -o, --output OUT   .mp4 (H.264 + AAC), .webm (VP9 + Opus) or .png (the last frame)\n"
+      "  --script SCRIPT    drive the story with a simulate script ('-': standard input)\n"
+      "  --autoplay         move Glide, Scroll and Orbit stories on by themselves\n"
+      "  --size WxH         frame size in pixels, each side 100 to 8192 (default 1280x720)\n"
+      "  --max-seconds N    stop after N seconds of story, above 0, at most 86400\n"
+      "                     (default 600)\n"
+      "  --quality Q        0 (smallest file) to 100 (best picture) (default 70)\n"
+      "  -h, --help         show this text\n"
+      "\n"
+      "Exit status: 0 written, 1 FILE cannot be opened or OUT cannot be written,\n"
+      "2 usage error. A failed run leaves no file under OUT.\n",
+      stdout);
+}
+
+void PrintThumbnailHelp() {
+  std::fputs(
+      "usage: tolvani thumbnail FILE OUT.png [--size N]\n"
+      "Draws the first frame of FILE that no fade covers (within 3 s of story), fitted\n"
+      "into N x N pixels, as a PNG; file managers call it for previews.\n"
+      "\n"
+      "  --size N             the largest side, 1 to 4096 (default 256)\n"
+      "  --max-megabytes N    refuse larger files (default 512)\n"
+      "  --time-limit N       give up after N seconds, 1 to 3600 (default 5)\n"
+      "  --memory-limit N     memory of the drawing process in megabytes, from 64\n"
+      "                       (default 512)\n"
+      "  -h, --help           show this text\n"
+      "\n"
+      "Exit status: 0 written, 1 no thumbnail, 2 usage error.\n",
+      stdout);
 }
 
 }  // namespace
@@ -52,7 +91,11 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
-      PrintUsage(stdout);
+      if (command == "render") {
+        PrintRenderHelp();
+      } else {
+        PrintThumbnailHelp();
+      }
       return 0;
     }
   }
