@@ -172,11 +172,7 @@ class DialogsTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  qputenv("ALSOFT_DRIVERS", "null");
-  // Links and messages are recorded, not opened.
-  QTemporaryDir events;
-  qputenv("TOLVANI_RECORD_MESSAGES", (events.path() + QStringLiteral("/events.jsonl")).toUtf8());
-  return tolvani::testing::RunWindowTest<DialogsTest>(argc, argv);
+  return tolvani::testing::RunWindowTestRecordingMessages<DialogsTest>(argc, argv);
 }
 
 #include "dialogs_test.moc"

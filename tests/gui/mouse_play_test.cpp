@@ -20,26 +20,13 @@
 #include "window_test_support.h"
 
 using namespace tolvani;
+using tolvani::testing::Step;
+using tolvani::testing::WithinTicks;
 
 namespace {
 
 QString BinDir() {
   return QFileInfo(QStringLiteral(TOLVANI_PLAYER)).absolutePath() + QLatin1Char('/');
-}
-
-int Step() {
-  return SceneState.sceneRoot ? SceneState.sceneRoot->currentStep : -1;
-}
-
-// Waits until `done` holds or the view has ticked `ticks` more times.
-template <class Done>
-bool WithinTicks(const CPlayerViewWidget& widget, uint64_t ticks, Done done) {
-  const uint64_t end = widget.tickCount() + ticks;
-  while (!done()) {
-    if (widget.tickCount() >= end) return false;
-    QTest::qWait(5);
-  }
-  return true;
 }
 
 // Client pixel (x right, y down) of balloon timeline i's origin at the
@@ -127,10 +114,7 @@ class MousePlayTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  qputenv("ALSOFT_DRIVERS", "null");
-  QTemporaryDir events;
-  qputenv("TOLVANI_RECORD_MESSAGES", (events.path() + QStringLiteral("/events.jsonl")).toUtf8());
-  return tolvani::testing::RunWindowTest<MousePlayTest>(argc, argv);
+  return tolvani::testing::RunWindowTestRecordingMessages<MousePlayTest>(argc, argv);
 }
 
 #include "mouse_play_test.moc"

@@ -31,6 +31,8 @@
 #include "window_test_support.h"
 
 using namespace tolvani;
+using tolvani::testing::Step;
+using tolvani::testing::WithinTicks;
 
 namespace {
 
@@ -56,23 +58,6 @@ QString WriteGlideStory() {
 
 QString BinDir() {
   return QFileInfo(QStringLiteral(TOLVANI_PLAYER)).absolutePath() + QLatin1Char('/');
-}
-
-int Step() {
-  return SceneState.sceneRoot ? SceneState.sceneRoot->currentStep : -1;
-}
-
-// Waits until `done` holds or the view has ticked `ticks` more times. The
-// bound counts ticks, not seconds: a busy machine makes the test slower,
-// never wrong (ctest's own timeout catches a hang).
-template <class Done>
-bool WithinTicks(const CPlayerViewWidget& widget, uint64_t ticks, Done done) {
-  const uint64_t end = widget.tickCount() + ticks;
-  while (!done()) {
-    if (widget.tickCount() >= end) return false;
-    QTest::qWait(5);
-  }
-  return true;
 }
 
 }  // namespace
@@ -272,11 +257,7 @@ class StoryControlsTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  qputenv("ALSOFT_DRIVERS", "null");
-  // Links and messages are recorded, not opened.
-  QTemporaryDir events;
-  qputenv("TOLVANI_RECORD_MESSAGES", (events.path() + QStringLiteral("/events.jsonl")).toUtf8());
-  return tolvani::testing::RunWindowTest<StoryControlsTest>(argc, argv);
+  return tolvani::testing::RunWindowTestRecordingMessages<StoryControlsTest>(argc, argv);
 }
 
 #include "story_controls_test.moc"

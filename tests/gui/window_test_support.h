@@ -14,7 +14,9 @@
 #include <filesystem>
 
 #include "app/gl_format.h"
+#include "app/view_widget.h"
 #include "base/version.h"
+#include "model/scene_state.h"
 #include "support/test_helpers.h"
 
 namespace tolvani::testing {
@@ -66,6 +68,34 @@ int RunWindowTest(int argc, char** argv) {
   QCoreApplication::setApplicationName(QStringLiteral("Player"));
   Test test;
   return QTest::qExec(&test, argc, argv);
+}
+
+// The story's current step, -1 without a scene.
+inline int Step() {
+  return SceneState.sceneRoot ? SceneState.sceneRoot->currentStep : -1;
+}
+
+// Waits until `done` holds or the view has ticked `ticks` more times. The
+// bound counts ticks, not seconds: a busy machine makes a test slower,
+// never wrong (ctest's own timeout catches a hang).
+template <class Done>
+bool WithinTicks(const CPlayerViewWidget& widget, uint64_t ticks, Done done) {
+  const uint64_t end = widget.tickCount() + ticks;
+  while (!done()) {
+    if (widget.tickCount() >= end) return false;
+    QTest::qWait(5);
+  }
+  return true;
+}
+
+// RunWindowTest with OpenAL Soft's null output standing for a sound device
+// and message boxes and links recorded, not shown.
+template <class Test>
+int RunWindowTestRecordingMessages(int argc, char** argv) {
+  qputenv("ALSOFT_DRIVERS", "null");
+  QTemporaryDir events;
+  qputenv("TOLVANI_RECORD_MESSAGES", (events.path() + QStringLiteral("/events.jsonl")).toUtf8());
+  return RunWindowTest<Test>(argc, argv);
 }
 
 }  // namespace tolvani::testing

@@ -22,6 +22,7 @@
 #include "model/scene_state.h"
 #include "model/story_rules.h"
 #include "support/scene_reset.h"
+#include "support/simulate_state.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -52,59 +53,16 @@ Project Load(const std::string& path) {
   return p;
 }
 
-// The fields of a simulator state line the test reads.
-struct State {
-  int step = -1;
-  float progress = 0;
-  CMotion camera;
-  std::vector<bool> soundPlayed;
-};
-
-float NumberAfter(const std::string& line, const std::string& key) {
-  const size_t k = line.find(key);
-  if (k == std::string::npos) return -1e30f;
-  return std::strtof(line.c_str() + k + key.size(), nullptr);
-}
-
-Vec3 TripleAfter(const std::string& line, const std::string& key) {
-  const size_t k = line.find(key);
-  if (k == std::string::npos) return {};
-  const char* p = line.c_str() + k + key.size();
-  char* end = nullptr;
-  Vec3 v;
-  v.x = std::strtof(p, &end);
-  v.y = std::strtof(end + 1, &end);
-  v.z = std::strtof(end + 1, &end);
-  return v;
-}
-
-State ParseState(const std::string& line) {
-  State s;
-  s.step = static_cast<int>(NumberAfter(line, "\"currentStep\":"));
-  s.progress = NumberAfter(line, "\"stepProgress\":");
-  s.camera.position = TripleAfter(line, "\"position\":[");
-  s.camera.rotation = TripleAfter(line, "\"rotation\":[");
-  s.camera.scale = TripleAfter(line, "\"scale\":[");
-  s.camera.pivot = TripleAfter(line, "\"pivot\":[");
-  const size_t k = line.find("\"soundPlayed\":[");
-  for (size_t i = k + 15; k != std::string::npos && i < line.size() && line[i] != ']'; ++i) {
-    if (line.compare(i, 4, "true") == 0) s.soundPlayed.push_back(true);
-    if (line.compare(i, 5, "false") == 0) s.soundPlayed.push_back(false);
-  }
-  return s;
-}
+using State = testing::SimulateState;
+using testing::NumberAfter;
+using testing::ParseState;
 
 // Pixel of timeline i's origin at `step` seen with `camera` in a w x h
 // picture (x right, y down); false when behind the eye.
 bool Project2d(const Project& p, size_t i, int step, const CMotion& camera, int w, int h, int* px,
                int* py) {
-  const Matrix4 view =
-      p.playMode == PlayMode::kOrbit ? camera.ComputePivotViewMatrix() : camera.ComputeViewMatrix();
-  const Matrix4 proj = MatrixPerspectiveFovRH(
-      DegToRad(p.fieldOfView), static_cast<float>(w) / static_cast<float>(h), 1.0f, 50000.0f);
-  const Matrix4 world = p.lines[i].EntryWorldMatrix(step);
-  const Vec4 clip = Vec4Transform({world.m[3][0], world.m[3][1], world.m[3][2], world.m[3][3]},
-                                  MatrixMultiply(view, proj));
+  const Vec4 clip = testing::ClipOfOrigin(p.lines[i].EntryWorldMatrix(step), camera,
+                                          p.playMode == PlayMode::kOrbit, p.fieldOfView, w, h);
   if (clip.w <= 0) return false;
   *px = static_cast<int>((clip.x / clip.w + 1) * 0.5f * static_cast<float>(w));
   *py = static_cast<int>((1 - clip.y / clip.w) * 0.5f * static_cast<float>(h));
@@ -112,16 +70,9 @@ bool Project2d(const Project& p, size_t i, int step, const CMotion& camera, int 
 }
 
 bool OverlayShown(const Project& p, int step) {
-  for (const CTimeLine& t : p.lines)
-    if (IsFadeName(t.name) && t.ShownAt(step)) return true;
-  return false;
+  return testing::OverlayShown(p.lines, step);
 }
-
-std::string Repeat(const std::string& s, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += s;
-  return out;
-}
+using testing::Repeat;
 
 // The first timeline with a balloon shown at `step`, or 0 (timeline 0 is
 // the camera).

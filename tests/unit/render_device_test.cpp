@@ -162,34 +162,33 @@ TEST_F(RendererDevice, SwapChainFailureStopsBeforeAnyOtherObject) {
 
 TEST_F(RendererDevice, FixedStateFailuresFailCreationAfterTheShadersAreLoaded) {
   WriteShader("VS PS PS_TEX");
-  {
+  // What fails, what creation returns, what was still made before the
+  // failure (null: nothing to check) and what was never made after it.
+  struct Case {
+    Op fails;
+    int32_t result;
+    gfx::Handle RenderState::*made;
+    gfx::Handle RenderState::*skipped;
+  };
+  const Case cases[] = {
+      {Op::CreateRasterizerState, gfx::kFail, &RenderState::constantBuffer,
+       &RenderState::balloonTexture},
+      {Op::CreateTexture2D, gfx::kFail, &RenderState::texturedPixelShader,
+       &RenderState::balloonTextureView},
+      // The sampler's result is not looked at.
+      {Op::CreateSamplerState, gfx::kOk, nullptr, &RenderState::samplerState},
+  };
+  for (const Case& c : cases) {
     NullGraphicsDevice dev;
-    dev.FailAlways(Op::CreateRasterizerState);
+    dev.FailAlways(c.fails);
     CCoreMotion3D s;
-    EXPECT_EQ(CreateRenderer(s, &dev, nullptr), gfx::kFail);
-    EXPECT_NE(s.render.constantBuffer, gfx::kNone);  // the program was still loaded
-    EXPECT_EQ(s.render.balloonTexture, gfx::kNone);  // the balloon chain was skipped
+    EXPECT_EQ(CreateRenderer(s, &dev, nullptr), c.result);
+    if (c.made) {
+      EXPECT_NE(s.render.*c.made, gfx::kNone);
+    }
+    EXPECT_EQ(s.render.*c.skipped, gfx::kNone);
     DestroyRenderer(s);
     EXPECT_EQ(dev.LiveObjectCount(), 0u);
-  }
-  {
-    NullGraphicsDevice dev;
-    dev.FailAlways(Op::CreateTexture2D);
-    CCoreMotion3D s;
-    EXPECT_EQ(CreateRenderer(s, &dev, nullptr), gfx::kFail);
-    EXPECT_NE(s.render.texturedPixelShader, gfx::kNone);
-    EXPECT_EQ(s.render.balloonTextureView, gfx::kNone);
-    DestroyRenderer(s);
-    EXPECT_EQ(dev.LiveObjectCount(), 0u);
-  }
-  {
-    // The sampler's result is not looked at.
-    NullGraphicsDevice dev;
-    dev.FailAlways(Op::CreateSamplerState);
-    CCoreMotion3D s;
-    EXPECT_EQ(CreateRenderer(s, &dev, nullptr), gfx::kOk);
-    EXPECT_EQ(s.render.samplerState, gfx::kNone);
-    DestroyRenderer(s);
   }
   EXPECT_TRUE(platform.messages.empty());
 }

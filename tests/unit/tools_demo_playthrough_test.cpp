@@ -18,6 +18,7 @@
 #include "model/scene_state.h"
 #include "model/story_rules.h"
 #include "support/scene_reset.h"
+#include "support/simulate_state.h"
 #include "support/test_helpers.h"
 
 namespace tolvani {
@@ -59,59 +60,15 @@ Project Load(const std::string& path) {
   return p;
 }
 
-// The fields of a state line the test reads.
-struct State {
-  int step = -1;
-  float progress = 0;
-  CMotion camera;
-  std::vector<bool> soundPlayed;
-};
-
-float NumberAfter(const std::string& line, const std::string& key, size_t* at = nullptr) {
-  const size_t k = line.find(key, at ? *at : 0);
-  if (k == std::string::npos) return -1e30f;
-  if (at) *at = k + key.size();
-  return std::strtof(line.c_str() + k + key.size(), nullptr);
-}
-
-Vec3 TripleAfter(const std::string& line, const std::string& key) {
-  const size_t k = line.find(key);
-  if (k == std::string::npos) return {};
-  const char* p = line.c_str() + k + key.size();
-  char* end = nullptr;
-  Vec3 v;
-  v.x = std::strtof(p, &end);
-  v.y = std::strtof(end + 1, &end);
-  v.z = std::strtof(end + 1, &end);
-  return v;
-}
-
-State ParseState(const std::string& line) {
-  State s;
-  s.step = static_cast<int>(NumberAfter(line, "\"currentStep\":"));
-  s.progress = NumberAfter(line, "\"stepProgress\":");
-  s.camera.position = TripleAfter(line, "\"position\":[");
-  s.camera.rotation = TripleAfter(line, "\"rotation\":[");
-  s.camera.scale = TripleAfter(line, "\"scale\":[");
-  s.camera.pivot = TripleAfter(line, "\"pivot\":[");
-  const size_t k = line.find("\"soundPlayed\":[");
-  for (size_t i = k + 15; k != std::string::npos && i < line.size() && line[i] != ']'; ++i) {
-    if (line.compare(i, 4, "true") == 0) s.soundPlayed.push_back(true);
-    if (line.compare(i, 5, "false") == 0) s.soundPlayed.push_back(false);
-  }
-  return s;
-}
+using State = testing::SimulateState;
+using testing::NumberAfter;
+using testing::ParseState;
 
 // Client point of timeline i's origin at `step`, seen with the reported camera.
 std::pair<int, int> ScreenPoint(const Project& p, size_t i, int step, const CMotion& camera, int w,
                                 int h, bool* inView) {
-  const Matrix4 view =
-      p.playMode == PlayMode::kOrbit ? camera.ComputePivotViewMatrix() : camera.ComputeViewMatrix();
-  const Matrix4 proj = MatrixPerspectiveFovRH(
-      DegToRad(p.fieldOfView), static_cast<float>(w) / static_cast<float>(h), 1.0f, 50000.0f);
-  const Matrix4 world = p.lines[i].EntryWorldMatrix(step);
-  const Vec4 clip = Vec4Transform({world.m[3][0], world.m[3][1], world.m[3][2], world.m[3][3]},
-                                  MatrixMultiply(view, proj));
+  const Vec4 clip = testing::ClipOfOrigin(p.lines[i].EntryWorldMatrix(step), camera,
+                                          p.playMode == PlayMode::kOrbit, p.fieldOfView, w, h);
   const float x = clip.x / clip.w, y = clip.y / clip.w;
   *inView = clip.w > 0 && x > -0.98f && x < 0.98f && y > -0.98f && y < 0.98f;
   return {static_cast<int>((x + 1) * 0.5f * static_cast<float>(w)),
@@ -119,16 +76,9 @@ std::pair<int, int> ScreenPoint(const Project& p, size_t i, int step, const CMot
 }
 
 bool OverlayShown(const Project& p, int step) {
-  for (const CTimeLine& t : p.lines)
-    if (IsFadeName(t.name) && t.ShownAt(step)) return true;
-  return false;
+  return testing::OverlayShown(p.lines, step);
 }
-
-std::string Repeat(const std::string& s, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += s;
-  return out;
-}
+using testing::Repeat;
 
 struct Playthrough {
   const char* file;
