@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/graphics_device.h"
 #include "model/mesh_vertex.h"
 #include "render/shader_constants.h"
 
@@ -12,6 +13,21 @@ namespace tolvani::contract {
 
 inline std::string ShaderPath() {
   return std::string(TOLVANI_SOURCE_DIR) + "/shaders/CoreShader.glsl";
+}
+
+// The shader's plain vertex and pixel shaders and the mesh input layout,
+// made on `d` (the compiled blobs released); false when a step fails.
+inline bool CreatePlainPipeline(gfx::IGraphicsDevice& d, gfx::Handle* vs, gfx::Handle* layout,
+                                gfx::Handle* ps) {
+  gfx::Handle vsBlob = gfx::kNone, psBlob = gfx::kNone;
+  const bool ok = d.CompileShaderFromFile(ShaderPath(), "VS", "vs_4_1", &vsBlob) == gfx::kOk &&
+                  d.CreateVertexShader(vsBlob, vs) == gfx::kOk &&
+                  d.CreateInputLayout(kMeshVertexLayout, 6, vsBlob, layout) == gfx::kOk &&
+                  d.CompileShaderFromFile(ShaderPath(), "PS", "ps_4_1", &psBlob) == gfx::kOk &&
+                  d.CreatePixelShader(psBlob, ps) == gfx::kOk;
+  if (vsBlob != gfx::kNone) d.Release(vsBlob);
+  if (psBlob != gfx::kNone) d.Release(psBlob);
+  return ok;
 }
 
 // Constants under which the shaders draw a position as given in clip space

@@ -22,14 +22,7 @@ class OpenGLBatch : public ::testing::Test {
     if (dut_ == nullptr) GTEST_SKIP() << "OpenGL device unavailable: " << whyNot;
     gl_ = dynamic_cast<gl::OpenGLDevice*>(&dut_->device());
     ASSERT_NE(gl_, nullptr);
-    gfx::Handle vsBlob = gfx::kNone, psBlob = gfx::kNone;
-    ASSERT_EQ(gl_->CompileShaderFromFile(ShaderPath(), "VS", "vs_4_1", &vsBlob), gfx::kOk);
-    ASSERT_EQ(gl_->CreateVertexShader(vsBlob, &vs_), gfx::kOk);
-    ASSERT_EQ(gl_->CreateInputLayout(kMeshVertexLayout, 6, vsBlob, &layout_), gfx::kOk);
-    ASSERT_EQ(gl_->CompileShaderFromFile(ShaderPath(), "PS", "ps_4_1", &psBlob), gfx::kOk);
-    ASSERT_EQ(gl_->CreatePixelShader(psBlob, &ps_), gfx::kOk);
-    gl_->Release(vsBlob);
-    gl_->Release(psBlob);
+    ASSERT_TRUE(CreatePlainPipeline(*gl_, &vs_, &layout_, &ps_));
     ASSERT_EQ(gl_->CreateSwapChain(kSide, kSide), gfx::kOk);
     ASSERT_EQ(gl_->CreateRenderTargetView(&rtv_), gfx::kOk);
     ASSERT_EQ(gl_->CreateConstantBuffer(kShaderConstantsSize, &constants_), gfx::kOk);
