@@ -12,7 +12,7 @@ packages=(
   libepoxy-dev libegl-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libgtest-dev googletest libbenchmark-dev
-  xvfb xauth fonts-noto-cjk dbus-daemon shared-mime-info
+  xvfb xauth openbox fonts-noto-cjk dbus-daemon shared-mime-info
   qt6-translations-l10n
   desktop-file-utils appstream libxml2-utils libglib2.0-bin xdg-utils dpkg-dev fakeroot file librsvg2-bin
   emscripten

@@ -4,6 +4,7 @@
 // a click counts. The waits count the view's ticks, never seconds.
 #include <QApplication>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -59,12 +60,13 @@ class MousePlayTest : public QObject {
     ResetSceneStateForTests();
   }
 
-  // View sizes at 4:3 and at cinema width (2.4:1, within the private X
-  // server's 1280 x 1024 screen).
+  // View sizes at 4:3, at cinema width (2.4:1) and full screen on the
+  // private 2560 x 1080 screen the test runs on (an empty size).
   void mouseAlonePlaysTheDemo_data() {
     QTest::addColumn<QSize>("size");
     QTest::newRow("640x480") << QSize(640, 480);
     QTest::newRow("1200x500") << QSize(1200, 500);
+    QTest::newRow("full screen 2560x1080") << QSize();
   }
 
   // The demo's steps, its choice included, pass by clicks alone until the
@@ -78,9 +80,17 @@ class MousePlayTest : public QObject {
     CPlayerViewWidget* widget = app.viewWidget();
     app.mainFrame()->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(app.mainFrame()));
-    // The view itself at the size asked, whatever the menu bar takes.
-    const QSize frame = app.mainFrame()->size(), view = widget->size();
-    app.mainFrame()->resize(frame + size - view);
+    if (size.isEmpty()) {
+      // Full screen hides the menu bar: the view is the whole screen.
+      const QSize screen = app.mainFrame()->screen()->size();
+      QVERIFY2(screen == QSize(2560, 1080), "the test needs its private 2560x1080 screen");
+      app.mainFrame()->ToggleFullScreen();
+      size = screen;
+    } else {
+      // The view itself at the size asked, whatever the menu bar takes.
+      const QSize frame = app.mainFrame()->size(), view = widget->size();
+      app.mainFrame()->resize(frame + size - view);
+    }
     QTRY_COMPARE(widget->size(), size);
     QVERIFY(QTest::qWaitFor([&] { return widget->frameCount() > 0; }));
 
