@@ -291,6 +291,7 @@ TEST(ToolCommandLine, VersionAndHelp) {
       // Each command's help is its own.
       {"thumbnail x.zvmov out.png -h", 0, "usage: tolvani thumbnail FILE OUT.png [--size N]"},
       {"thumbnail --help", 0, "usage: tolvani thumbnail FILE OUT.png [--size N]"},
+      {"web x.zvmov -o out -h", 0, "usage: tolvani web FILE -o DIR [--force]"},
       {"frobnicate 2>/dev/null", 2, ""},
   };
   for (const auto& c : cases) {

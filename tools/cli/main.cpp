@@ -1,6 +1,7 @@
 // tolvani COMMAND ...: the player's core without a window.
 //   tolvani inspect FILE [--geometry]
 //   tolvani simulate FILE SCRIPT
+//   tolvani web FILE -o DIR [--force]
 //   tolvani --help | --version;  tolvani COMMAND --help
 #include <cstdio>
 #include <cstring>
@@ -22,7 +23,7 @@ void PrintUsage(FILE* out) {
       "       tolvani render FILE -o OUT [--script SCRIPT | --autoplay] [--size WxH]\n"
       "                      [--max-seconds N] [--quality Q]   (OUT: .mp4, .webm, .png)\n"
       "       tolvani thumbnail FILE OUT.png [--size N]\n"
-
+      "       tolvani web FILE -o DIR [--force]\n"
       "       tolvani COMMAND --help\n"
       "       tolvani --version\n",
       out);
@@ -81,6 +82,20 @@ std::string InspectFile(const std::vector<std::string>& args) {
   return {};
 }
 
+// web's FILE: its first argument that is neither an option nor the folder
+// after -o / --output.
+std::string WebFile(const std::vector<std::string>& args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "-o" || a == "--output") {
+      ++i;
+    } else if (!a.empty() && (a[0] != '-' || a == "-")) {
+      return a;
+    }
+  }
+  return {};
+}
+
 bool WantsHelp(const std::vector<std::string>& args) {
   for (const std::string& a : args)
     if (a == "--help" || a == "-h") return true;
@@ -96,7 +111,7 @@ int main(int argc, char** argv) {
   }
   std::string command = argv[1];
   std::vector<std::string> args(argv + 2, argv + argc);
-  if ((command == "inspect" || command == "simulate") &&
+  if ((command == "inspect" || command == "simulate" || command == "web") &&
       !tolvani::CArchive::CodePageRefusal().empty()) {
     // Never read a project's text in a code page other than the one asked for.
     std::fprintf(stderr, "tolvani: %s\n", tolvani::CArchive::CodePageRefusal().c_str());
@@ -112,6 +127,12 @@ int main(int argc, char** argv) {
     if (WantsHelp(args)) return std::fputs(kSimulateHelp, stdout) < 0 ? 1 : 0;
     if (args.size() == 2 && !CheckProjectPath("simulate", args[0])) return 1;
     return tolvani::cli::RunSimulate(args);
+  }
+  if (command == "web") {
+    if (WantsHelp(args)) return std::fputs(tolvani::cli::kWebHelp, stdout) < 0 ? 1 : 0;
+    const std::string file = WebFile(args);
+    if (!file.empty() && !CheckProjectPath("web", file)) return 1;
+    return tolvani::cli::RunWeb(args);
   }
   if (command == "render" || command == "thumbnail") {
     return tolvani::cli::RunCompanion(command, args);
