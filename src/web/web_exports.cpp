@@ -37,6 +37,11 @@ EMSCRIPTEN_KEEPALIVE int tolvani_open(const char* path) {
   return Player() && path != nullptr && Player()->Open(path) ? 1 : 0;
 }
 
+// A dropped or chosen file: the window's drop path.
+EMSCRIPTEN_KEEPALIVE int tolvani_open_local(const char* path) {
+  return Player() && path != nullptr && Player()->OpenLocal(path) ? 1 : 0;
+}
+
 EMSCRIPTEN_KEEPALIVE int tolvani_tick() {
   return Player() && Player()->Tick() ? 1 : 0;
 }
@@ -81,6 +86,12 @@ EMSCRIPTEN_KEEPALIVE void tolvani_release_held_input() {
   if (Player()) Player()->ReleaseHeldInput();
 }
 
+// 1 when a left click at (x, y) would move the story on now (the view's
+// pick, without acting): the page's pointer cue.
+EMSCRIPTEN_KEEPALIVE int tolvani_click_would_advance(int x, int y) {
+  return Player() && Player()->view().ClickWouldAdvance(x, y) ? 1 : 0;
+}
+
 // Where the view last saw the mouse (device pixels), for the page's tests.
 EMSCRIPTEN_KEEPALIVE int tolvani_last_mouse_x() {
   return Player() ? Player()->view().lastMouseX : -1;
@@ -88,6 +99,14 @@ EMSCRIPTEN_KEEPALIVE int tolvani_last_mouse_x() {
 
 EMSCRIPTEN_KEEPALIVE int tolvani_last_mouse_y() {
   return Player() ? Player()->view().lastMouseY : -1;
+}
+
+// The story's state as one JSON object (WebPlayer::StateJson), valid until
+// the next call; "null" before a successful start.
+EMSCRIPTEN_KEEPALIVE const char* tolvani_state() {
+  static std::string text;
+  text = Player() ? Player()->StateJson() : "null";
+  return text.c_str();
 }
 
 }  // extern "C"

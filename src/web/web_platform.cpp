@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/text_conversion.h"
+#include "playback/web_links.h"
 
 namespace tolvani::web {
 namespace {
@@ -40,6 +41,12 @@ void WebPlatform::ShowMessage(const std::u16string& text, MessageIcon icon) {
 }
 
 void WebPlatform::OpenDocument(const std::u16string& target) {
+  // The page can open web pages only: a local path (the desktop's help
+  // page) would resolve against the page's own address.
+  if (!IsWebLink(target)) {
+    Warning("app", u"not opened (not a web address): " + target);
+    return;
+  }
   PageOpenLink(ToUtf8(target).c_str());
 }
 

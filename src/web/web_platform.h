@@ -1,8 +1,9 @@
 // What the core asks of the browser page around the player: message boxes
 // become the page's HTML dialog (same texts, an OK button; the page keeps
-// running, nothing waits for it), links open in a new tab without an
-// opener, diagnostics and warnings go to the browser's console. Installs
-// itself as the process's platform for its lifetime.
+// running, nothing waits for it), web links (http, https) open in a new tab
+// without an opener and nothing else opens, diagnostics and warnings go to
+// the browser's console. Installs itself as the process's platform for its
+// lifetime.
 #pragma once
 
 #include "base/platform_services.h"

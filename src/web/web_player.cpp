@@ -2,8 +2,13 @@
 
 #include <emscripten.h>
 
+#include <cmath>
+#include <cstdio>
+
 #include "audio/null_sound_backend.h"
+#include "base/native_path.h"
 #include "base/program_directory.h"
+#include "model/scene_state.h"
 #include "render/gl/webgl_context.h"
 
 namespace tolvani::web {
@@ -33,6 +38,62 @@ bool WebPlayer::Start(const std::string& canvasSelector, int width, int height,
 
 bool WebPlayer::Open(const std::string& path) {
   return started_ && headless_.Open(path);
+}
+
+bool WebPlayer::OpenLocal(const std::string& path) {
+  return started_ && headless_.document().OpenDocumentFile(FromNativePath(path));
+}
+
+namespace {
+
+// A float as the tools print it: enough digits to read back the same value.
+void AppendFloat(std::string& out, float value) {
+  if (!std::isfinite(value)) {
+    out += "null";
+    return;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+  out += text;
+}
+
+void AppendVec3(std::string& out, const char* key, const Vec3& v) {
+  out += '"';
+  out += key;
+  out += "\":[";
+  AppendFloat(out, v.x);
+  out += ',';
+  AppendFloat(out, v.y);
+  out += ',';
+  AppendFloat(out, v.z);
+  out += ']';
+}
+
+}  // namespace
+
+std::string WebPlayer::StateJson() {
+  const CCoreMotion3D* scene = SceneState.sceneRoot;
+  std::string out = "{\"currentStep\":";
+  out += std::to_string(scene ? scene->currentStep : -1);
+  out += ",\"previousStep\":" + std::to_string(view().previousStep);
+  out += ",\"stepProgress\":";
+  AppendFloat(out, view().stepProgress);
+  out += ",\"fadeLevel\":";
+  AppendFloat(out, scene ? scene->fadeLevel : 0.0f);
+  out += ",\"pickedModel\":" + std::to_string(scene ? scene->pickedModel : -1);
+  out += ",\"spinSpeed\":";
+  AppendFloat(out, view().spinSpeed);
+  const CMotion camera = scene ? scene->camera : CMotion{};
+  out += ",\"camera\":{";
+  AppendVec3(out, "position", camera.position);
+  out += ',';
+  AppendVec3(out, "rotation", camera.rotation);
+  out += ',';
+  AppendVec3(out, "scale", camera.scale);
+  out += ',';
+  AppendVec3(out, "pivot", camera.pivot);
+  out += "}}";
+  return out;
 }
 
 bool WebPlayer::Tick() {

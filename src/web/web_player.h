@@ -29,8 +29,13 @@ class WebPlayer final : private headless::IPaintTarget {
   // width x height device pixels. False (with the reason) when the browser
   // gives no WebGL2 or the view cannot be created.
   bool Start(const std::string& canvasSelector, int width, int height, std::string* error);
-  // The open sequence on a file of the page's memory file system.
+  // The open sequence at start-up on a file of the page's memory file
+  // system (path in UTF-8).
   bool Open(const std::string& path);
+  // The open path of a dropped or chosen file, as the window's drop: a path
+  // that does not end in .zvmov is ignored (false, nothing changes); a
+  // failed read falls back to the start-up project.
+  bool OpenLocal(const std::string& path);
   // The view's tick; true when it asks for a frame.
   bool Tick();
   void Draw();
@@ -49,6 +54,12 @@ class WebPlayer final : private headless::IPaintTarget {
   void KeyUp(uint32_t vk);
   // The page lost focus: held keys and buttons are let go.
   void ReleaseHeldInput();
+
+  // The story's state as `tolvani simulate` prints it, for the page and its
+  // tests: one JSON object with currentStep, previousStep, stepProgress,
+  // fadeLevel, pickedModel, spinSpeed and camera {position, rotation,
+  // scale, pivot} (numbers; a non-finite float is null).
+  std::string StateJson();
 
   CPlayerView& view() { return headless_.view(); }
 

@@ -1,0 +1,159 @@
+// The page's own ways in: a click or a tap on the demo's balloon moves the
+// story on exactly as `tolvani simulate` does with the same click; a file
+// dropped on the page or chosen with 開く… opens and walks with the arrow
+// keys; a `tolvani web` export embedded by its printed <iframe> plays.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import { serve, launchChromium, missingPrerequisite, keepScreenshot, nativeBin, webDir } from './harness.mjs';
+
+const tolvani = path.join(nativeBin, 'tolvani');
+const demo = path.join(nativeBin, 'Main.zvmov');
+const walk = path.join(nativeBin, 'examples/walk.zvmov');
+const skip = missingPrerequisite([path.join(webDir, 'player.html'), path.join(webDir, 'tolvani_player.wasm'), tolvani, demo, walk]);
+const kWidth = 640;
+const kHeight = 480;
+// The demo's camera has glided to step 1 and its balloon takes clicks.
+const kTicksBeforeClick = 100;
+const kTicksAfterClick = 5;
+const kOptions = { skip: skip ?? false, timeout: 120_000 };
+
+async function withPage(body, { hasTouch = false } = {}) {
+  const server = await serve({ '/cartoons/': nativeBin, '/': webDir });
+  const browser = await launchChromium();
+  const page = await browser.newPage({ viewport: { width: kWidth, height: kHeight }, hasTouch });
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(String(e)));
+  try {
+    await body({ page, server });
+    assert.deepEqual(errors, []);
+  } catch (error) {
+    await keepScreenshot(page, `page-${Date.now()}`);
+    throw error;
+  } finally {
+    await browser.close();
+    await server.close();
+  }
+}
+
+const started = (page) =>
+  page.waitForFunction(() => window.tolvaniPage.firstFrameMs !== null, null, { timeout: 60_000 });
+
+// A point (CSS pixels = device pixels here) where a click would move the
+// story on, the nearest to the middle; null when there is none.
+function clickablePoint(page) {
+  return page.evaluate(([w, h]) => {
+    let best = null;
+    for (let y = 4; y < h; y += 8) {
+      for (let x = 4; x < w; x += 8) {
+        if (Module._tolvani_click_would_advance(x, y) !== 1) continue;
+        const d = (x - w / 2) ** 2 + (y - h / 2) ** 2;
+        if (best === null || d < best.d) best = { x, y, d };
+      }
+    }
+    return best && [best.x, best.y];
+  }, [kWidth, kHeight]);
+}
+
+function simulateState(script) {
+  const lines = execFileSync(tolvani, ['simulate', demo, '-'], { input: script }).toString().trim().split('\n');
+  return lines.map((l) => JSON.parse(l)).filter((e) => e.event === 'state').pop();
+}
+
+for (const [how, press] of [
+  ['a mouse click', (page, x, y) => page.mouse.click(x, y)],
+  ['a one-finger tap', (page, x, y) => page.touchscreen.tap(x, y)],
+]) {
+  test(`${how} on the demo's balloon moves the story on as tolvani simulate's click does`, kOptions, async () => {
+    await withPage(async ({ page, server }) => {
+      await page.goto(`${server.url}/player.html?file=/cartoons/Main.zvmov&still=1&ticks=${kTicksBeforeClick}`);
+      await started(page);
+      const before = await page.evaluate(() => window.tolvaniPage.query());
+      const point = await clickablePoint(page);
+      assert.notEqual(point, null, 'no balloon takes a click');
+      await press(page, ...point);
+      const after = await page.evaluate((n) => {
+        for (let i = 0; i < n; ++i) if (Module._tolvani_tick() === 1) Module._tolvani_draw();
+        return window.tolvaniPage.query();
+      }, kTicksAfterClick);
+      const desktop = simulateState(
+        `size ${kWidth} ${kHeight}\ntick ${kTicksBeforeClick}\nclick ${point.join(' ')}\ntick ${kTicksAfterClick}\nstate\n`,
+      );
+      assert.ok(after.currentStep > before.currentStep, `step ${before.currentStep} -> ${after.currentStep}`);
+      assert.deepEqual(
+        [after.currentStep, after.previousStep, after.stepProgress],
+        [desktop.currentStep, desktop.previousStep, desktop.stepProgress],
+      );
+    }, { hasTouch: how.includes('tap') });
+  });
+}
+
+// Hands the walk example to the page: as a drop of it and a text file (which
+// the window ignores), or through the 開く… button's file chooser.
+const kOpenWays = [
+  ['dropped on the page', async (page) => {
+    const bytes = readFileSync(walk).toString('base64');
+    await page.evaluate((data) => {
+      const dt = new DataTransfer();
+      dt.items.add(new File(['notes'], 'notes.txt'));
+      dt.items.add(new File([Uint8Array.from(atob(data), (c) => c.charCodeAt(0))], 'walk.zvmov'));
+      document.getElementById('canvas').dispatchEvent(new DragEvent('drop', { dataTransfer: dt, bubbles: true, cancelable: true }));
+    }, bytes);
+  }],
+  ['chosen with 開く…', async (page) => {
+    const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.getByRole('button', { name: '開く…' }).click()]);
+    await chooser.setFiles(walk);
+  }],
+];
+
+for (const [how, open] of kOpenWays) {
+  test(`the walk example ${how} opens after the demo and walks with the arrow keys`, kOptions, async () => {
+    await withPage(async ({ page, server }) => {
+      await page.goto(`${server.url}/player.html?file=/cartoons/Main.zvmov`);
+      await started(page);
+      await open(page);
+      await page.waitForFunction(() => window.tolvaniPage.localOpens.length > 0, null, { timeout: 30_000 });
+      assert.deepEqual(await page.evaluate(() => window.tolvaniPage.localOpens), [true]);
+      await page.locator('#canvas').focus();
+      const position = async () => (await page.evaluate(() => window.tolvaniPage.query())).camera.position;
+      const from = await position();
+      // The demo's Glide mode walks nothing: moving proves the walk opened.
+      await page.keyboard.down('ArrowUp');
+      const ticks = await page.evaluate(() => window.tolvaniPage.ticks);
+      await page.waitForFunction((t) => window.tolvaniPage.ticks > t + 15, ticks, { timeout: 30_000 });
+      await page.keyboard.up('ArrowUp');
+      const to = await position();
+      const moved = Math.hypot(...to.map((v, i) => v - from[i]));
+      assert.ok(moved > 1, `the camera moved ${moved} from ${from} to ${to}`);
+    });
+  });
+}
+
+test('a tolvani web export embedded by its printed iframe plays from a fresh folder', kOptions, async () => {
+  const site = mkdtempSync(path.join(tmpdir(), 'tolvani-site-'));
+  const snippet = execFileSync(tolvani, ['web', demo, '-o', path.join(site, 'demo')]).toString().trim();
+  assert.match(snippet, /^<iframe src="demo\/player\.html\?file=Main\.zvmov"[^\n]*><\/iframe>$/);
+  writeFileSync(path.join(site, 'index.html'), `<!doctype html><meta charset="utf-8">${snippet}`);
+  const server = await serve({ '/': site });
+  const browser = await launchChromium();
+  const page = await browser.newPage({ viewport: { width: kWidth + 40, height: kHeight + 40 } });
+  try {
+    await page.goto(`${server.url}/index.html`);
+    const frame = await (await page.waitForSelector('iframe')).contentFrame();
+    await frame.waitForFunction(() => window.tolvaniPage?.firstFrameMs != null, null, { timeout: 60_000 });
+    await frame.waitForFunction(() => window.tolvaniPage.ticks > 10, null, { timeout: 30_000 });
+    const state = await frame.evaluate(() => ({ opened: window.tolvaniPage.opened, frames: window.tolvaniPage.frames, size: [document.getElementById('canvas').width, document.getElementById('canvas').height] }));
+    assert.equal(state.opened, true);
+    assert.ok(state.frames >= 2, `${state.frames} frames`);
+    assert.deepEqual(state.size, [640, 480]);
+  } catch (error) {
+    await keepScreenshot(page, `export-${Date.now()}`);
+    throw error;
+  } finally {
+    await browser.close();
+    await server.close();
+  }
+});
