@@ -33,6 +33,17 @@ done
 # Stripped: no debugging sections left in the programs.
 tmp="$out/x"
 dpkg-deb -x "$deb" "$tmp"
+# The web player goes with the package when emscripten is installed here;
+# the packaged tool exports with it.
+if command -v emcc >/dev/null; then
+  for f in player.html player_glue.js tolvani_player.js tolvani_player.wasm; do
+    grep -qxF "./usr/lib/tolvani/web/$f" <<<"$files" || fail "missing ./usr/lib/tolvani/web/$f"
+  done
+  env -u TOLVANI_WEB_DIR "$tmp/usr/lib/tolvani/tolvani" web "$tmp/usr/lib/tolvani/Main.zvmov" \
+    -o "$out/site/demo" >/dev/null || fail "the packaged tolvani web failed"
+  cmp -s "$tmp/usr/lib/tolvani/web/tolvani_player.wasm" "$out/site/demo/tolvani_player.wasm" ||
+    fail "the export's .wasm is not the package's"
+fi
 for prog in tolvani-player tolvani; do
   if readelf -S "$tmp/usr/lib/tolvani/$prog" | grep -q '\.debug_info'; then fail "$prog is not stripped"; fi
 done
