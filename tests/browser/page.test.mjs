@@ -16,15 +16,19 @@ const walk = path.join(nativeBin, 'examples/walk.zvmov');
 const skip = missingPrerequisite([path.join(webDir, 'player.html'), path.join(webDir, 'tolvani_player.wasm'), tolvani, demo, walk]);
 const kWidth = 640;
 const kHeight = 480;
+// Pages that run many ticks draw small: SwiftShader's frames cost by the pixel.
+const kSmall = { width: 320, height: 240 };
 // The demo's camera has glided to step 1 and its balloon takes clicks.
 const kTicksBeforeClick = 100;
 const kTicksAfterClick = 5;
+// The walk example's balloons take clicks this soon after a step starts.
+const kTicksPerBalloon = 20;
 const kOptions = { skip: skip ?? false, timeout: 120_000 };
 
-async function withPage(body, { hasTouch = false } = {}) {
+async function withPage(body, { hasTouch = false, viewport = { width: kWidth, height: kHeight } } = {}) {
   const server = await serve({ '/cartoons/': nativeBin, '/': webDir });
   const browser = await launchChromium();
-  const page = await browser.newPage({ viewport: { width: kWidth, height: kHeight }, hasTouch });
+  const page = await browser.newPage({ viewport, hasTouch });
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
   try {
@@ -45,7 +49,8 @@ const started = (page) =>
 // A point (CSS pixels = device pixels here) where a click would move the
 // story on, the nearest to the middle; null when there is none.
 function clickablePoint(page) {
-  return page.evaluate(([w, h]) => {
+  return page.evaluate(() => {
+    const [w, h] = [document.getElementById('canvas').width, document.getElementById('canvas').height];
     let best = null;
     for (let y = 4; y < h; y += 8) {
       for (let x = 4; x < w; x += 8) {
@@ -55,7 +60,7 @@ function clickablePoint(page) {
       }
     }
     return best && [best.x, best.y];
-  }, [kWidth, kHeight]);
+  });
 }
 
 function simulateState(script) {
@@ -80,16 +85,75 @@ for (const [how, press] of [
         return window.tolvaniPage.query();
       }, kTicksAfterClick);
       const desktop = simulateState(
-        `size ${kWidth} ${kHeight}\ntick ${kTicksBeforeClick}\nclick ${point.join(' ')}\ntick ${kTicksAfterClick}\nstate\n`,
+        `size ${kSmall.width} ${kSmall.height}\ntick ${kTicksBeforeClick}\nclick ${point.join(' ')}\ntick ${kTicksAfterClick}\nstate\n`,
       );
       assert.ok(after.currentStep > before.currentStep, `step ${before.currentStep} -> ${after.currentStep}`);
       assert.deepEqual(
         [after.currentStep, after.previousStep, after.stepProgress],
         [desktop.currentStep, desktop.previousStep, desktop.stepProgress],
       );
-    }, { hasTouch: how.includes('tap') });
+    }, { hasTouch: how.includes('tap'), viewport: kSmall });
   });
 }
+
+test('a link balloon of the walk example opens its address in a new tab without an opener, as simulate reports', kOptions, async () => {
+  await withPage(async ({ page, server }) => {
+    await page.addInitScript(() => {
+      window.openCalls = [];
+      window.open = (...args) => {
+        window.openCalls.push(args);
+        return null;
+      };
+    });
+    await page.goto(`${server.url}/player.html?file=/cartoons/examples/walk.zvmov&still=1`);
+    await started(page);
+    const runTicks = (n) =>
+      page.evaluate((n) => {
+        for (let i = 0; i < n; ++i) if (Module._tolvani_tick() === 1) Module._tolvani_draw();
+      }, n);
+    // Balloon by balloon to the step that shows the link.
+    let script = `size ${kSmall.width} ${kSmall.height}\n`;
+    for (let i = 0; i < 4 && (await page.evaluate(() => window.openCalls.length)) === 0; ++i) {
+      await runTicks(kTicksPerBalloon);
+      const point = await clickablePoint(page);
+      assert.notEqual(point, null, `no balloon takes a click after ${i} clicks`);
+      await page.mouse.click(...point);
+      script += `tick ${kTicksPerBalloon}\nclick ${point.join(' ')}\n`;
+    }
+    await runTicks(kTicksPerBalloon);
+    script += `tick ${kTicksPerBalloon}\n`;
+    const desktop = execFileSync(tolvani, ['simulate', walk, '-'], { input: script })
+      .toString().trim().split('\n').map((l) => JSON.parse(l))
+      .filter((e) => e.event === 'open').map((e) => e.target);
+    assert.deepEqual(desktop, ['https://doc.qt.io/']);
+    assert.deepEqual(await page.evaluate(() => window.openCalls), desktop.map((t) => [t, '_blank', 'noopener']));
+  }, { viewport: kSmall });
+});
+
+test('message boxes come one after another, each until its OK, and only web addresses open', kOptions, async () => {
+  await withPage(async ({ page, server }) => {
+    await page.addInitScript(() => {
+      window.openCalls = [];
+      window.open = (...args) => window.openCalls.push(args) && null;
+    });
+    await page.goto(`${server.url}/player.html?file=/cartoons/Main.zvmov`);
+    await started(page);
+    await page.evaluate(() => {
+      Module.tolvani.showMessage('一つ目', 0);
+      Module.tolvani.showMessage('二つ目', 0);
+      for (const target of ['javascript:alert(1)', 'file:///etc/passwd', '/tolvani/Player.html', 'https://example.org/a b'])
+        Module.tolvani.openLink(target);
+    });
+    const dialog = page.locator('#message');
+    for (const text of ['一つ目', '二つ目']) {
+      await dialog.waitFor({ state: 'visible' });
+      assert.equal(await dialog.locator('p').textContent(), text);
+      await dialog.getByRole('button', { name: 'OK' }).click();
+    }
+    await dialog.waitFor({ state: 'hidden' });
+    assert.deepEqual(await page.evaluate(() => window.openCalls), [['https://example.org/a b', '_blank', 'noopener']]);
+  });
+});
 
 // Hands the walk example to the page: as a drop of it and a text file (which
 // the window ignores), or through the 開く… button's file chooser.
