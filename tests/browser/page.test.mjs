@@ -130,6 +130,36 @@ test('a link balloon of the walk example opens its address in a new tab without 
   }, { viewport: kSmall });
 });
 
+test('two fingers moved up turn the wheel a notch per 40 pixels as simulate\'s wheel -120 does, and F11 toggles full screen', kOptions, async () => {
+  await withPage(async ({ page, server }) => {
+    const scroll = path.join(nativeBin, 'examples/scroll.zvmov');
+    await page.goto(`${server.url}/player.html?file=/cartoons/examples/scroll.zvmov&still=1`);
+    await started(page);
+    const cdp = await page.context().newCDPSession(page);
+    const touch = (type, ...points) =>
+      cdp.send('Input.dispatchTouchEvent', { type, touchPoints: points.map(([x, y], id) => ({ x, y, id })) });
+    // 80 CSS pixels up in half notches: two notches towards the viewer,
+    // the first starting the story, the second moving it on by 0.1.
+    await touch('touchStart', [100, 150], [140, 150]);
+    for (const y of [130, 110, 90, 70]) await touch('touchMove', [100, y], [140, y]);
+    await touch('touchEnd');
+    const after = await page.evaluate(() => {
+      for (let i = 0; i < 5; ++i) if (Module._tolvani_tick() === 1) Module._tolvani_draw();
+      return window.tolvaniPage.query();
+    });
+    const desktop = execFileSync(tolvani, ['simulate', scroll, '-'], {
+      input: `size ${kSmall.width} ${kSmall.height}\nwheel -120 120 110\nwheel -120 120 110\ntick 5\nstate\n`,
+    }).toString().trim().split('\n').map((l) => JSON.parse(l)).pop();
+    assert.deepEqual([after.currentStep, after.stepProgress], [desktop.currentStep, desktop.stepProgress]);
+    assert.ok(after.stepProgress > 0, `progress ${after.stepProgress}`);
+
+    await page.keyboard.press('F11');
+    await page.waitForFunction(() => document.fullscreenElement !== null, null, { timeout: 10_000 });
+    await page.keyboard.press('F11');
+    await page.waitForFunction(() => document.fullscreenElement === null, null, { timeout: 10_000 });
+  }, { hasTouch: true, viewport: kSmall });
+});
+
 test('message boxes come one after another, each until its OK, and only web addresses open', kOptions, async () => {
   await withPage(async ({ page, server }) => {
     await page.addInitScript(() => {

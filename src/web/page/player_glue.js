@@ -257,10 +257,11 @@
       const y = middleY(e.touches);
       touch.rest += ((y - touch.midY) * kWheelNotch) / kTouchNotchPixels;
       touch.midY = y;
-      const delta = Math.trunc(touch.rest);
-      touch.rest -= delta;
+      // Whole notches only: Scroll counts every wheel message as one.
       const x = (e.touches[0].clientX + e.touches[1].clientX) / 2;
-      if (delta !== 0) {
+      while (Math.abs(touch.rest) >= kWheelNotch) {
+        const delta = Math.sign(touch.rest) * kWheelNotch;
+        touch.rest -= delta;
         Module._tolvani_wheel(delta, ...devicePoint({ clientX: x, clientY: y }));
       }
     }
