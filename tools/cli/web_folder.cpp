@@ -139,9 +139,13 @@ bool WriteText(const std::string& path, const std::string& text, std::string* wh
   return true;
 }
 
-// The files an earlier export's marker lists (plain names only).
+// The files an earlier export's marker lists (plain names only). A marker
+// larger than any export writes lists nothing.
 std::vector<std::string> MarkedFiles(const std::string& dir) {
+  constexpr off_t kMaxMarkerBytes = 64 * 1024;
   std::vector<std::string> names;
+  struct stat s {};
+  if (::stat((dir + kExportMarker).c_str(), &s) != 0 || s.st_size > kMaxMarkerBytes) return names;
   std::ifstream in(dir + kExportMarker);
   std::string line;
   for (int count = 0; count < 1000 && std::getline(in, line); ++count) {
