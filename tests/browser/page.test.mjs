@@ -2,7 +2,7 @@
 // story on exactly as `tolvani simulate` does with the same click; a file
 // dropped on the page or chosen with 開く… opens and walks with the arrow
 // keys; a `tolvani web` export embedded by its printed <iframe> plays.
-import { test } from 'node:test';
+import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
@@ -25,10 +25,17 @@ const kTicksAfterClick = 5;
 const kTicksPerBalloon = 20;
 const kOptions = { skip: skip ?? false, timeout: 120_000 };
 
+// One browser for the file, a fresh context (its own page and storage) per test.
+let browser = null;
+before(async () => {
+  if (!skip) browser = await launchChromium();
+});
+after(async () => browser?.close());
+
 async function withPage(body, { hasTouch = false, viewport = { width: kWidth, height: kHeight } } = {}) {
   const server = await serve({ '/cartoons/': nativeBin, '/': webDir });
-  const browser = await launchChromium();
-  const page = await browser.newPage({ viewport, hasTouch });
+  const context = await browser.newContext({ viewport, hasTouch });
+  const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
   try {
@@ -38,7 +45,7 @@ async function withPage(body, { hasTouch = false, viewport = { width: kWidth, he
     await keepScreenshot(page, `page-${Date.now()}`);
     throw error;
   } finally {
-    await browser.close();
+    await context.close();
     await server.close();
   }
 }
@@ -232,8 +239,8 @@ test('a tolvani web export embedded by its printed iframe plays from a fresh fol
   assert.match(snippet, /^<iframe src="demo\/player\.html\?file=Main\.zvmov"[^\n]*><\/iframe>$/);
   writeFileSync(path.join(site, 'index.html'), `<!doctype html><meta charset="utf-8">${snippet}`);
   const server = await serve({ '/': site });
-  const browser = await launchChromium();
-  const page = await browser.newPage({ viewport: { width: kWidth + 40, height: kHeight + 40 } });
+  const context = await browser.newContext({ viewport: { width: kWidth + 40, height: kHeight + 40 } });
+  const page = await context.newPage();
   try {
     await page.goto(`${server.url}/index.html`);
     const frame = await (await page.waitForSelector('iframe')).contentFrame();
@@ -247,7 +254,7 @@ test('a tolvani web export embedded by its printed iframe plays from a fresh fol
     await keepScreenshot(page, `export-${Date.now()}`);
     throw error;
   } finally {
-    await browser.close();
+    await context.close();
     await server.close();
   }
 });
