@@ -2,7 +2,7 @@
 // render companion draws it, a broken file's message in the page's
 // dialog while the page keeps running, and the canvas size and mouse
 // coordinates the window would give.
-import { test } from 'node:test';
+import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, writeFileSync, copyFileSync } from 'node:fs';
@@ -32,11 +32,18 @@ function cartoonFolder() {
   return dir;
 }
 
+// One browser for the file, a fresh context (its own page and storage) per test.
+let browser = null;
+before(async () => {
+  if (!skip) browser = await launchChromium();
+});
+after(async () => browser?.close());
+
 async function withPage(body, deviceScaleFactor = 1) {
   const dir = cartoonFolder();
   const server = await serve({ '/cartoons/': dir, '/': webDir });
-  const browser = await launchChromium();
-  const page = await browser.newPage({ viewport: { width: kWidth, height: kHeight }, deviceScaleFactor });
+  const context = await browser.newContext({ viewport: { width: kWidth, height: kHeight }, deviceScaleFactor });
+  const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
   try {
@@ -45,7 +52,7 @@ async function withPage(body, deviceScaleFactor = 1) {
     await keepScreenshot(page, `player-${Date.now()}`);
     throw error;
   } finally {
-    await browser.close();
+    await context.close();
     await server.close();
   }
 }
