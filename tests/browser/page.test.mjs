@@ -233,6 +233,25 @@ for (const [how, open] of kOpenWays) {
   });
 }
 
+test('a broken file dropped after the demo shows the desktop\'s message and the demo starts again, as simulate\'s open', kOptions, async () => {
+  const broken = path.join(mkdtempSync(path.join(tmpdir(), 'tolvani-broken-')), 'broken.zvmov');
+  writeFileSync(broken, readFileSync(demo).subarray(0, 300));
+  const desktop = execFileSync(tolvani, ['simulate', demo, '-'], { input: `open ${broken}\nstate\n` })
+    .toString().trim().split('\n').map((l) => JSON.parse(l));
+  await withPage(async ({ page, server }) => {
+    await page.goto(`${server.url}/player.html?file=/cartoons/Main.zvmov`);
+    await started(page);
+    await page.evaluate((data) => window.tolvaniPage.openFiles([
+      new File([Uint8Array.from(atob(data), (c) => c.charCodeAt(0))], 'broken.zvmov'),
+    ]), readFileSync(broken).toString('base64'));
+    const state = await page.evaluate(() => [window.tolvaniPage.localOpens, window.tolvaniPage.messages, window.tolvaniPage.query()]);
+    assert.deepEqual(state[0], [false]);
+    assert.deepEqual(state[1], desktop.filter((e) => e.event === 'message').map((e) => e.text));
+    const restarted = desktop.find((e) => e.event === 'state');
+    assert.deepEqual([state[2].currentStep, state[2].pickedModel], [restarted.currentStep, restarted.pickedModel]);
+  });
+});
+
 test('a tolvani web export embedded by its printed iframe plays from a fresh folder', kOptions, async () => {
   const site = mkdtempSync(path.join(tmpdir(), 'tolvani-site-'));
   const snippet = execFileSync(tolvani, ['web', demo, '-o', path.join(site, 'demo')]).toString().trim();

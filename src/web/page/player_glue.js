@@ -26,7 +26,14 @@
   // Larger files are not read: the player needs several times a file's
   // size in memory, and a WebAssembly page has 4 GB at most.
   const kMaxFileBytes = 256 * 1024 * 1024;
-  const kFolder = '/cartoons'; // where opened files live in the memory file system
+  // Where files live in the memory file system: the page's own cartoon
+  // (?file=), and dropped or chosen ones (one at a time).
+  const kAddressFolder = '/cartoons';
+  const kLocalFolder = '/local';
+  // Where the player looks for its start-up project (its program
+  // directory's Main.zvmov): a failed open of a dropped file falls back to
+  // it, as the window's does.
+  const kStartUpProject = '/tolvani/Main.zvmov';
   const kLeft = 0; // MouseEvent.button of the left button
   const kLeftHeld = 1; // MouseEvent.buttons while the left button is held
   const canvas = document.getElementById('canvas');
@@ -151,12 +158,12 @@
   download?.catch(() => {}); // reported when awaited
 
   // Files live in the memory file system under their own names (messages
-  // name them as on the desktop); the one before is removed once another
-  // has been opened.
-  let currentPath = null;
-  function storePath(name) {
-    Module.FS.mkdirTree(kFolder);
-    return kFolder + '/' + (name.replace(/[\/\0]/g, '_') || 'cartoon.zvmov');
+  // name them as on the desktop); a dropped one is removed once another has
+  // been dropped.
+  let localPath = null;
+  function storePath(folder, name) {
+    Module.FS.mkdirTree(folder);
+    return folder + '/' + (name.replace(/[\/\0]/g, '_') || 'cartoon.zvmov');
   }
   function forget(path) {
     if (path === null) return;
@@ -193,12 +200,12 @@
       state.localOpens.push(false);
       return;
     }
-    const path = storePath(file.name);
-    if (path !== currentPath) forget(currentPath);
+    const path = storePath(kLocalFolder, file.name);
+    if (path !== localPath) forget(localPath);
     Module.FS.writeFile(path, bytes);
     bytes = null;
     const ok = api.openLocal(path) === 1;
-    currentPath = path;
+    localPath = path;
     state.localOpens.push(ok);
     frameWanted = true;
   }
@@ -305,10 +312,17 @@
       console.error(`tolvani: ${address} is larger than ${kMaxFileBytes} bytes`);
       bytes = null;
     }
-    const path = storePath(name);
-    if (bytes !== null) Module.FS.writeFile(path, bytes);
+    const path = storePath(kAddressFolder, name);
+    if (bytes !== null) {
+      Module.FS.writeFile(path, bytes);
+      // The page's cartoon is its start-up project.
+      try {
+        Module.FS.symlink(path, kStartUpProject);
+      } catch (error) {
+        console.warn(`tolvani: no start-up project: ${error}`);
+      }
+    }
     state.opened = api.open(path) === 1;
-    currentPath = path;
     // The first frame after the open, before any tick, as the window's
     // first paint.
     frameWanted = false;
