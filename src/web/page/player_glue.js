@@ -48,6 +48,7 @@
     links: [], // addresses opened in a new tab
     localOpens: [], // results (true / false) of dropped and chosen files' opens
     query: () => null, // the story's state, once started
+    openFiles: () => Promise.resolve(), // File objects opened as dropped ones, once started
     // performance.now() (ms since the page's navigation) when the runtime
     // was ready, the cartoon's bytes had arrived, and the first frame after
     // the open was drawn.
@@ -182,7 +183,13 @@
   function openLocalFiles(files) {
     for (const file of Array.from(files)) {
       if (!isProjectName(file.name)) continue;
-      localOpens = localOpens.then(() => openLocalFile(file));
+      // One failure never stops the files after it.
+      localOpens = localOpens
+        .then(() => openLocalFile(file))
+        .catch((error) => {
+          console.error(`tolvani: cannot open ${file.name}: ${error}`);
+          state.localOpens.push(false);
+        });
     }
     return localOpens;
   }
