@@ -79,7 +79,7 @@ bool ParseWebOptions(const std::vector<std::string>& args, WebOptions* o, std::s
 
 // Opens file as `inspect` does (null device, null sound); its message boxes
 // go to standard error. True when the open succeeded.
-bool OpensCleanly(const std::string& file) {
+bool Opens(const std::string& file) {
   headless::ToolPlatform platform(headless::ToolPlatform::Diagnostics::Dropped);
   platform.onMessage = [](const std::u16string& text) {
     std::fprintf(stderr, "tolvani web: %s\n", ToUtf8(text).c_str());
@@ -134,7 +134,7 @@ int RunWeb(const std::vector<std::string>& args) {
                  o.dir.c_str());
     return 1;
   }
-  if (!OpensCleanly(o.file)) {
+  if (!Opens(o.file)) {
     std::fprintf(stderr, "tolvani web: '%s' cannot be opened; nothing was written\n",
                  o.file.c_str());
     return 1;
