@@ -3,12 +3,13 @@
 # runs every test:
 #  1. the sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer) and its tests,
 #  2. the fuzzer over the file reader for a bounded time,
-#  3. the release build with warnings as errors and its tests, GUI tests
+#  3. the WebAssembly build of the core (Debian's emscripten) and the core's
+#     tests under Node (before the release tests: the package test takes its
+#     web player from this build),
+#  4. the release build with warnings as errors and its tests, GUI tests
 #     included (under Xvfb),
-#  4. the WebAssembly build of the core (Debian's emscripten) and the core's
-#     tests under Node,
 #  5. the browser tests: the WebAssembly build in headless Chromium (needs
-#     step 4's build); Node's test runner's summary closes the output.
+#     step 3's build); Node's test runner's summary closes the output.
 # FUZZ_SECONDS (default 60) bounds the fuzzing; SKIP_ASAN=1 / SKIP_FUZZ=1 /
 # SKIP_WASM=1 / SKIP_WEB=1 skip steps.
 set -euo pipefail
@@ -40,17 +41,17 @@ if [ "${SKIP_FUZZ:-0}" != 1 ]; then
   bash scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
 fi
 
-echo "=== release build and tests"
-cmake --preset ci >/dev/null
-cmake --build --preset ci -j "$jobs"
-run_x ctest --preset ci -j 1 --timeout 600
-
 if [ "${SKIP_WASM:-0}" != 1 ]; then
   echo "=== WebAssembly build and the core's tests under Node"
   cmake --preset wasm >/dev/null
   cmake --build --preset wasm -j "$jobs"
   ctest --preset wasm -j 1 --timeout 600
 fi
+
+echo "=== release build and tests"
+cmake --preset ci >/dev/null
+cmake --build --preset ci -j "$jobs"
+run_x ctest --preset ci -j 1 --timeout 600
 
 if [ "${SKIP_WASM:-0}" != 1 ] && [ "${SKIP_WEB:-0}" != 1 ]; then
   echo "=== browser tests (headless Chromium)"
