@@ -207,6 +207,11 @@ Lb WidthForm(char32_t c) {
     default:
       if (In(c, 0xFF67, 0xFF70)) return Lb::NS;  // small half-width kana, prolonged mark
       if (In(c, 0xFFE8, 0xFFEE)) return Lb::AL;  // half-width symbols
+      // Unassigned among the half-width Hangul.
+      if (In(c, 0xFFBF, 0xFFC1) || c == 0xFFC8 || c == 0xFFC9 || c == 0xFFD0 || c == 0xFFD1 ||
+          c == 0xFFD8 || c == 0xFFD9 || In(c, 0xFFDD, 0xFFDF) || c == 0xFFE7) {
+        return Lb::AL;
+      }
       return Lb::ID;
   }
 }
