@@ -29,8 +29,12 @@ mergeInto(LibraryManager.library, {
       }
       return Module.tolvaniAudio;
     },
+    // The browser's AudioContext constructor, or undefined.
+    contextType: function () {
+      return globalThis.AudioContext || globalThis.webkitAudioContext;
+    },
     available: function () {
-      return typeof (window.AudioContext || window.webkitAudioContext) === 'function' ||
+      return typeof TolvaniAudio.contextType() === 'function' ||
         typeof Module.tolvaniMakeAudioContext === 'function';
     },
     // The page's context, made on first need; null when it cannot be made.
@@ -39,7 +43,8 @@ mergeInto(LibraryManager.library, {
       if (s.context || s.failed) return s.context;
       try {
         var make = Module.tolvaniMakeAudioContext;
-        s.context = make ? make() : new (window.AudioContext || window.webkitAudioContext)();
+        var Type = TolvaniAudio.contextType();
+        s.context = make ? make() : new Type();
       } catch (e) {
         console.warn('tolvani: no sound (' + e + ')');
         s.failed = true;

@@ -8,7 +8,7 @@
 //    first sample, pause and resume, the master gain, and stop-all;
 //  - a browser without Web Audio plays nothing and fails nothing; the
 //    context of a real page waits for the first user gesture.
-import { test } from 'node:test';
+import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync } from 'node:fs';
@@ -21,14 +21,25 @@ const writer = path.join(nativeBin, 'qt_card_writer');
 const skipAudio = missingPrerequisite([probe]);
 const skipText = skipAudio ?? missingPrerequisite([writer]);
 
-async function withProbe(query, body) {
+// One server and one browser for the file; each test gets a fresh page.
+let shared = null;
+before(async () => {
+  if (skipAudio) return;
   const server = await serve({ '/bin/': wasmBin, '/': path.join(sourceDir, 'tests/browser') });
-  const browser = await launchChromium();
-  const page = await browser.newPage();
+  shared = { server, browser: await launchChromium() };
+});
+after(async () => {
+  if (!shared) return;
+  await shared.browser.close();
+  await shared.server.close();
+});
+
+async function withProbe(query, body) {
+  const page = await shared.browser.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
   try {
-    await page.goto(`${server.url}/audio_text.html${query}`);
+    await page.goto(`${shared.server.url}/audio_text.html${query}`);
     await page.evaluate(() => window.probeReady);
     await body(page);
     assert.deepEqual(errors, []);
@@ -36,8 +47,7 @@ async function withProbe(query, body) {
     await keepScreenshot(page, `audio-text-${Date.now()}`);
     throw error;
   } finally {
-    await browser.close();
-    await server.close();
+    await page.close();
   }
 }
 
