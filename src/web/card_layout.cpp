@@ -62,6 +62,9 @@ std::vector<CardLine> LayOutCard(std::u16string_view text, const CardFont& font,
     while (end > begin && IsSpace(text[end - 1])) --end;
     return end;
   };
+  auto width = [&](size_t begin, size_t end) {
+    return end > begin ? measure(text.substr(begin, end - begin)) : 0.0;
+  };
   auto addLine = [&](size_t begin, size_t end) {
     CardLine line;
     line.begin = begin;
@@ -74,18 +77,21 @@ std::vector<CardLine> LayOutCard(std::u16string_view text, const CardFont& font,
     // One hard line: [hardBegin, hardEnd), its line end (if any) at hardEnd.
     size_t hardEnd = hardBegin;
     while (hardEnd < text.size() && !IsLineEnd(text[hardEnd])) ++hardEnd;
+    // Widths are summed piece by piece (pieces end where a line may end),
+    // so the work stays linear in the text whatever its pieces measure.
     size_t lineBegin = hardBegin;
-    size_t lineEnd = hardBegin;  // end of the pieces taken so far
     size_t pieceBegin = hardBegin;
+    double lineWidth = 0;  // of the pieces taken, their trailing spaces included
     for (size_t p = hardBegin + 1; p <= hardEnd; ++p) {
       if (p < hardEnd && breaks[p] != LineBreak::kAllowed) continue;
-      const size_t wordEnd = trimmed(lineBegin, p);
-      const bool empty = lineEnd == lineBegin;
-      if (!empty && measure(text.substr(lineBegin, wordEnd - lineBegin)) > side + kFitSlack) {
-        addLine(lineBegin, lineEnd);
+      const size_t wordEnd = trimmed(pieceBegin, p);
+      const double word = width(pieceBegin, wordEnd);
+      if (pieceBegin > lineBegin && lineWidth + word > side + kFitSlack) {
+        addLine(lineBegin, pieceBegin);
         lineBegin = pieceBegin;
+        lineWidth = 0;
       }
-      lineEnd = p;
+      lineWidth += word + width(wordEnd, p);
       pieceBegin = p;
     }
     addLine(lineBegin, hardEnd);
@@ -106,8 +112,7 @@ std::vector<CardLine> LayOutCard(std::u16string_view text, const CardFont& font,
   const double offset = (side - bottom) / 2;
   for (size_t i = 0; i < lines.size(); ++i) {
     CardLine& line = lines[i];
-    const double width = line.length == 0 ? 0 : measure(text.substr(line.begin, line.length));
-    line.x = (side - width) / 2;
+    line.x = (side - width(line.begin, line.begin + line.length)) / 2;
     line.baseline = offset + tops[i] + font.ascent;
   }
   return lines;

@@ -74,6 +74,19 @@ TEST(WebCardLayout, CentresEachLineAndTheBlock) {
   EXPECT_DOUBLE_EQ(LayOutCard(u"aaaaaaaaaaaa", kFont, Monospaced)[0].x, (1024 - 1200) / 2.0);
 }
 
+TEST(WebCardLayout, MeasuresEachUnitAFewTimesAtMost) {
+  // Zero-width spaces: 8,000 pieces of no width on one line. Measuring each
+  // candidate line whole would measure some 32 million units.
+  const std::u16string text(8000, u'\u200B');
+  size_t measured = 0;
+  const auto counting = [&](std::u16string_view piece) {
+    measured += piece.size();
+    return 0.0;
+  };
+  EXPECT_EQ(LayOutCard(CardText(text), kFont, counting).size(), 1u);
+  EXPECT_LE(measured, 3 * text.size());
+}
+
 TEST(WebCardLayout, CardTextBoundsMarksAndLength) {
   std::u16string stacked = u"a";
   stacked.append(kBalloonTextMaxMarksPerCharacter + 4, u'\u0301');
