@@ -6,8 +6,10 @@
 //  - sound rendered by an OfflineAudioContext sample by sample: 8-bit,
 //    16-bit and stereo data as stored, once and looping, a restart from the
 //    first sample, pause and resume, the master gain, and stop-all;
-//  - a browser without Web Audio plays nothing and fails nothing; the
-//    context of a real page waits for the first user gesture.
+//  - each stored format's AudioBuffer (rates a buffer refuses, more than
+//    two channels, a partial last frame); a user gesture resumes a
+//    suspended context; a browser without Web Audio plays nothing and
+//    fails nothing.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
