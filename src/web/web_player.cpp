@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstdio>
 
-#include "audio/null_sound_backend.h"
 #include "base/native_path.h"
 #include "base/program_directory.h"
 #include "model/scene_state.h"
 #include "render/gl/webgl_context.h"
+#include "web/web_audio_backend.h"
 
 namespace tolvani::web {
 
@@ -27,7 +27,7 @@ bool WebPlayer::Start(const std::string& canvasSelector, int width, int height,
   SetProgramDirectory(kProgramDirectory);
   auto context = gl::WebGlContext::Create(canvasSelector, {}, error);
   if (context == nullptr || !device_.Initialize(std::move(context), error)) return false;
-  if (headless_.Create(&device_, nullptr, std::make_unique<NullSoundBackend>()) < 0) {
+  if (headless_.Create(&device_, &text_, std::make_unique<WebAudioBackend>()) < 0) {
     if (error) *error = "the view could not be created";
     return false;
   }

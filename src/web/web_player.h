@@ -6,8 +6,8 @@
 // Draw when Tick (or a resize) asked for a frame. Coordinates are device
 // pixels of the canvas, x right and y down from its top-left corner, as the
 // window passes them (the CSS position times devicePixelRatio, floored).
-// Balloon cards stay white and sound is silent for now (no text rasteriser,
-// the null sound backend).
+// Balloon cards are drawn on a 2D canvas, sound plays through Web Audio
+// (silent until the page's first user gesture, as browsers require).
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,7 @@
 
 #include "headless/headless_view.h"
 #include "render/gl/opengl_device.h"
+#include "web/canvas_text_rasterizer.h"
 #include "web/web_platform.h"
 
 namespace tolvani::web {
@@ -68,6 +69,7 @@ class WebPlayer final : private headless::IPaintTarget {
   void EndPaint() override;
 
   WebPlatform platform_;
+  CanvasTextRasterizer text_;
   gl::OpenGLDevice device_;
   headless::HeadlessView headless_;
   int width_ = 1, height_ = 1;
