@@ -16,13 +16,12 @@ const skip = missingPrerequisite([path.join(webDir, 'player.html'), path.join(we
 const kWidth = 640;
 const kHeight = 480;
 // The frame compared: after the fade-in, the greeting balloon up. Measured
-// on this machine: 28.2 dB between the page (SwiftShader) and the render
-// companion (llvmpipe); the untouched first frame (still dark) scores far
-// lower against it. What differs: the sampling of the grass texture's fine
-// detail, edges, and the balloon card (blank on the page until the canvas
-// text rasteriser lands, Qt's text in the reference).
+// on this machine: 41.1 dB between the page (SwiftShader, the canvas card)
+// and the render companion (llvmpipe, Qt's card); the untouched first frame
+// (still dark) scores far lower against it. What differs: the sampling of
+// the grass texture's fine detail, edges, and the glyphs' antialiasing.
 const kTicks = 45;
-const kMinPsnr = 25;
+const kMinPsnr = 30;
 
 // A folder served as /cartoons/: the demo and a broken copy of it.
 function cartoonFolder() {
@@ -107,7 +106,8 @@ test('the demo after the fade-in matches tolvani render of the same size and tic
     const shot = await page.locator('#canvas').screenshot();
     const { psnr, size } = await psnrInPage(page, dataUrl(shot), dataUrl(readFileSync(reference)));
     assert.equal(size, undefined, `sizes differ: ${size}`);
-    if (psnr < kMinPsnr) await keepScreenshot(page, 'tick-frame');
+    // Kept either way: the README shows the page as this test sees it.
+    await keepScreenshot(page, psnr < kMinPsnr ? 'tick-frame' : 'demo-in-the-browser');
     // The bound tells pictures apart: the first frame (still dark) is far
     // from the reference.
     const dark = await psnrInPage(page, dataUrl(await (async () => {
