@@ -71,7 +71,10 @@ export async function launchChromium() {
 export function missingPrerequisite(files) {
   if (!existsSync(chromiumPath)) return `no Chromium at ${chromiumPath} (scripts/setup.sh installs it)`;
   for (const f of files) {
-    if (!existsSync(f)) return `${f} is not built (cmake --build --preset wasm)`;
+    if (!existsSync(f)) {
+      const preset = f.startsWith(path.join(sourceDir, 'build/wasm')) ? 'wasm' : 'ci';
+      return `${f} is not built (cmake --build --preset ${preset})`;
+    }
   }
   return null;
 }
