@@ -1,5 +1,7 @@
 // The page's own ways in: a click or a tap on the demo's balloon moves the
-// story on exactly as `tolvani simulate` does with the same click; a file
+// story on exactly as `tolvani simulate` does with the same click, and so
+// do the clicks that play the demo to its end (sound starting at the
+// greeting); a file
 // dropped on the page or chosen with 開く… opens and walks with the arrow
 // keys; a `tolvani web` export embedded by its printed <iframe> plays.
 import { test, before, after } from 'node:test';
@@ -102,6 +104,59 @@ for (const [how, press] of [
     }, { hasTouch: how.includes('tap'), viewport: kSmall });
   });
 }
+
+// Every point where a click would move the story on (every 8th pixel),
+// the nearest to the middle first (the page's buttons sit in a corner).
+function clickablePoints(page) {
+  return page.evaluate(() => {
+    const [w, h] = [document.getElementById('canvas').width, document.getElementById('canvas').height];
+    const points = [];
+    for (let y = 4; y < h; y += 8)
+      for (let x = 4; x < w; x += 8) if (Module._tolvani_click_would_advance(x, y) === 1) points.push([x, y]);
+    const d = ([x, y]) => (x - w / 2) ** 2 + (y - h / 2) ** 2;
+    return points.sort((a, b) => d(a) - d(b));
+  });
+}
+
+test('the demo clicked balloon by balloon to its end passes the steps simulate passes with the same clicks, and the greeting\'s click starts its sounds', kOptions, async () => {
+  await withPage(async ({ page, server }) => {
+    await page.goto(`${server.url}/player.html?file=/cartoons/Main.zvmov&still=1`);
+    await started(page);
+    const runTicks = (n) =>
+      page.evaluate((n) => {
+        for (let i = 0; i < n; ++i) if (Module._tolvani_tick() === 1) Module._tolvani_draw();
+      }, n);
+    let script = `size ${kSmall.width} ${kSmall.height}\n`;
+    const steps = [];
+    const clickedAt = new Map(); // step -> points clicked there, so a choice takes each way
+    for (let click = 0; click < 30 && !(steps.at(-1) === 0 && clickedAt.has(9)); ++click) {
+      let ticks = 0;
+      let points = [];
+      while (points.length === 0 && ticks < 600) {
+        await runTicks(10);
+        ticks += 10;
+        points = await clickablePoints(page);
+      }
+      assert.ok(points.length > 0, `no balloon takes a click after ${steps.join(',')}`);
+      const step = (await page.evaluate(() => window.tolvaniPage.query())).currentStep;
+      const before = clickedAt.get(step) ?? [];
+      const far = (p) => before.every((q) => Math.hypot(p[0] - q[0], p[1] - q[1]) > 40);
+      const point = points.find(far) ?? points[0];
+      clickedAt.set(step, [...before, point]);
+      const starts = await page.evaluate(() => Module.tolvaniAudio?.starts ?? 0);
+      await page.mouse.click(...point);
+      script += `tick ${ticks}\nclick ${point.join(' ')}\nstate\n`;
+      steps.push((await page.evaluate(() => window.tolvaniPage.query())).currentStep);
+      // The greeting's click rings its chime and starts the background loop.
+      if (click === 0) assert.ok((await page.evaluate(() => Module.tolvaniAudio?.starts ?? 0)) >= starts + 2, 'the greeting\'s click played nothing');
+    }
+    const desktop = execFileSync(tolvani, ['simulate', demo, '-'], { input: script })
+      .toString().trim().split('\n').map((l) => JSON.parse(l))
+      .filter((e) => e.event === 'state').map((e) => e.currentStep);
+    assert.deepEqual(steps, desktop);
+    assert.deepEqual([clickedAt.has(9), steps.at(-1)], [true, 0], `steps ${steps.join(',')}`);
+  }, { viewport: kSmall });
+});
 
 test('a link balloon of the walk example opens its address in a new tab without an opener, as simulate reports', kOptions, async () => {
   await withPage(async ({ page, server }) => {
