@@ -3,7 +3,12 @@
 // (for the demo), `node bench/web_load.mjs [RUNS]`. Prints the median of
 // each stage over the runs (ms since navigation): runtime ready (the .wasm
 // compiled and started), cartoon fetched, first frame drawn after the open.
+// Side by side: the open alone in the page against the native open
+// (`tolvani inspect` less `tolvani --version`, process start and exit being
+// the same), and the page's tick and frame at 1280 x 720 (SwiftShader,
+// waited for with a one-pixel read-back) during the demo's fade-in.
 import { readFileSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
 import { gzipSync } from 'node:zlib';
 import path from 'node:path';
 import { serve, launchChromium, nativeBin, webDir } from '../tests/browser/harness.mjs';
@@ -20,16 +25,41 @@ console.log(`download (page, glue, .js, .wasm): ${total} bytes gzipped`);
 
 const server = await serve({ '/cartoons/': nativeBin, '/': webDir });
 const browser = await launchChromium();
-const stages = { readyMs: [], fetchedMs: [], firstFrameMs: [] };
+const stages = { readyMs: [], fetchedMs: [], firstFrameMs: [], openMs: [] };
+const frameMs = [];
 for (let i = 0; i < runs; ++i) {
   const page = await browser.newPage({ viewport: { width: 1280, height: 720 } });
   await page.goto(`${server.url}/player.html?file=/cartoons/Main.zvmov&still=1`);
   await page.waitForFunction(() => window.tolvaniPage.firstFrameMs !== null, null, { timeout: 60_000 });
   const state = await page.evaluate(() => window.tolvaniPage);
   for (const k of Object.keys(stages)) stages[k].push(state[k]);
+  frameMs.push(
+    await page.evaluate(() => {
+      const gl = document.getElementById('canvas').getContext('webgl2');
+      const pixel = new Uint8Array(4);
+      const frame = () => {
+        Module._tolvani_tick();
+        Module._tolvani_draw();
+        gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
+      };
+      frame();
+      const start = performance.now();
+      for (let i = 0; i < 20; ++i) frame();
+      return (performance.now() - start) / 20;
+    }),
+  );
   await page.close();
 }
 await browser.close();
 await server.close();
 const median = (v) => [...v].sort((a, b) => a - b)[Math.floor(v.length / 2)];
 for (const [k, v] of Object.entries(stages)) console.log(`${k}: median ${median(v).toFixed(0)} ms over ${runs} runs (${v.map((x) => x.toFixed(0)).join(', ')})`);
+console.log(`page tick + frame at 1280x720: median ${median(frameMs).toFixed(1)} ms over ${runs} runs`);
+const processMs = (args) => {
+  const start = process.hrtime.bigint();
+  execFileSync(path.join(nativeBin, 'tolvani'), args, { stdio: 'ignore' });
+  return Number(process.hrtime.bigint() - start) / 1e6;
+};
+const nativeOpen = [];
+for (let i = 0; i < runs; ++i) nativeOpen.push(processMs(['inspect', path.join(nativeBin, 'Main.zvmov')]) - processMs(['--version']));
+console.log(`open of the demo: page ${median(stages.openMs).toFixed(0)} ms, native ${median(nativeOpen).toFixed(0)} ms (${(median(stages.openMs) / median(nativeOpen)).toFixed(2)}x)`);

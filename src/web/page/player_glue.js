@@ -51,10 +51,11 @@
     openFiles: () => Promise.resolve(), // File objects opened as dropped ones, once started
     // performance.now() (ms since the page's navigation) when the runtime
     // was ready, the cartoon's bytes had arrived, and the first frame after
-    // the open was drawn.
+    // the open was drawn; how long the open itself took (ms).
     readyMs: null,
     fetchedMs: null,
     firstFrameMs: null,
+    openMs: null,
   });
   const parameters = new URLSearchParams(location.search);
   const still = parameters.get('still') === '1';
@@ -329,7 +330,9 @@
         console.warn(`tolvani: no start-up project: ${error}`);
       }
     }
+    const openStart = performance.now();
     state.opened = api.open(path) === 1;
+    state.openMs = performance.now() - openStart;
     // The first frame after the open, before any tick, as the window's
     // first paint.
     frameWanted = false;
