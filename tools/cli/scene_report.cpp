@@ -9,17 +9,13 @@
 #include <vector>
 
 #include "audio/audio.h"
-#include "audio/null_sound_backend.h"
-#include "base/native_path.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
-#include "document/document.h"
-#include "headless/headless_view.h"
+#include "cli/null_open.h"
 #include "headless/tool_platform.h"
 #include "model/archive.h"
 #include "model/scene_state.h"
 #include "playback/player_view.h"
-#include "render/null_device.h"
 
 namespace tolvani::cli {
 
@@ -305,31 +301,10 @@ int RunInspect(const std::vector<std::string>& args) {
   platform.onOpen = [](const std::u16string& target) {
     std::fprintf(stderr, "open: %s\n", ToUtf8(target).c_str());
   };
-  NullGraphicsDevice device;
-  // Nothing reads the device's copies back here; keep memory to the scene.
-  device.SetKeepBufferContents(false);
-  device.SetKeepTextureContents(false);
-
-  bool ok = false;
-  {
-    // The view's reset runs after the open, as in the player; the view is
-    // not created (no renderer, no timer): no frame is drawn and no tick
-    // runs. The device and the sound container stand in for its creation.
-    headless::HeadlessView headless;
-    SceneState.sceneRoot->render.device = &device;
-    SceneState.audio = new CAudio(std::make_unique<NullSoundBackend>(true));
-    ok = headless.document().OnOpenDocument(FromNativePath(file));
+  const bool ok = OpenWithNullDevices(file, [&](bool opened) {
     JsonWriter writer(stdout);
-    WriteScene(writer, ok, platform.messages(), geometry);
-  }
-
-  // Teardown in the player's order: device objects, sounds, scene root.
-  SceneState.sceneRoot->ResetScene();
-  delete SceneState.audio;
-  SceneState.audio = nullptr;
-  delete SceneState.sceneRoot;
-  SceneState.sceneRoot = nullptr;
-  SceneState.timeLines.clear();
+    WriteScene(writer, opened, platform.messages(), geometry);
+  });
   return ok ? 0 : 1;
 }
 

@@ -5,17 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio.h"
-#include "audio/null_sound_backend.h"
-#include "base/native_path.h"
 #include "base/text_conversion.h"
 #include "cli/commands.h"
+#include "cli/null_open.h"
 #include "cli/web_folder.h"
-#include "document/document.h"
-#include "headless/headless_view.h"
 #include "headless/tool_platform.h"
-#include "model/scene_state.h"
-#include "render/null_device.h"
 
 namespace tolvani::cli {
 
@@ -84,23 +78,7 @@ bool Opens(const std::string& file) {
   platform.onMessage = [](const std::u16string& text) {
     std::fprintf(stderr, "tolvani web: %s\n", ToUtf8(text).c_str());
   };
-  NullGraphicsDevice device;
-  device.SetKeepBufferContents(false);
-  device.SetKeepTextureContents(false);
-  bool ok = false;
-  {
-    headless::HeadlessView headless;
-    SceneState.sceneRoot->render.device = &device;
-    SceneState.audio = new CAudio(std::make_unique<NullSoundBackend>(true));
-    ok = headless.document().OnOpenDocument(FromNativePath(file));
-  }
-  SceneState.sceneRoot->ResetScene();
-  delete SceneState.audio;
-  SceneState.audio = nullptr;
-  delete SceneState.sceneRoot;
-  SceneState.sceneRoot = nullptr;
-  SceneState.timeLines.clear();
-  return ok;
+  return OpenWithNullDevices(file);
 }
 
 }  // namespace
