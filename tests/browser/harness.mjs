@@ -87,6 +87,25 @@ export async function keepScreenshot(page, name) {
   return file;
 }
 
+// Runs body({ page, errors }) in a fresh context (its own page and storage)
+// of browser, errors collecting the page's uncaught ones; a failure keeps a
+// screenshot named after `name`; the context and the server close either way.
+export async function inFreshPage(browser, server, contextOptions, name, body) {
+  const context = await browser.newContext(contextOptions);
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(String(e)));
+  try {
+    await body({ page, errors });
+  } catch (error) {
+    await keepScreenshot(page, `${name}-${Date.now()}`);
+    throw error;
+  } finally {
+    await context.close();
+    await server.close();
+  }
+}
+
 // The native build's programs (`tolvani`, the demo): the ci preset's, else dev's.
 export const nativeBin = path.resolve(
   process.env.TOLVANI_NATIVE_BIN ??

@@ -10,7 +10,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { serve, launchChromium, missingPrerequisite, keepScreenshot, nativeBin, webDir } from './harness.mjs';
+import { serve, launchChromium, missingPrerequisite, inFreshPage, nativeBin, webDir } from './harness.mjs';
 
 const tolvani = path.join(nativeBin, 'tolvani');
 const demo = path.join(nativeBin, 'Main.zvmov');
@@ -36,20 +36,10 @@ after(async () => browser?.close());
 
 async function withPage(body, { hasTouch = false, viewport = { width: kWidth, height: kHeight } } = {}) {
   const server = await serve({ '/cartoons/': nativeBin, '/': webDir });
-  const context = await browser.newContext({ viewport, hasTouch });
-  const page = await context.newPage();
-  const errors = [];
-  page.on('pageerror', (e) => errors.push(String(e)));
-  try {
+  await inFreshPage(browser, server, { viewport, hasTouch }, 'page', async ({ page, errors }) => {
     await body({ page, server });
     assert.deepEqual(errors, []);
-  } catch (error) {
-    await keepScreenshot(page, `page-${Date.now()}`);
-    throw error;
-  } finally {
-    await context.close();
-    await server.close();
-  }
+  });
 }
 
 const started = (page) =>
@@ -313,9 +303,7 @@ test('a tolvani web export embedded by its printed iframe plays from a fresh fol
   assert.match(snippet, /^<iframe src="demo\/player\.html\?file=Main\.zvmov"[^\n]*><\/iframe>$/);
   writeFileSync(path.join(site, 'index.html'), `<!doctype html><meta charset="utf-8">${snippet}`);
   const server = await serve({ '/': site });
-  const context = await browser.newContext({ viewport: { width: kWidth + 40, height: kHeight + 40 } });
-  const page = await context.newPage();
-  try {
+  await inFreshPage(browser, server, { viewport: { width: kWidth + 40, height: kHeight + 40 } }, 'export', async ({ page }) => {
     await page.goto(`${server.url}/index.html`);
     const frame = await (await page.waitForSelector('iframe')).contentFrame();
     await frame.waitForFunction(() => window.tolvaniPage?.firstFrameMs != null, null, { timeout: 60_000 });
@@ -324,11 +312,5 @@ test('a tolvani web export embedded by its printed iframe plays from a fresh fol
     assert.equal(state.opened, true);
     assert.ok(state.frames >= 2, `${state.frames} frames`);
     assert.deepEqual(state.size, [640, 480]);
-  } catch (error) {
-    await keepScreenshot(page, `export-${Date.now()}`);
-    throw error;
-  } finally {
-    await context.close();
-    await server.close();
-  }
+  });
 });

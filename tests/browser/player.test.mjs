@@ -8,7 +8,7 @@ import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, writeFileSync, copyFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
-import { serve, launchChromium, missingPrerequisite, keepScreenshot, nativeBin, webDir } from './harness.mjs';
+import { serve, launchChromium, missingPrerequisite, keepScreenshot, inFreshPage, nativeBin, webDir } from './harness.mjs';
 
 const tolvani = path.join(nativeBin, 'tolvani');
 const demo = path.join(nativeBin, 'Main.zvmov');
@@ -41,19 +41,8 @@ after(async () => browser?.close());
 async function withPage(body, deviceScaleFactor = 1) {
   const dir = cartoonFolder();
   const server = await serve({ '/cartoons/': dir, '/': webDir });
-  const context = await browser.newContext({ viewport: { width: kWidth, height: kHeight }, deviceScaleFactor });
-  const page = await context.newPage();
-  const errors = [];
-  page.on('pageerror', (e) => errors.push(String(e)));
-  try {
-    await body({ page, server, dir, errors });
-  } catch (error) {
-    await keepScreenshot(page, `player-${Date.now()}`);
-    throw error;
-  } finally {
-    await context.close();
-    await server.close();
-  }
+  const options = { viewport: { width: kWidth, height: kHeight }, deviceScaleFactor };
+  await inFreshPage(browser, server, options, 'player', ({ page, errors }) => body({ page, server, dir, errors }));
 }
 
 // PSNR in dB of two same-sized PNGs over RGB, decoded by the browser.
