@@ -202,6 +202,34 @@ int32_t OpenGLDevice::CreateVertexBuffer(const void* data, uint32_t byteWidth, g
   if (out == nullptr) return gfx::kInvalidArg;
   *out = gfx::kNone;
   if (data == nullptr || byteWidth == 0) return gfx::kInvalidArg;
+  return MakeVertexBuffer(data, byteWidth, out);
+}
+
+int32_t OpenGLDevice::CreateVertexBufferOfSize(uint32_t byteWidth, gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  if (byteWidth == 0) return gfx::kInvalidArg;
+  return MakeVertexBuffer(nullptr, byteWidth, out);
+}
+
+int32_t OpenGLDevice::UpdateVertexBuffer(gfx::Handle buffer, uint32_t offset, const void* data,
+                                         uint32_t byteWidth) {
+  Object* o = Find(buffer, Kind::VertexBuffer);
+  // Compared without adding, so that no offset wraps past the check.
+  if (o == nullptr || data == nullptr || byteWidth == 0 || offset > o->size ||
+      byteWidth > o->size - offset) {
+    return gfx::kInvalidArg;
+  }
+  Flush();                  // recorded draws read the old contents
+  lastFrameValid_ = false;  // the last frame may show the old contents
+  if (!MakeCurrent()) return gfx::kFail;
+  glBindBuffer(GL_ARRAY_BUFFER, o->name);
+  glBufferSubData(GL_ARRAY_BUFFER, offset, byteWidth, data);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  return glGetError() == GL_OUT_OF_MEMORY ? gfx::kOutOfMemory : gfx::kOk;
+}
+
+int32_t OpenGLDevice::MakeVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out) {
   if (!MakeCurrent()) return gfx::kFail;
   Object o(Kind::VertexBuffer);
   glGenBuffers(1, &o.name);

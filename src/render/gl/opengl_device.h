@@ -119,6 +119,9 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
 
   // IGraphicsDevice
   int32_t CreateVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out) override;
+  int32_t CreateVertexBufferOfSize(uint32_t byteWidth, gfx::Handle* out) override;
+  int32_t UpdateVertexBuffer(gfx::Handle buffer, uint32_t offset, const void* data,
+                             uint32_t byteWidth) override;
   int32_t CreateConstantBuffer(uint32_t byteWidth, gfx::Handle* out) override;
   int32_t UpdateConstantBuffer(gfx::Handle buffer, const void* data, uint32_t byteWidth) override;
   int32_t CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle* out) override;
@@ -202,6 +205,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   void Destroy(Object& object);
   void AddRef(gfx::Handle handle);
   unsigned VertexArrayForCurrentContext();
+  // A vertex buffer of byteWidth bytes, filled from data unless it is null.
+  int32_t MakeVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out);
   // Writes a texture's whole top level (and rebuilds its chain).
   int32_t Upload(Object& texture, const void* data, uint32_t rowPitch);
 
