@@ -220,7 +220,7 @@ class GroupFiller {
 
   const FaceTable& faces_;
   const uint8_t* usable_;
-  const uint32_t* faceGroup_;
+  const uint32_t* faceGroup_;  // for Fill; FillFace reads none
   std::vector<MeshVertex*> out_;
   const Vec3* pos_;
   const int32_t* bones_;
@@ -356,7 +356,7 @@ bool StreamGroup(const GroupFiller& filler, const uint32_t* faces, size_t faceCo
 // BufferOnly: what only the normals pass needed goes first, then every
 // group streams into its buffer from the last to the first (failures as in
 // CreateGroupBuffers), then the corner normals go.
-bool StreamGroupBuffers(CModel& model, const uint8_t* usable, const GroupPlan& plan,
+bool StreamGroupBuffers(CModel& model, const uint8_t* usable, GroupPlan& plan,
                         gfx::IGraphicsDevice* device) {
   Free(model.vertexFaceStart);
   Free(model.vertexFaces);
@@ -365,7 +365,8 @@ bool StreamGroupBuffers(CModel& model, const uint8_t* usable, const GroupPlan& p
   model.faces.uvs.shrink_to_fit();
   auto& groups = model.groups;
   const FacesByGroup byGroup = SortFacesByGroup(plan, model.faces.size(), groups.size());
-  const GroupFiller filler(model, usable, plan.faceGroup.get());
+  plan.faceGroup.reset();  // the sorted faces say it all
+  const GroupFiller filler(model, usable, nullptr);
   std::vector<MeshVertex> chunk(kStreamChunkBytes / sizeof(MeshVertex));
   bool ok = true;
   size_t keepAllUpTo = 0;
@@ -407,7 +408,7 @@ bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device, DrawingVertexC
   const std::vector<uint8_t> usableFlags = UsableFaces(model);
   const uint8_t* usable = usableFlags.empty() ? nullptr : usableFlags.data();
   const bool streamed = copy == DrawingVertexCopy::BufferOnly && model.groups.empty();
-  const GroupPlan plan = PlanGroups(model, usable);
+  GroupPlan plan = PlanGroups(model, usable);
   if (streamed) return StreamGroupBuffers(model, usable, plan, device);
   FillGroups(model, usable, plan, SizeGroups(model, plan));
   return CreateGroupBuffers(model, device);

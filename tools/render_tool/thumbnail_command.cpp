@@ -155,6 +155,16 @@ int DrawThumbnail(const ThumbnailOptions& o, const std::string& temporary, char*
   for (int i = 0; i < kMaxFadeTicks && FadeCovers(); ++i) player.Tick();
   std::vector<uint8_t> rgba;
   player.ReadFrame(rgba);
+  // A buffer or texture the device had no memory for is missing from the
+  // picture: no thumbnail rather than a wrong one.
+  if (player.outOfMemoryCount() > 0) {
+    std::fprintf(
+        stderr,
+        "tolvani thumbnail: gave up: the graphics device ran out of memory (the ceiling is "
+        "%lld MB)\n",
+        g_ceilingMegabytes);
+    return 1;
+  }
   if (!WritePng(temporary, rgba, width, height, o.size, &why)) {
     std::fprintf(stderr, "tolvani thumbnail: %s\n", why.c_str());
     return 1;

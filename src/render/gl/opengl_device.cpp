@@ -226,7 +226,12 @@ int32_t OpenGLDevice::UpdateVertexBuffer(gfx::Handle buffer, uint32_t offset, co
   glBindBuffer(GL_ARRAY_BUFFER, o->name);
   glBufferSubData(GL_ARRAY_BUFFER, offset, byteWidth, data);
   glBindBuffer(GL_ARRAY_BUFFER, 0);
-  return glGetError() == GL_OUT_OF_MEMORY ? gfx::kOutOfMemory : gfx::kOk;
+  return glGetError() == GL_OUT_OF_MEMORY ? OutOfMemory() : gfx::kOk;
+}
+
+int32_t OpenGLDevice::OutOfMemory() {
+  ++outOfMemoryCount_;
+  return gfx::kOutOfMemory;
 }
 
 int32_t OpenGLDevice::MakeVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out) {
@@ -238,7 +243,7 @@ int32_t OpenGLDevice::MakeVertexBuffer(const void* data, uint32_t byteWidth, gfx
   glBindBuffer(GL_ARRAY_BUFFER, 0);
   if (glGetError() == GL_OUT_OF_MEMORY) {
     Destroy(o);
-    return gfx::kOutOfMemory;
+    return OutOfMemory();
   }
   o.size = byteWidth;
   *out = Add(std::move(o));
@@ -318,7 +323,7 @@ int32_t OpenGLDevice::CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle*
   const GLenum err = glGetError();
   if (err != GL_NO_ERROR) {
     Destroy(o);
-    return err == GL_OUT_OF_MEMORY ? gfx::kOutOfMemory : gfx::kFail;
+    return err == GL_OUT_OF_MEMORY ? OutOfMemory() : gfx::kFail;
   }
   *out = Add(std::move(o));
   return gfx::kOk;
