@@ -77,9 +77,21 @@ class IGraphicsDevice {
   virtual ~IGraphicsDevice() = default;
 
   // --- resources -----------------------------------------------------------
-  // Vertex buffer holding exactly byteWidth bytes copied from data; never
-  // written again. byteWidth 0 is refused.
+  // Vertex buffer holding exactly byteWidth bytes copied from data. No data
+  // or byteWidth 0 is refused.
   virtual int32_t CreateVertexBuffer(const void* data, uint32_t byteWidth, Handle* out) = 0;
+  // Vertex buffer of byteWidth bytes to be filled in ranges with
+  // UpdateVertexBuffer, so that a large buffer never needs a whole copy in
+  // memory beside it. Bytes not yet written read as unspecified values.
+  // byteWidth 0 is refused (kInvalidArg).
+  virtual int32_t CreateVertexBufferOfSize(uint32_t byteWidth, Handle* out) = 0;
+  // Copies byteWidth bytes from data into bytes [offset, offset + byteWidth)
+  // of a vertex buffer (either kind of creation). No data, 0 bytes, a range
+  // reaching past the buffer's end, or a handle that is not a live vertex
+  // buffer is refused (kInvalidArg) and writes nothing. A draw made before
+  // the call sees the contents as they were when it was made.
+  virtual int32_t UpdateVertexBuffer(Handle buffer, uint32_t offset, const void* data,
+                                     uint32_t byteWidth) = 0;
   // Constant buffer bound to slot 0 of both shader stages. byteWidth is a
   // non-zero multiple of 16; anything else is refused (kInvalidArg).
   virtual int32_t CreateConstantBuffer(uint32_t byteWidth, Handle* out) = 0;

@@ -95,11 +95,16 @@ struct CMaterial {
 };
 
 // A mesh group: the drawing vertices of one material of one model
-// (resize leaves new vertices unset).
+// (resize leaves new vertices unset). The vertices are kept in memory beside
+// the buffer, or held by the buffer alone (then `vertices` is empty and
+// bufferOnlyVertices counts them; see BuildMeshGroups).
 struct MeshGroup {
   UninitializedVector<MeshVertex> vertices;
   gfx::Handle vertexBuffer = gfx::kNone;
   int32_t material = 0;
+  uint32_t bufferOnlyVertices = 0;  // 0 whenever `vertices` holds them
+  // The group's drawing vertices, wherever they are held.
+  size_t VertexCount() const { return vertices.empty() ? bufferOnlyVertices : vertices.size(); }
 };
 
 // Per animation, per bone track, per frame: one matrix.

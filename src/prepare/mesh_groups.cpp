@@ -3,7 +3,9 @@
 // Faces on the collision material and unusable faces (an index outside the
 // vertex list) are not drawn. Missing bones / parents / weights read as
 // -1 / -1 / 1. Large models halve their faces over two threads, each
-// writing from its own starting offsets.
+// writing from its own starting offsets. In BufferOnly mode the faces are
+// sorted by group instead, and each group's vertices go to its buffer a
+// chunk at a time on one thread.
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
@@ -132,39 +134,43 @@ class GroupFiller {
   }
 
   void Fill(size_t begin, size_t end, std::vector<size_t>& cursor) const {
-    const uint32_t* start = faces_.indexStart.data();
-    const uint32_t* uvStart = faces_.uvStart.data();
     for (size_t f = begin; f < end; ++f) {
       const uint32_t g = faceGroup_[f];
       if (g == kNotDrawn) continue;
-      const uint32_t corners = start[f + 1] - start[f];
-      if (full_ && corners == 3 && uvStart[f + 1] - uvStart[f] >= 3) {
-        FullTriangle(f, out_[g] + cursor[g]);
-        cursor[g] += 3;
-        continue;
-      }
-      if (usable_ && !usable_[f]) continue;
-      MeshVertex* dst = out_[g] + cursor[g];
-      switch (corners) {
-        case 2:
-          Line(f, dst);
-          break;
-        case 3:
-          for (uint32_t c = 0; c < 3; ++c) Corner(f, c, dst[c]);
-          break;
-        case 4:  // two triangles: corners 0 1 2 and 2 3 0
-          Corner(f, 0, dst[0]);
-          Corner(f, 1, dst[1]);
-          Corner(f, 2, dst[2]);
-          dst[3] = dst[2];
-          Corner(f, 3, dst[4]);
-          dst[5] = dst[0];
-          break;
-        default:
-          break;
-      }
-      cursor[g] += DrawingVertices(corners);
+      cursor[g] += FillFace(f, out_[g] + cursor[g]);
     }
+  }
+
+  // Writes the drawing vertices of a drawn face f (at most 6) from dst on;
+  // returns how many.
+  uint32_t FillFace(size_t f, MeshVertex* dst) const {
+    const uint32_t* start = faces_.indexStart.data();
+    const uint32_t* uvStart = faces_.uvStart.data();
+    const uint32_t corners = start[f + 1] - start[f];
+    if (full_ && corners == 3 && uvStart[f + 1] - uvStart[f] >= 3) {
+      FullTriangle(f, dst);
+      return 3;
+    }
+    if (usable_ && !usable_[f]) return 0;
+    switch (corners) {
+      case 2:
+        Line(f, dst);
+        break;
+      case 3:
+        for (uint32_t c = 0; c < 3; ++c) Corner(f, c, dst[c]);
+        break;
+      case 4:  // two triangles: corners 0 1 2 and 2 3 0
+        Corner(f, 0, dst[0]);
+        Corner(f, 1, dst[1]);
+        Corner(f, 2, dst[2]);
+        dst[3] = dst[2];
+        Corner(f, 3, dst[4]);
+        dst[5] = dst[0];
+        break;
+      default:
+        break;
+    }
+    return DrawingVertices(corners);
   }
 
  private:
@@ -214,7 +220,7 @@ class GroupFiller {
 
   const FaceTable& faces_;
   const uint8_t* usable_;
-  const uint32_t* faceGroup_;
+  const uint32_t* faceGroup_;  // for Fill; FillFace reads none
   std::vector<MeshVertex*> out_;
   const Vec3* pos_;
   const int32_t* bones_;
@@ -244,9 +250,20 @@ void FillGroups(CModel& model, const uint8_t* usable, const GroupPlan& plan,
       });
 }
 
+// Drops the groups from keepAllUpTo on that hold no vertices, in one pass.
+void DropEmptyGroups(std::vector<MeshGroup>& groups, size_t keepAllUpTo) {
+  size_t write = keepAllUpTo;
+  for (size_t i = keepAllUpTo; i < groups.size(); ++i) {
+    if (groups[i].VertexCount() == 0) continue;
+    if (write != i) groups[write] = std::move(groups[i]);
+    ++write;
+  }
+  groups.resize(write);
+}
+
 // Buffers, from the last group to the first; empty groups go. On a failure
 // the failing group and those before it stay as built (empty ones
-// included); the later ones keep their buffers. Compacted in one pass.
+// included); the later ones keep their buffers.
 bool CreateGroupBuffers(CModel& model, gfx::IGraphicsDevice* device) {
   auto& groups = model.groups;
   bool ok = true;
@@ -264,23 +281,135 @@ bool CreateGroupBuffers(CModel& model, gfx::IGraphicsDevice* device) {
       break;
     }
   }
-  size_t write = keepAllUpTo;
-  for (size_t i = keepAllUpTo; i < groups.size(); ++i) {
-    if (groups[i].vertices.empty()) continue;
-    if (write != i) groups[write] = std::move(groups[i]);
-    ++write;
+  DropEmptyGroups(groups, keepAllUpTo);
+  return ok;
+}
+
+// Every drawn face, group by group: group g's faces, in face order, are
+// faces[start[g] .. start[g + 1]).
+struct FacesByGroup {
+  std::unique_ptr<uint32_t[]> faces;
+  std::vector<size_t> start;
+};
+
+FacesByGroup SortFacesByGroup(const GroupPlan& plan, size_t faceCount, size_t groupCount) {
+  FacesByGroup out;
+  out.start.assign(groupCount + 1, 0);
+  const uint32_t* faceGroup = plan.faceGroup.get();
+  for (size_t f = 0; f < faceCount; ++f) {
+    if (faceGroup[f] != kNotDrawn) ++out.start[faceGroup[f] + 1];
   }
-  groups.resize(write);
+  for (size_t g = 0; g < groupCount; ++g) out.start[g + 1] += out.start[g];
+  out.faces.reset(new uint32_t[out.start[groupCount]]);
+  std::vector<size_t> next(out.start.begin(), out.start.end() - 1);
+  for (size_t f = 0; f < faceCount; ++f) {
+    if (faceGroup[f] != kNotDrawn) out.faces[next[faceGroup[f]]++] = static_cast<uint32_t>(f);
+  }
+  return out;
+}
+
+// Frees a vector's memory, not only its elements.
+template <typename V>
+void Free(V& v) {
+  V().swap(v);
+}
+
+// One group's `count` drawing vertices, from its faces, written into a
+// buffer made at their full size, a chunk at a time. On a failure the
+// buffer is released and the group has none.
+bool StreamGroup(const GroupFiller& filler, const uint32_t* faces, size_t faceCount, uint64_t count,
+                 gfx::IGraphicsDevice* device, std::vector<MeshVertex>& chunk, MeshGroup& group) {
+  group.vertexBuffer = gfx::kNone;
+  const uint64_t bytes = count * sizeof(MeshVertex);
+  gfx::Handle buffer = gfx::kNone;
+  if (!device || bytes > UINT32_MAX ||
+      gfx::Failed(device->CreateVertexBufferOfSize(static_cast<uint32_t>(bytes), &buffer))) {
+    return false;
+  }
+  uint64_t written = 0;  // vertices
+  size_t used = 0;       // vertices in the chunk
+  bool ok = true;
+  auto flush = [&] {
+    if (used == 0 || !ok) return;
+    ok = written + used <= count &&
+         !gfx::Failed(device->UpdateVertexBuffer(
+             buffer, static_cast<uint32_t>(written * sizeof(MeshVertex)), chunk.data(),
+             static_cast<uint32_t>(used * sizeof(MeshVertex))));
+    written += used;
+    used = 0;
+  };
+  constexpr size_t kMaxFaceVertices = 6;
+  for (size_t i = 0; i < faceCount && ok; ++i) {
+    if (used + kMaxFaceVertices > chunk.size()) flush();
+    used += filler.FillFace(faces[i], chunk.data() + used);
+  }
+  flush();
+  if (!ok || written != count) {
+    device->Release(buffer);
+    return false;
+  }
+  group.vertexBuffer = buffer;
+  group.bufferOnlyVertices = static_cast<uint32_t>(count);
+  return true;
+}
+
+// BufferOnly: what only the normals pass needed goes first, then every
+// group streams into its buffer from the last to the first (failures as in
+// CreateGroupBuffers), then the corner normals go.
+bool StreamGroupBuffers(CModel& model, const uint8_t* usable, GroupPlan& plan,
+                        gfx::IGraphicsDevice* device) {
+  Free(model.vertexFaceStart);
+  Free(model.vertexFaces);
+  Free(model.faces.normal);
+  model.faces.indices.shrink_to_fit();
+  model.faces.uvs.shrink_to_fit();
+  auto& groups = model.groups;
+  const FacesByGroup byGroup = SortFacesByGroup(plan, model.faces.size(), groups.size());
+  plan.faceGroup.reset();  // the sorted faces say it all
+  const GroupFiller filler(model, usable, nullptr);
+  std::vector<MeshVertex> chunk(kStreamChunkBytes / sizeof(MeshVertex));
+  bool ok = true;
+  size_t keepAllUpTo = 0;
+  for (size_t i = groups.size(); i-- > 0;) {
+    if (plan.counts[i] == 0) continue;
+    const size_t first = byGroup.start[i];
+    if (!StreamGroup(filler, byGroup.faces.get() + first, byGroup.start[i + 1] - first,
+                     plan.counts[i], device, chunk, groups[i])) {
+      ok = false;
+      keepAllUpTo = i + 1;
+      break;
+    }
+  }
+  DropEmptyGroups(groups, keepAllUpTo);
+  // Only the buffers needed these; picking and the ground probe read the
+  // positions, indices and materials. The table stays whole: faces of no uvs.
+  Free(model.faces.cornerNormal);
+  Free(model.faces.uvs);
+  std::fill(model.faces.uvStart.begin(), model.faces.uvStart.end(), 0u);
   return ok;
 }
 
 }  // namespace
 
-bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device) {
+namespace {
+DrawingVertexCopy g_copy = DrawingVertexCopy::Kept;
+}  // namespace
+
+void SetDrawingVertexCopy(DrawingVertexCopy copy) {
+  g_copy = copy;
+}
+
+DrawingVertexCopy ProcessDrawingVertexCopy() {
+  return g_copy;
+}
+
+bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device, DrawingVertexCopy copy) {
   if (!FaceTableConsistent(model.faces)) return false;
   const std::vector<uint8_t> usableFlags = UsableFaces(model);
   const uint8_t* usable = usableFlags.empty() ? nullptr : usableFlags.data();
-  const GroupPlan plan = PlanGroups(model, usable);
+  const bool streamed = copy == DrawingVertexCopy::BufferOnly && model.groups.empty();
+  GroupPlan plan = PlanGroups(model, usable);
+  if (streamed) return StreamGroupBuffers(model, usable, plan, device);
   FillGroups(model, usable, plan, SizeGroups(model, plan));
   return CreateGroupBuffers(model, device);
 }

@@ -24,8 +24,38 @@ void ComputeNormals(CModel& model, SmoothingBudget& budget, SimdLevel level = De
 // A model alone, with a budget of its own.
 void ComputeNormals(CModel& model);
 
+// Where the drawing vertices of a model live once its buffers are built.
+enum class DrawingVertexCopy : uint8_t {
+  // Each group keeps its vertices in memory beside its buffer (picking
+  // helpers, autoplay and the tests read them).
+  Kept,
+  // Only the buffers hold them: they are written straight into buffers made
+  // at their full size, kStreamChunkBytes at a time, so a model's vertices
+  // never exist whole in memory beside the driver's copy. The model's face
+  // normals and vertex face lists go before the buffers are made, its corner
+  // normals and uvs after (every face then has no uvs), and the face records
+  // give back their spare capacity; vertices, corner indices and materials
+  // stay (picking, the ground probe). For a caller that only draws: the
+  // thumbnailer. A model that already has groups is built Kept.
+  BufferOnly,
+};
+
+// Bytes of drawing vertices written per buffer update in BufferOnly mode
+// (a whole number of vertices).
+inline constexpr size_t kStreamChunkBytes =
+    (size_t{2} << 20) / sizeof(MeshVertex) * sizeof(MeshVertex);
+
+// The copy of every later BuildMeshGroups in this process (default Kept).
+void SetDrawingVertexCopy(DrawingVertexCopy copy);
+DrawingVertexCopy ProcessDrawingVertexCopy();
+
 // Builds model.groups (appending) and one vertex buffer per non-empty group
-// on device. Returns false when a vertex buffer could not be created.
-bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device);
+// on device. Returns false when a vertex buffer could not be created or
+// written. Buffers are made from the last group to the first; at the first
+// failure the failing group and those before it stay without a buffer
+// (with their kept vertices, or none in BufferOnly mode), the later ones
+// keep theirs, and the empty groups after it are dropped.
+bool BuildMeshGroups(CModel& model, gfx::IGraphicsDevice* device,
+                     DrawingVertexCopy copy = ProcessDrawingVertexCopy());
 
 }  // namespace tolvani

@@ -125,7 +125,7 @@ int DrawModel(CCoreMotion3D& scene, CModel& model, int index, const Matrix4& vie
       device->SetShaderResource(material.textureView);
     }
 
-    device->Draw(static_cast<uint32_t>(group.vertices.size()), 0);
+    device->Draw(static_cast<uint32_t>(group.VertexCount()), 0);
   }
   return result;
 }

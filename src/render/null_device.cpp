@@ -153,6 +153,31 @@ int32_t NullGraphicsDevice::CreateVertexBuffer(const void* data, uint32_t byteWi
   return gfx::kOk;
 }
 
+int32_t NullGraphicsDevice::CreateVertexBufferOfSize(uint32_t byteWidth, gfx::Handle* out) {
+  if (!out) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  if (ShouldFail(Op::CreateVertexBufferOfSize)) return gfx::kFail;
+  if (byteWidth == 0) return gfx::kInvalidArg;
+  Object o;
+  o.kind = Kind::VertexBuffer;
+  o.size = byteWidth;
+  if (keepBufferContents_) o.bytes.assign(byteWidth, 0xCD);  // unwritten bytes stand out
+  *out = Add(std::move(o));
+  return gfx::kOk;
+}
+
+int32_t NullGraphicsDevice::UpdateVertexBuffer(gfx::Handle buffer, uint32_t offset,
+                                               const void* data, uint32_t byteWidth) {
+  if (ShouldFail(Op::UpdateVertexBuffer)) return gfx::kFail;
+  Object* o = Find(buffer, Kind::VertexBuffer);
+  // Compared without adding, so that no offset wraps past the check.
+  if (!o || !data || byteWidth == 0 || offset > o->size || byteWidth > o->size - offset) {
+    return gfx::kInvalidArg;
+  }
+  if (keepBufferContents_) std::memcpy(o->bytes.data() + offset, data, byteWidth);
+  return gfx::kOk;
+}
+
 int32_t NullGraphicsDevice::CreateConstantBuffer(uint32_t byteWidth, gfx::Handle* out) {
   if (!out) return gfx::kInvalidArg;
   *out = gfx::kNone;

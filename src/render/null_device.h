@@ -8,7 +8,10 @@
 //
 // Refusals (each returns gfx::kInvalidArg unless stated, and creates nothing):
 //  - CreateTexture2D with a zero side or a side above gfx::kMaxTextureSize;
-//  - CreateVertexBuffer of 0 bytes or with no data;
+//  - CreateVertexBuffer of 0 bytes or with no data; CreateVertexBufferOfSize
+//    of 0 bytes;
+//  - UpdateVertexBuffer with no data, of 0 bytes, or of a range reaching
+//    past the buffer's end;
 //  - CreateConstantBuffer of 0 bytes or a size that is not a multiple of 16;
 //  - UpdateConstantBuffer of any size but the buffer's own;
 //  - MapTexture of a texture that is not Dynamic or is already mapped;
@@ -70,6 +73,8 @@ class NullGraphicsDevice : public gfx::IGraphicsDevice {
     CreateRenderTargetView,
     CreateDepthStencilView,
     Present,
+    CreateVertexBufferOfSize,
+    UpdateVertexBuffer,
     kCount
   };
 
@@ -178,6 +183,7 @@ class NullGraphicsDevice : public gfx::IGraphicsDevice {
   // Raw texture memory, height rows of RowPitchOf bytes; empty if none.
   const std::vector<uint8_t>& TextureMemory(gfx::Handle textureOrView) const;
   // Bytes of a vertex or constant buffer (empty when contents are not kept).
+  // A buffer made by CreateVertexBufferOfSize starts filled with 0xCD.
   const std::vector<uint8_t>& BufferContents(gfx::Handle buffer) const;
   uint32_t BufferSize(gfx::Handle buffer) const;
   // Entry point of a shader blob or of the shader made from it.
@@ -205,6 +211,9 @@ class NullGraphicsDevice : public gfx::IGraphicsDevice {
 
   // ---- IGraphicsDevice ----------------------------------------------------
   int32_t CreateVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out) override;
+  int32_t CreateVertexBufferOfSize(uint32_t byteWidth, gfx::Handle* out) override;
+  int32_t UpdateVertexBuffer(gfx::Handle buffer, uint32_t offset, const void* data,
+                             uint32_t byteWidth) override;
   int32_t CreateConstantBuffer(uint32_t byteWidth, gfx::Handle* out) override;
   int32_t UpdateConstantBuffer(gfx::Handle buffer, const void* data, uint32_t byteWidth) override;
   int32_t CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle* out) override;

@@ -4,9 +4,11 @@
 // that draws).
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "contract/device_contract.h"
@@ -351,6 +353,63 @@ TYPED_TEST(DeviceContract, EachDrawSeesTheConstantsOfItsOwnTime) {
       EXPECT_EQ(draw.viewport.width, kFrameSide);
     }
   }
+}
+
+// A buffer made at its size fills in ranges that split vertices; a range
+// reaching past its end (wrapping included), no data, no bytes or a handle
+// of another kind is refused and writes nothing; a draw made before an
+// update sees the contents of its own time.
+TYPED_TEST(DeviceContract, VertexBuffersFillInRangesThatEachDrawSeesAtItsTime) {
+  auto p = this->MakePipeline();
+  auto& dev = this->dev();
+  const std::vector<MeshVertex> left = Rectangle(-1, -1, 0, 1);
+  const std::vector<MeshVertex> right = Rectangle(0, -1, 1, 1);
+  const auto* leftBytes = reinterpret_cast<const uint8_t*>(left.data());
+  const auto* rightBytes = reinterpret_cast<const uint8_t*>(right.data());
+  const uint32_t size = static_cast<uint32_t>(left.size() * sizeof(MeshVertex));
+  gfx::Handle vb = 77;
+  EXPECT_EQ(dev.CreateVertexBufferOfSize(0, &vb), gfx::kInvalidArg);
+  EXPECT_EQ(vb, gfx::kNone);
+  ASSERT_EQ(dev.CreateVertexBufferOfSize(size, &vb), gfx::kOk);
+  for (auto [offset, bytes] :
+       {std::pair<uint32_t, uint32_t>{0, 100}, {100, 200}, {300, size - 300}}) {
+    ASSERT_EQ(dev.UpdateVertexBuffer(vb, offset, leftBytes + offset, bytes), gfx::kOk) << offset;
+  }
+  struct Refused {
+    const char* name;
+    gfx::Handle buffer;
+    uint32_t offset;
+    const void* data;
+    uint32_t bytes;
+  };
+  for (const Refused& r :
+       {Refused{"past the end", vb, size - 43, rightBytes, 44},
+        Refused{"starting past the end", vb, size + 1, rightBytes, 1},
+        Refused{"wrapping past 2^32", vb, UINT32_MAX, rightBytes, 2},
+        Refused{"no data", vb, 0, nullptr, 44}, Refused{"no bytes", vb, 0, rightBytes, 0},
+        Refused{"a constant buffer", p.constants, 0, rightBytes, 16},
+        Refused{"no buffer", gfx::kNone, 0, rightBytes, 44}}) {
+    EXPECT_EQ(dev.UpdateVertexBuffer(r.buffer, r.offset, r.data, r.bytes), gfx::kInvalidArg)
+        << r.name;
+  }
+
+  this->dut_->BeginFrame(kFrameSide, kFrameSide);
+  const float blue[4] = {0, 0, 1, 1};
+  dev.ClearRenderTarget(p.rtv, blue);
+  this->DrawWith(p, vb, p.program.ps, FlatConstants(1, 0, 0));
+  ASSERT_EQ(dev.UpdateVertexBuffer(vb, 0, rightBytes, size), gfx::kOk);
+  this->DrawWith(p, vb, p.program.ps, FlatConstants(0, 1, 0));
+  EXPECT_EQ(dev.Present(), gfx::kOk);
+  this->dut_->EndFrame();
+
+  this->ExpectPixel(kFrameSide / 4, kFrameSide / 2, {255, 0, 0, 255});
+  this->ExpectPixel(3 * kFrameSide / 4, kFrameSide / 2, {0, 255, 0, 255});
+  if (const NullGraphicsDevice* records = this->dut_->records()) {
+    ASSERT_EQ(records->draws().size(), 2u);
+    EXPECT_EQ(records->draws()[0].vertexBuffer, vb);
+    EXPECT_EQ(records->BufferContents(vb), std::vector<uint8_t>(rightBytes, rightBytes + size));
+  }
+  dev.Release(vb);
 }
 
 TYPED_TEST(DeviceContract, AViewKeepsItsMappedTextureForTheTexturedShader) {

@@ -437,6 +437,32 @@ TEST(ThumbnailCommand, ALargeImageFitsTheMemoryCeiling) {
   ASSERT_EQ(image.size(), QSize(64, 48));
 }
 
+// A model of 320,000 triangles (19 MB stored) thumbnails within a 256 MB
+// ceiling, drawn as under the default one: its drawing vertices stream into
+// the device's buffer instead of being built whole beside it (that took
+// some 320 MB here; streamed, about 205 MB). Under a ceiling too low for it
+// (the device's buffer is refused at 140 MB here) there is no thumbnail,
+// never one without the model.
+TEST(ThumbnailCommand, ALargeModelFitsALoweredCeilingAndFailsCleanlyBelowIt) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' address space leaves no room for a data limit";
+#endif
+  const std::string dir = MakeTempDir();
+  const std::string project = dir + "model.zvmov";
+  builder::MakeLargeModel(400).WriteFile(project);
+  const std::string args = "thumbnail " + Quote(project) + " --size 128 --time-limit 3600 ";
+  const RunResult lowered = Tolvani(args + Quote(dir + "lowered.png") + " --memory-limit 256", dir);
+  const RunResult usual = Tolvani(args + Quote(dir + "usual.png"), dir);
+  const RunResult tooLow = Tolvani(args + Quote(dir + "low.png") + " --memory-limit 140", dir);
+  std::filesystem::remove(project);
+  ASSERT_EQ(lowered.status, 0) << lowered.err;
+  ASSERT_EQ(usual.status, 0) << usual.err;
+  EXPECT_EQ(LoadRgb(dir + "lowered.png"), LoadRgb(dir + "usual.png"));
+  EXPECT_EQ(tooLow.status, 1);
+  EXPECT_NE(tooLow.err.find("gave up"), std::string::npos) << tooLow.err;
+  EXPECT_TRUE(NoFilesBut(dir, {"lowered.png", "usual.png", "stderr.txt"}));
+}
+
 // A pipe nobody writes is not a project: it is refused at once (the reader
 // opens without blocking and takes regular files only), well inside the time
 // limit, and nothing is left.

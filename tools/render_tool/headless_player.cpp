@@ -56,6 +56,10 @@ void HeadlessPlayer::EndPaint() {
   device_->EndFrame();
 }
 
+uint32_t HeadlessPlayer::outOfMemoryCount() const {
+  return device_ ? device_->outOfMemoryCount() : 0;
+}
+
 void HeadlessPlayer::Tick() {
   headless_.Tick();
   // The drawing runs on the driver's threads: wait for it here so that its

@@ -54,6 +54,10 @@ class HeadlessPlayer : private headless::IPaintTarget {
   // Mixes the next frames of stereo 16-bit sound; false without sound.
   bool MixSound(int16_t* out, uint32_t frames);
 
+  // Device calls refused for want of memory since Start: the picture then
+  // lacks what they would have made.
+  uint32_t outOfMemoryCount() const;
+
   CPlayerView& view() { return headless_.view(); }
   CPlayerDoc& document() { return headless_.document(); }
   int width() const { return frame_.width(); }

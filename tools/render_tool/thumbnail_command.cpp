@@ -11,6 +11,7 @@
 // to stop, the child is killed, a message says why, the exit status is 1
 // and the temporary output is removed. Only a child that finished is
 // followed by the rename to OUT.
+#include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -31,6 +32,7 @@
 
 #include "model/scene_state.h"
 #include "model/story_rules.h"
+#include "prepare/mesh_preparation.h"
 #include "prepare/texture_budget.h"
 #include "render_tool/commands.h"
 #include "render_tool/headless_player.h"
@@ -84,6 +86,21 @@ void ApplyMemoryCeiling(long long megabytes) {
   setrlimit(RLIMIT_DATA, &limit);
 }
 
+// Threads of the drawing process reserve 2 MiB of stack instead of 8: the
+// data limit counts a thread stack's whole reservation, and the drawing's
+// threads (the rasteriser's, the shader cache's, the preparation's) use a
+// small part of it. Seven of them reserved 56 MiB, a ninth of the ceiling.
+// Sanitized code needs deeper stacks, and has no ceiling to fit.
+void ReserveSmallThreadStacks() {
+  if (kSanitized) return;
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) return;
+  if (pthread_attr_setstacksize(&attributes, size_t{2} << 20) == 0) {
+    pthread_setattr_default_np(&attributes);
+  }
+  pthread_attr_destroy(&attributes);
+}
+
 // Whether a fade overlay shown at the current step still hides the scene.
 bool FadeCovers() {
   const CCoreMotion3D* scene = SceneState.sceneRoot;
@@ -122,6 +139,9 @@ int DrawThumbnail(const ThumbnailOptions& o, const std::string& temporary, char*
   textures.maxSide = ThumbnailTextureSide(o.size);
   textures.keepImages = false;
   SetTextureLimits(textures);
+  // Drawing vertices go straight to the device: a large model's never
+  // exist twice (in memory and in the driver) at once.
+  SetDrawingVertexCopy(DrawingVertexCopy::BufferOnly);
   HeadlessPlayer player;
   std::string why;
   if (!player.Start(width, height, &why)) {
@@ -135,6 +155,16 @@ int DrawThumbnail(const ThumbnailOptions& o, const std::string& temporary, char*
   for (int i = 0; i < kMaxFadeTicks && FadeCovers(); ++i) player.Tick();
   std::vector<uint8_t> rgba;
   player.ReadFrame(rgba);
+  // A buffer or texture the device had no memory for is missing from the
+  // picture: no thumbnail rather than a wrong one.
+  if (player.outOfMemoryCount() > 0) {
+    std::fprintf(
+        stderr,
+        "tolvani thumbnail: gave up: the graphics device ran out of memory (the ceiling is "
+        "%lld MB)\n",
+        g_ceilingMegabytes);
+    return 1;
+  }
   if (!WritePng(temporary, rgba, width, height, o.size, &why)) {
     std::fprintf(stderr, "tolvani thumbnail: %s\n", why.c_str());
     return 1;
@@ -193,6 +223,7 @@ int RunThumbnail(const std::vector<std::string>& args, char* program) {
     if (::getppid() != parent) _exit(1);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     ApplyMemoryCeiling(o.memoryLimitMegabytes);
+    ReserveSmallThreadStacks();
     if (std::getenv(kStallVariable) != nullptr) {
       for (;;) ::pause();
     }

@@ -202,6 +202,39 @@ int32_t OpenGLDevice::CreateVertexBuffer(const void* data, uint32_t byteWidth, g
   if (out == nullptr) return gfx::kInvalidArg;
   *out = gfx::kNone;
   if (data == nullptr || byteWidth == 0) return gfx::kInvalidArg;
+  return MakeVertexBuffer(data, byteWidth, out);
+}
+
+int32_t OpenGLDevice::CreateVertexBufferOfSize(uint32_t byteWidth, gfx::Handle* out) {
+  if (out == nullptr) return gfx::kInvalidArg;
+  *out = gfx::kNone;
+  if (byteWidth == 0) return gfx::kInvalidArg;
+  return MakeVertexBuffer(nullptr, byteWidth, out);
+}
+
+int32_t OpenGLDevice::UpdateVertexBuffer(gfx::Handle buffer, uint32_t offset, const void* data,
+                                         uint32_t byteWidth) {
+  Object* o = Find(buffer, Kind::VertexBuffer);
+  // Compared without adding, so that no offset wraps past the check.
+  if (o == nullptr || data == nullptr || byteWidth == 0 || offset > o->size ||
+      byteWidth > o->size - offset) {
+    return gfx::kInvalidArg;
+  }
+  Flush();                  // recorded draws read the old contents
+  lastFrameValid_ = false;  // the last frame may show the old contents
+  if (!MakeCurrent()) return gfx::kFail;
+  glBindBuffer(GL_ARRAY_BUFFER, o->name);
+  glBufferSubData(GL_ARRAY_BUFFER, offset, byteWidth, data);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  return glGetError() == GL_OUT_OF_MEMORY ? OutOfMemory() : gfx::kOk;
+}
+
+int32_t OpenGLDevice::OutOfMemory() {
+  ++outOfMemoryCount_;
+  return gfx::kOutOfMemory;
+}
+
+int32_t OpenGLDevice::MakeVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out) {
   if (!MakeCurrent()) return gfx::kFail;
   Object o(Kind::VertexBuffer);
   glGenBuffers(1, &o.name);
@@ -210,7 +243,7 @@ int32_t OpenGLDevice::CreateVertexBuffer(const void* data, uint32_t byteWidth, g
   glBindBuffer(GL_ARRAY_BUFFER, 0);
   if (glGetError() == GL_OUT_OF_MEMORY) {
     Destroy(o);
-    return gfx::kOutOfMemory;
+    return OutOfMemory();
   }
   o.size = byteWidth;
   *out = Add(std::move(o));
@@ -290,7 +323,7 @@ int32_t OpenGLDevice::CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle*
   const GLenum err = glGetError();
   if (err != GL_NO_ERROR) {
     Destroy(o);
-    return err == GL_OUT_OF_MEMORY ? gfx::kOutOfMemory : gfx::kFail;
+    return err == GL_OUT_OF_MEMORY ? OutOfMemory() : gfx::kFail;
   }
   *out = Add(std::move(o));
   return gfx::kOk;

@@ -105,6 +105,10 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   // glTexStorage2D (for tests); on by default where the context has it.
   void SetTextureStorageAllowed(bool on) { texStorageAllowed_ = on; }
   size_t liveObjectCount() const { return objects_.size(); }
+  // Calls refused for want of memory (gfx::kOutOfMemory) since start-up. The
+  // scene leaves out what could not be made; a caller that must not show a
+  // partial picture (the thumbnailer) checks this.
+  uint32_t outOfMemoryCount() const { return outOfMemoryCount_; }
 
   // Off by default. Only for a target that keeps its contents between
   // frames (a window framebuffer with partial updates, an offscreen one).
@@ -119,6 +123,9 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
 
   // IGraphicsDevice
   int32_t CreateVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out) override;
+  int32_t CreateVertexBufferOfSize(uint32_t byteWidth, gfx::Handle* out) override;
+  int32_t UpdateVertexBuffer(gfx::Handle buffer, uint32_t offset, const void* data,
+                             uint32_t byteWidth) override;
   int32_t CreateConstantBuffer(uint32_t byteWidth, gfx::Handle* out) override;
   int32_t UpdateConstantBuffer(gfx::Handle buffer, const void* data, uint32_t byteWidth) override;
   int32_t CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle* out) override;
@@ -202,6 +209,10 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   void Destroy(Object& object);
   void AddRef(gfx::Handle handle);
   unsigned VertexArrayForCurrentContext();
+  // Counts a refusal for want of memory; returns gfx::kOutOfMemory.
+  int32_t OutOfMemory();
+  // A vertex buffer of byteWidth bytes, filled from data unless it is null.
+  int32_t MakeVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out);
   // Writes a texture's whole top level (and rebuilds its chain).
   int32_t Upload(Object& texture, const void* data, uint32_t rowPitch);
 
@@ -279,6 +290,7 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   unsigned frameFbo_ = 0;
   int frameWidth_ = 0, frameHeight_ = 0;
   uint32_t drawCount_ = 0, presentCount_ = 0;
+  uint32_t outOfMemoryCount_ = 0;
 };
 
 }  // namespace tolvani::gl
