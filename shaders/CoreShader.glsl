@@ -12,6 +12,11 @@
 // the pixel entries with these defined and uses them for draws whose
 // materialSpecular.rgb / materialDiffuse.x are zero, so they must leave out
 // exactly the term that is zero and nothing else (same colours, less work).
+//
+// TOLVANI_ALPHA_IS_MATERIAL_ALPHA: fragColor.a is materialColor.a, times the
+// sampled texel's alpha in PS_TEX. The device relies on it to draw without
+// blending where that alpha is exactly 1; a source that makes its alpha
+// otherwise must not name it.
 
 layout(std140) uniform ShaderConstants {
   mat4 world;

@@ -1,6 +1,6 @@
 // Pixels drawn through the OpenGL device (llvmpipe under xvfb-run): texture
-// channels, culling, depth, fades, balloon cards, skinning and the
-// lighting variants.
+// channels, culling, depth, fades, balloon cards, skinning, the lighting
+// variants and opaque draws without blending.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -298,6 +298,84 @@ TEST_F(GlPixels, LightingVariantsGiveTheGeneralShadersPixels) {
     for (int x = 0; x < general.width(); x += 4) colours.insert(general.pixel(x, y));
   EXPECT_GT(colours.size(), 64u);
   EXPECT_TRUE(general == variant);
+}
+
+// Opaque draws skip blending; translucent ones, and textures with any alpha
+// below 255, keep it. Every pixel must be the blended one, over colours
+// that a wrong blend would change.
+TEST_F(GlPixels, OpaqueDrawsGiveTheBlendedPixels) {
+  gl->scene().backgroundColor = 0x00306090;
+  struct Case {
+    float alpha;
+    int channels;        // 0: untextured
+    uint8_t texelAlpha;  // of one texel of four (the others 255)
+    bool unblended;
+  };
+  const Case cases[] = {
+      {1.0f, 0, 0, true},    {0.5f, 0, 0, false},   {1.0f, 3, 0, true},  {1.0f, 4, 255, true},
+      {1.0f, 4, 254, false}, {0.999f, 3, 0, false}, {0.0f, 0, 0, false},
+  };
+  int column = 0;
+  int expected = 0;
+  for (const Case& c : cases) {
+    CMaterial m = FlatMaterial(u"m", 0.9f, 0.5f, 0.2f, c.alpha);
+    if (c.channels != 0) {
+      m.textureName = u"t.png";
+      m.image = PixelMatrix(2, 2, c.channels);
+      if (c.channels == 3) {
+        m.image.Fill({200, 120, 40});
+      } else {
+        m.image.Fill({200, 120, 40, 255});
+        m.image.row(1)[4 + 3] = c.texelAlpha;
+      }
+    }
+    const int material = gl->AddMaterial(m);
+    // Each column lies over a wide bar of another colour drawn before it.
+    const float x0 = -45.0f + 12.0f * static_cast<float>(column++);
+    const int under = gl->AddMaterial(FlatMaterial(u"under", 0.1f, 0.8f, 0.3f, 0.6f));
+    gl->AddObject(u"Under", {{Quad(x0 - 1, -20, x0 + 11, 20, -600), under}});
+    gl->AddObject(u"Column", {{Quad(x0, -40, x0 + 10, 40, -400), material}});
+    if (c.unblended) ++expected;
+  }
+  gl::OpenGLDevice& device = gl->device();
+  device.SetOpaqueDrawsUnblended(false);
+  const uint32_t before = device.unblendedDrawCount();
+  const QImage blended = gl->Frame();
+  EXPECT_EQ(device.unblendedDrawCount(), before);
+  device.SetOpaqueDrawsUnblended(true);
+  const QImage unblended = gl->Frame();
+  Save(unblended, "unblended");
+  EXPECT_EQ(device.unblendedDrawCount() - before, static_cast<uint32_t>(expected));
+  EXPECT_TRUE(blended == unblended);
+  // Background, bars, opaque columns and three kinds of see-through ones.
+  std::set<QRgb> colours;
+  for (int y = 0; y < blended.height(); y += 2)
+    for (int x = 0; x < blended.width(); x += 2) colours.insert(blended.pixel(x, y));
+  EXPECT_GE(colours.size(), 7u);
+}
+
+TEST(ShaderVariants, OpaqueRules) {
+  ShaderConstants constants{};
+  const auto* bytes = reinterpret_cast<const uint8_t*>(&constants);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const struct {
+    float alpha;
+    bool one;
+  } alphas[] = {{1.0f, true}, {0.99999994f, false}, {1.0000001f, false}, {nan, false}};
+  for (const auto& a : alphas) {
+    constants.color = Vec4{0.2f, 0.3f, 0.4f, a.alpha};
+    EXPECT_EQ(gl::MaterialAlphaIsOne(bytes, sizeof constants), a.one) << a.alpha;
+    EXPECT_FALSE(gl::MaterialAlphaIsOne(bytes, sizeof constants - 1));
+  }
+  // 3 x 2 texels in rows of 16 bytes: the row padding is not looked at.
+  uint8_t texels[2 * 16];
+  std::fill(std::begin(texels), std::end(texels), 0xFF);
+  texels[12 + 3] = 0;
+  texels[16 + 12 + 3] = 0;
+  EXPECT_TRUE(gl::AllTexelsOpaque(texels, 3, 2, 16));
+  texels[16 + 8 + 3] = 0xFE;  // the last texel
+  EXPECT_FALSE(gl::AllTexelsOpaque(texels, 3, 2, 16));
+  EXPECT_FALSE(gl::AllTexelsOpaque(nullptr, 3, 2, 16));
 }
 
 TEST(ShaderVariants, ConstantsAndSourcesChooseTheVariant) {

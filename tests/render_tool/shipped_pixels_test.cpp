@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,40 @@ TEST_P(ShippedPixels, FirstBalloonIsInViewUncoveredAndHoldsText) {
   ASSERT_GT(patch.pixels, 0);
   EXPECT_GE(patch.white * 10, patch.pixels * 6) << patch.white << " white of " << patch.pixels;
   EXPECT_GE(patch.dark * 50, patch.pixels) << patch.dark << " dark of " << patch.pixels;
+}
+
+// Opaque draws go without blending; frames of every shipped cartoon, at
+// rest and in motion, must be those of blending every draw, byte for byte.
+TEST(ShippedPixels, UnblendedOpaqueDrawsKeepEveryFrame) {
+  const struct {
+    const char* file;
+    int ticks;
+  } cases[] = {{"Main.zvmov", 0},
+               {"Main.zvmov", 150},
+               {"examples/walk.zvmov", 60},
+               {"examples/explore.zvmov", 60},
+               {"examples/scroll.zvmov", 60},
+               {"examples/orbit.zvmov", 60}};
+  const std::string dir = testing::MakeTempDir();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " tick " + std::to_string(c.ticks));
+    std::ofstream(dir + "script.txt") << "tick " << c.ticks << "\n";
+    std::string frames[2];
+    for (int reference = 0; reference < 2; ++reference) {
+      const std::string png = dir + "frame" + std::to_string(reference) + ".png";
+      const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY TOLVANI_BLEND_EVERY_DRAW=" +
+                                  std::to_string(reference) + " " + Quote(TOLVANI_RUN_GL) + " " +
+                                  Quote(TOLVANI_CLI) + " render " + Quote(kBin + "/" + c.file) +
+                                  " -o " + Quote(png) + " --size 640x360 --script " +
+                                  Quote(dir + "script.txt") + " >/dev/null 2>&1";
+      const int raw = std::system(command.c_str());
+      ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << command;
+      std::ifstream in(png, std::ios::binary);
+      frames[reference].assign(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_GT(frames[0].size(), 1000u);
+    EXPECT_TRUE(frames[0] == frames[1]);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shipped, ShippedPixels, ::testing::ValuesIn([] {

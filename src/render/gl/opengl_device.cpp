@@ -378,6 +378,8 @@ int32_t OpenGLDevice::Upload(Object& o, const void* data, uint32_t rowPitch) {
   glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(o.width),
                   static_cast<GLsizei>(o.height), UploadFormat(o.format), GL_UNSIGNED_BYTE, data);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  // The top level is written whole, and the levels below are averages of it.
+  o.opaque = AllTexelsOpaque(static_cast<const uint8_t*>(data), o.width, o.height, rowPitch);
   if (o.mipmapped) glGenerateMipmap(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, 0);
   return gfx::kOk;
@@ -434,6 +436,7 @@ int32_t OpenGLDevice::CompileShaderFromFile(const std::string& path, const char*
   o.name = shader;
   o.vertexStage = vertexStage;
   if (!vertexStage) {
+    o.materialAlpha = ContainsIdentifier(text, kMaterialAlphaName);
     // Variants that do not compile are simply not used.
     const unsigned masks = VariantsNamedIn(text);
     for (unsigned m = 1; m < kVariantCount; ++m) {
@@ -511,6 +514,9 @@ int32_t OpenGLDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out) {
   Object o(Kind::PixelShader);
   o.name = program;
   o.target = lastVertexShader_;
+  o.materialAlpha = b->materialAlpha;
+  // The variants differ from the general program only in lighting terms.
+  o.readsTextures = HasLooseUniforms(program);
   for (unsigned m = 1; m < kVariantCount; ++m) {
     if (b->variants[m] != 0) o.variants[m] = LinkProgram(vs->name, b->variants[m]);
   }

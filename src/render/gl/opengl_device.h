@@ -101,6 +101,11 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   size_t largestBatchBytes() const { return largestBatch_; }
   // On by default; off, every draw uses the general program (for tests).
   void SetVariantsEnabled(bool on) { variantsEnabled_ = on; }
+  // On by default; off, opaque draws are blended like the others (for
+  // tests). See kMaterialAlphaName in render/gl/shader_variants.h.
+  void SetOpaqueDrawsUnblended(bool on) { opaqueUnblended_ = on; }
+  // Draws issued without blending because they are opaque, since start-up.
+  uint32_t unblendedDrawCount() const { return unblendedDrawCount_; }
   // Off, mipmapped textures allocate level by level as without
   // glTexStorage2D (for tests); on by default where the context has it.
   void SetTextureStorageAllowed(bool on) { texStorageAllowed_ = on; }
@@ -191,6 +196,9 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     gfx::TextureUsage usage = gfx::TextureUsage::Dynamic;
     bool mapped = false;              // texture: between MapTexture and UnmapTexture
     bool mipmapped = false;           // texture: full chain, own trilinear sampling
+    bool opaque = false;              // texture: its last upload had alpha 255 everywhere
+    bool materialAlpha = false;       // pixel blob and shader: names kMaterialAlphaName
+    bool readsTextures = true;        // pixel shader: has uniforms outside its blocks
     gfx::Handle target = gfx::kNone;  // view: its texture; pixel shader: its vertex shader
     bool vertexStage = false;         // blob
     std::string source;               // blob, vertex shader: the compiled text
@@ -228,6 +236,9 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   void Issue(const Command& command);
   // Whether the recorded frame equals the last issued one, bit for bit.
   bool SameAsLastFrame() const;
+  // Whether a draw with these bindings and constants writes alpha exactly 1
+  // at every fragment (see kMaterialAlphaName).
+  bool DrawsOpaque(Object& program, const Object* constants);
   // Gives constants a copy in the current batch (flushing a full one first).
   void CopyConstants(Object& constants);
 
@@ -259,7 +270,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     bool hasConstants = false;
     uint32_t constantsOffset = 0, constantsSize = 0;  // range of the batch buffer
     uint32_t vertexCount = 0, startVertex = 0;
-    unsigned variant = 0;  // mask of the pixel program to use
+    unsigned variant = 0;    // mask of the pixel program to use
+    bool unblended = false;  // opaque: drawn without blending, same pixels
   };
   std::vector<Command> commands_;  // recorded since the last flush
   std::vector<uint8_t> batch_;     // constants of the recorded draws
@@ -273,6 +285,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   gfx::Handle lastVertexShader_ = gfx::kNone;
   bool variantsEnabled_ = true;
   uint32_t variantDrawCount_ = 0;
+  bool opaqueUnblended_ = true;
+  uint32_t unblendedDrawCount_ = 0;
 
   // The last frame issued whole, kept for comparison (storage reused).
   bool skipUnchanged_ = false;

@@ -144,7 +144,21 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
       if (mask != 0 && program->variants[mask] != 0) c.variant = mask;
     }
   }
+  c.unblended = opaqueUnblended_ && DrawsOpaque(*program, constants);
   ++drawCount_;
+}
+
+bool OpenGLDevice::DrawsOpaque(Object& program, const Object* constants) {
+  if (!program.materialAlpha || constants == nullptr ||
+      !MaterialAlphaIsOne(constants->staging.data(), constants->staging.size())) {
+    return false;
+  }
+  if (!program.readsTextures) return true;
+  // A texture is only read where the program has a sampler; without one
+  // bound, or with one not written whole, the alpha is unknown.
+  const Object* view = Find(bound_.view, Kind::View);
+  const Object* texture = view ? Find(view->target, Kind::Texture) : nullptr;
+  return texture != nullptr && texture->opaque;
 }
 
 void OpenGLDevice::CopyConstants(Object& constants) {
@@ -246,7 +260,7 @@ bool OpenGLDevice::SameAsLastFrame() const {
         SameBits(a.clear[2], b.clear[2]) && SameBits(a.clear[3], b.clear[3]) &&
         a.hasConstants == b.hasConstants && a.constantsOffset == b.constantsOffset &&
         a.constantsSize == b.constantsSize && a.vertexCount == b.vertexCount &&
-        a.startVertex == b.startVertex && a.variant == b.variant &&
+        a.startVertex == b.startVertex && a.variant == b.variant && a.unblended == b.unblended &&
         x.renderTargetView == y.renderTargetView && x.depthStencilView == y.depthStencilView &&
         SameViewport(x.viewport, y.viewport) && x.rasterizer == y.rasterizer &&
         x.blend == y.blend && x.vertexShader == y.vertexShader && x.pixelShader == y.pixelShader &&
@@ -311,7 +325,11 @@ void OpenGLDevice::Issue(const Command& c) {
     glFrontFace(GL_CW);
     glCullFace(GL_BACK);
   }
-  if (Find(b.blend, Kind::BlendState)) {
+  if (c.unblended && Find(b.blend, Kind::BlendState)) {
+    // Source alpha 1 everywhere: blending would give the source colour.
+    glDisable(GL_BLEND);
+    ++unblendedDrawCount_;
+  } else if (Find(b.blend, Kind::BlendState)) {
     glEnable(GL_BLEND);
     glBlendEquation(GL_FUNC_ADD);
     glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);

@@ -96,6 +96,18 @@ GLuint LinkProgram(GLuint vs, GLuint ps) {
   return program;
 }
 
+bool HasLooseUniforms(unsigned program) {
+  GLint uniforms = 0;
+  glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &uniforms);
+  for (GLint i = 0; i < uniforms; ++i) {
+    const GLuint index = static_cast<GLuint>(i);
+    GLint block = -1;
+    glGetActiveUniformsiv(program, 1, &index, GL_UNIFORM_BLOCK_INDEX, &block);
+    if (block < 0) return true;
+  }
+  return false;
+}
+
 int DeclaredInputComponents(const std::string& source, const char* name) {
   const std::regex re(std::string(R"((^|[;\s)])in\s+(float|vec2|vec3|vec4)\s+)") + name +
                       R"(\s*;)");

@@ -33,6 +33,11 @@ unsigned CompileStage(bool vertexStage, const std::string& text, std::string* lo
 // when they do not link.
 unsigned LinkProgram(unsigned vs, unsigned ps);
 
+// Whether the program has a uniform outside its blocks (a sampler, or any
+// other the device does not know): its output may then depend on more than
+// its constant block.
+bool HasLooseUniforms(unsigned program);
+
 // Component count of the vertex input named name declared in source
 // ("in vec3 NORMAL;"), or 0 when it is not declared.
 int DeclaredInputComponents(const std::string& source, const char* name);

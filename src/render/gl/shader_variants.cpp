@@ -49,4 +49,21 @@ unsigned VariantFor(const uint8_t* constants, size_t size) {
   return mask;
 }
 
+bool MaterialAlphaIsOne(const uint8_t* constants, size_t size) {
+  if (constants == nullptr || size < sizeof(ShaderConstants)) return false;
+  return FloatAt(constants, offsetof(ShaderConstants, color) + 12) == 1.0f;
+}
+
+bool AllTexelsOpaque(const uint8_t* data, uint32_t width, uint32_t height, uint32_t rowPitch) {
+  if (data == nullptr) return false;
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint8_t* row = data + static_cast<size_t>(y) * rowPitch;
+    // AND of the alpha bytes: 255 only when every one of them is.
+    uint8_t all = 0xFF;
+    for (uint32_t x = 0; x < width; ++x) all &= row[static_cast<size_t>(x) * 4 + 3];
+    if (all != 0xFF) return false;
+  }
+  return true;
+}
+
 }  // namespace tolvani::gl
