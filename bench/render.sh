@@ -6,12 +6,19 @@
 # (drawing incl. waiting for the driver, read-back, sound mixing,
 # encoding on its own thread). Then the thumbnail of the demo, several runs.
 # The machine's load average is printed first: the wall clock counts only
-# on an otherwise idle machine.
+# on an otherwise idle machine. The 1280x720 MP4 is rendered a second time
+# with every draw blended (TOLVANI_BLEND_EVERY_DRAW=1, the drawing before
+# opaque draws went unblended: the same pixels) as the before figure of the
+# same run.
 #
-#   bench/render.sh [BUILD_BIN_DIR] [THUMBNAIL_RUNS]   (defaults: build/dev/bin, 5)
+#   bench/render.sh [BUILD_BIN_DIR] [THUMBNAIL_RUNS] [SECONDS]
+#   (defaults: build/dev/bin, 5, the whole demo; SECONDS: only its first seconds)
 set -euo pipefail
 bin="${1:-build/dev/bin}"
 runs="${2:-5}"
+seconds="${3:-}"
+limit=()
+[ -n "$seconds" ] && limit=(--max-seconds "$seconds")
 tool="$bin/tolvani"
 [ -x "$bin/tolvani-render" ] || { echo "no tolvani-render in $bin" >&2; exit 1; }
 work="$(mktemp -d /tmp/tolvani-render-bench.XXXXXX)"
@@ -19,22 +26,23 @@ trap 'rm -rf "$work"' EXIT
 unset DISPLAY WAYLAND_DISPLAY
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) processors"
-printf '%-10s %-5s %7s %8s %8s %9s  %s\n' size file frames "fps" "x real" "cpu s" \
+printf '%-10s %-9s %7s %8s %8s %9s  %s\n' size file frames "fps" "x real" "cpu s" \
   "drawing / read-back / sound / encoding (s)"
 render() {
-  local size="$1" ext="$2"
+  local size="$1" ext="$2" label="${3:-$2}"
   /usr/bin/time -f "%U %S" -o "$work/cpu" \
     "$tool" render "$bin/Main.zvmov" -o "$work/out.$ext" --autoplay --size "$size" \
-    2>"$work/err" || { cat "$work/err" >&2; exit 1; }
-  awk -v size="$size" -v ext="$ext" -v cpu="$(awk '{print $1 + $2}' "$work/cpu")" '
+    "${limit[@]}" 2>"$work/err" || { cat "$work/err" >&2; exit 1; }
+  awk -v size="$size" -v ext="$label" -v cpu="$(awk '{print $1 + $2}' "$work/cpu")" '
     /^done:/ { frames = $2; cartoon = $4; wall = $9 }
     /^time:/ { draw = $3; read = $6; sound = $10; enc = $13 }
-    END { printf "%-10s %-5s %7d %8.1f %8.2f %9.2f  %s / %s / %s / %s\n",
+    END { printf "%-10s %-9s %7d %8.1f %8.2f %9.2f  %s / %s / %s / %s\n",
                  size, ext, frames, frames / wall, cartoon / wall, cpu, draw, read, sound, enc }' \
     "$work/err"
 }
 render 640x360 mp4
 render 1280x720 mp4
+TOLVANI_BLEND_EVERY_DRAW=1 render 1280x720 mp4 mp4,blend
 render 1920x1080 mp4
 render 1280x720 webm
 
