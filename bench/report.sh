@@ -82,7 +82,7 @@ for size in $sizes; do
     bcpu=$(awk '{ printf "%.1f", $1 + $2 }' "$work/cpu-$size-blend")
     row "render the demo, $size MP4, first $seconds s" "${x}x real time ($cpu CPU s)" \
       "every draw blended: ${before}x ($bcpu CPU s)" \
-      "$(awk -v a="$cpu" -v b="$bcpu" 'BEGIN { if (a > 0) printf "%.2fx less CPU", b / a }')" \
+      "$(awk -v a="$cpu" -v b="$bcpu" 'BEGIN { if (b > 0) printf "CPU %.2fx of blended", a / b }')" \
       ">= 2x real time" "$l"
   else
     row "render the demo, $size MP4, first $seconds s" "${x}x real time ($cpu CPU s)" \
