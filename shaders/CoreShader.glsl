@@ -15,8 +15,8 @@
 //
 // TOLVANI_ALPHA_IS_MATERIAL_ALPHA: fragColor.a is materialColor.a, times the
 // sampled texel's alpha in PS_TEX. The device relies on it to draw without
-// blending where that alpha is exactly 1; a source that makes its alpha
-// otherwise must not name it.
+// blending where that alpha is exactly 1, and without colour writes where
+// it is exactly 0; a source that makes its alpha otherwise must not name it.
 
 layout(std140) uniform ShaderConstants {
   mat4 world;

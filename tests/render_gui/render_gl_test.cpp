@@ -300,23 +300,24 @@ TEST_F(GlPixels, LightingVariantsGiveTheGeneralShadersPixels) {
   EXPECT_TRUE(general == variant);
 }
 
-// Opaque draws skip blending; translucent ones, and textures with any alpha
-// below 255, keep it. Every pixel must be the blended one, over colours
-// that a wrong blend would change.
+// Opaque draws skip blending and invisible ones their colour writes;
+// translucent ones, and textures with any alpha below 255, keep blending.
+// Every pixel must be the blended one, over colours that a wrong blend
+// would change.
 TEST_F(GlPixels, OpaqueDrawsGiveTheBlendedPixels) {
   gl->scene().backgroundColor = 0x00306090;
   struct Case {
     float alpha;
     int channels;        // 0: untextured
     uint8_t texelAlpha;  // of one texel of four (the others 255)
-    bool unblended;
+    int shortcut;        // 1: unblended, 2: depth only
   };
   const Case cases[] = {
-      {1.0f, 0, 0, true},    {0.5f, 0, 0, false},   {1.0f, 3, 0, true},  {1.0f, 4, 255, true},
-      {1.0f, 4, 254, false}, {0.999f, 3, 0, false}, {0.0f, 0, 0, false},
+      {1.0f, 0, 0, 1},   {0.5f, 0, 0, 0}, {1.0f, 3, 0, 1},  {1.0f, 4, 255, 1}, {1.0f, 4, 254, 0},
+      {0.999f, 3, 0, 0}, {0.0f, 0, 0, 2}, {-0.0f, 4, 0, 2}, {1e-30f, 0, 0, 0},
   };
   int column = 0;
-  int expected = 0;
+  int expected[3] = {};
   for (const Case& c : cases) {
     CMaterial m = FlatMaterial(u"m", 0.9f, 0.5f, 0.2f, c.alpha);
     if (c.channels != 0) {
@@ -331,21 +332,24 @@ TEST_F(GlPixels, OpaqueDrawsGiveTheBlendedPixels) {
     }
     const int material = gl->AddMaterial(m);
     // Each column lies over a wide bar of another colour drawn before it.
-    const float x0 = -45.0f + 12.0f * static_cast<float>(column++);
+    const float x0 = -52.0f + 12.0f * static_cast<float>(column++);
     const int under = gl->AddMaterial(FlatMaterial(u"under", 0.1f, 0.8f, 0.3f, 0.6f));
     gl->AddObject(u"Under", {{Quad(x0 - 1, -20, x0 + 11, 20, -600), under}});
     gl->AddObject(u"Column", {{Quad(x0, -40, x0 + 10, 40, -400), material}});
-    if (c.unblended) ++expected;
+    ++expected[c.shortcut];
   }
   gl::OpenGLDevice& device = gl->device();
-  device.SetOpaqueDrawsUnblended(false);
-  const uint32_t before = device.unblendedDrawCount();
+  device.SetBlendShortcuts(false);
+  const uint32_t unblendedBefore = device.unblendedDrawCount();
+  const uint32_t depthOnlyBefore = device.depthOnlyDrawCount();
   const QImage blended = gl->Frame();
-  EXPECT_EQ(device.unblendedDrawCount(), before);
-  device.SetOpaqueDrawsUnblended(true);
+  EXPECT_EQ(device.unblendedDrawCount(), unblendedBefore);
+  EXPECT_EQ(device.depthOnlyDrawCount(), depthOnlyBefore);
+  device.SetBlendShortcuts(true);
   const QImage unblended = gl->Frame();
   Save(unblended, "unblended");
-  EXPECT_EQ(device.unblendedDrawCount() - before, static_cast<uint32_t>(expected));
+  EXPECT_EQ(device.unblendedDrawCount() - unblendedBefore, static_cast<uint32_t>(expected[1]));
+  EXPECT_EQ(device.depthOnlyDrawCount() - depthOnlyBefore, static_cast<uint32_t>(expected[2]));
   EXPECT_TRUE(blended == unblended);
   // Background, bars, opaque columns and three kinds of see-through ones.
   std::set<QRgb> colours;
@@ -360,12 +364,16 @@ TEST(ShaderVariants, OpaqueRules) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const struct {
     float alpha;
-    bool one;
-  } alphas[] = {{1.0f, true}, {0.99999994f, false}, {1.0000001f, false}, {nan, false}};
+    bool one, zero;
+  } alphas[] = {{1.0f, true, false},   {0.99999994f, false, false}, {1.0000001f, false, false},
+                {nan, false, false},   {0.0f, false, true},         {-0.0f, false, true},
+                {1e-45f, false, false}};
   for (const auto& a : alphas) {
     constants.color = Vec4{0.2f, 0.3f, 0.4f, a.alpha};
     EXPECT_EQ(gl::MaterialAlphaIsOne(bytes, sizeof constants), a.one) << a.alpha;
+    EXPECT_EQ(gl::MaterialAlphaIsZero(bytes, sizeof constants), a.zero) << a.alpha;
     EXPECT_FALSE(gl::MaterialAlphaIsOne(bytes, sizeof constants - 1));
+    EXPECT_FALSE(gl::MaterialAlphaIsZero(bytes, sizeof constants - 1));
   }
   // 3 x 2 texels in rows of 16 bytes: the row padding is not looked at.
   uint8_t texels[2 * 16];

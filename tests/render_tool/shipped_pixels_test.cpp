@@ -195,13 +195,15 @@ TEST_P(ShippedPixels, FirstBalloonIsInViewUncoveredAndHoldsText) {
   EXPECT_GE(patch.dark * 50, patch.pixels) << patch.dark << " dark of " << patch.pixels;
 }
 
-// Opaque draws go without blending; frames of every shipped cartoon, at
-// rest and in motion, must be those of blending every draw, byte for byte.
-TEST(ShippedPixels, UnblendedOpaqueDrawsKeepEveryFrame) {
+// Opaque draws go without blending and invisible ones (a finished fade)
+// without colour writes; frames of every shipped cartoon, at rest, in
+// motion and mid-fade, must be those of blending every draw, byte for byte.
+TEST(ShippedPixels, BlendShortcutsKeepEveryFrame) {
   const struct {
     const char* file;
     int ticks;
   } cases[] = {{"Main.zvmov", 0},
+               {"Main.zvmov", 20},
                {"Main.zvmov", 150},
                {"examples/walk.zvmov", 60},
                {"examples/explore.zvmov", 60},

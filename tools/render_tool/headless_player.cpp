@@ -26,10 +26,10 @@ bool HeadlessPlayer::Start(int width, int height, std::string* error) {
   if (context == nullptr) return false;
   device_ = std::make_unique<gl::OpenGLDevice>();
   if (!device_->Initialize(std::move(context), error)) return false;
-  // The reference path: opaque draws blended like the others, for tests
+  // The reference path: every draw blended as recorded, for tests
   // that compare the two pixel for pixel.
   if (const char* reference = std::getenv("TOLVANI_BLEND_EVERY_DRAW")) {
-    device_->SetOpaqueDrawsUnblended(std::string(reference) != "1");
+    device_->SetBlendShortcuts(std::string(reference) != "1");
   }
   if (!frame_.Create(width, height, error)) return false;
   text_ = std::make_unique<QtTextRasterizer>();

@@ -101,11 +101,16 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   size_t largestBatchBytes() const { return largestBatch_; }
   // On by default; off, every draw uses the general program (for tests).
   void SetVariantsEnabled(bool on) { variantsEnabled_ = on; }
-  // On by default; off, opaque draws are blended like the others (for
-  // tests). See kMaterialAlphaName in render/gl/shader_variants.h.
-  void SetOpaqueDrawsUnblended(bool on) { opaqueUnblended_ = on; }
-  // Draws issued without blending because they are opaque, since start-up.
+  // Blend shortcuts, on by default (see kMaterialAlphaName in render/gl/
+  // shader_variants.h): a blended draw with alpha exactly 1 everywhere is
+  // issued without blending, one with alpha exactly 0 everywhere (it leaves
+  // every colour as it is) with its colour writes off, depth as before.
+  // Off, every draw is issued as recorded (for tests).
+  void SetBlendShortcuts(bool on) { blendShortcuts_ = on; }
+  // Draws issued unblended / without colour writes by a shortcut, since
+  // start-up.
   uint32_t unblendedDrawCount() const { return unblendedDrawCount_; }
+  uint32_t depthOnlyDrawCount() const { return depthOnlyDrawCount_; }
   // Off, mipmapped textures allocate level by level as without
   // glTexStorage2D (for tests); on by default where the context has it.
   void SetTextureStorageAllowed(bool on) { texStorageAllowed_ = on; }
@@ -226,6 +231,11 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
 
   // Recorded frame work, issued by Flush.
   enum class CommandKind : uint8_t { ClearColor, ClearDepth, Draw };
+  enum class BlendShortcut : uint8_t {
+    None,
+    Unblended,  // alpha 1 everywhere: blending would give the source colour
+    DepthOnly,  // alpha 0 everywhere: blending would keep the target colour
+  };
   struct Bindings;
   struct Command;
   // Issues and drops the recorded work (part of a frame unless at Present).
@@ -236,9 +246,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   void Issue(const Command& command);
   // Whether the recorded frame equals the last issued one, bit for bit.
   bool SameAsLastFrame() const;
-  // Whether a draw with these bindings and constants writes alpha exactly 1
-  // at every fragment (see kMaterialAlphaName).
-  bool DrawsOpaque(Object& program, const Object* constants);
+  // The shortcut a draw with the bound state, program and constants allows.
+  BlendShortcut ShortcutFor(Object& program, const Object* constants);
   // Gives constants a copy in the current batch (flushing a full one first).
   void CopyConstants(Object& constants);
 
@@ -270,8 +279,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     bool hasConstants = false;
     uint32_t constantsOffset = 0, constantsSize = 0;  // range of the batch buffer
     uint32_t vertexCount = 0, startVertex = 0;
-    unsigned variant = 0;    // mask of the pixel program to use
-    bool unblended = false;  // opaque: drawn without blending, same pixels
+    unsigned variant = 0;                          // mask of the pixel program to use
+    BlendShortcut shortcut = BlendShortcut::None;  // same pixels, less work
   };
   std::vector<Command> commands_;  // recorded since the last flush
   std::vector<uint8_t> batch_;     // constants of the recorded draws
@@ -285,8 +294,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   gfx::Handle lastVertexShader_ = gfx::kNone;
   bool variantsEnabled_ = true;
   uint32_t variantDrawCount_ = 0;
-  bool opaqueUnblended_ = true;
-  uint32_t unblendedDrawCount_ = 0;
+  bool blendShortcuts_ = true;
+  uint32_t unblendedDrawCount_ = 0, depthOnlyDrawCount_ = 0;
 
   // The last frame issued whole, kept for comparison (storage reused).
   bool skipUnchanged_ = false;

@@ -144,21 +144,26 @@ void OpenGLDevice::Draw(uint32_t vertexCount, uint32_t startVertex) {
       if (mask != 0 && program->variants[mask] != 0) c.variant = mask;
     }
   }
-  c.unblended = opaqueUnblended_ && DrawsOpaque(*program, constants);
+  if (blendShortcuts_) c.shortcut = ShortcutFor(*program, constants);
   ++drawCount_;
 }
 
-bool OpenGLDevice::DrawsOpaque(Object& program, const Object* constants) {
+OpenGLDevice::BlendShortcut OpenGLDevice::ShortcutFor(Object& program, const Object* constants) {
   if (!program.materialAlpha || constants == nullptr ||
-      !MaterialAlphaIsOne(constants->staging.data(), constants->staging.size())) {
-    return false;
+      Find(bound_.blend, Kind::BlendState) == nullptr) {
+    return BlendShortcut::None;
   }
-  if (!program.readsTextures) return true;
+  const uint8_t* bytes = constants->staging.data();
+  const size_t size = constants->staging.size();
+  // Zero times any texel's alpha is zero.
+  if (MaterialAlphaIsZero(bytes, size)) return BlendShortcut::DepthOnly;
+  if (!MaterialAlphaIsOne(bytes, size)) return BlendShortcut::None;
+  if (!program.readsTextures) return BlendShortcut::Unblended;
   // A texture is only read where the program has a sampler; without one
   // bound, or with one not written whole, the alpha is unknown.
   const Object* view = Find(bound_.view, Kind::View);
   const Object* texture = view ? Find(view->target, Kind::Texture) : nullptr;
-  return texture != nullptr && texture->opaque;
+  return texture != nullptr && texture->opaque ? BlendShortcut::Unblended : BlendShortcut::None;
 }
 
 void OpenGLDevice::CopyConstants(Object& constants) {
@@ -260,7 +265,7 @@ bool OpenGLDevice::SameAsLastFrame() const {
         SameBits(a.clear[2], b.clear[2]) && SameBits(a.clear[3], b.clear[3]) &&
         a.hasConstants == b.hasConstants && a.constantsOffset == b.constantsOffset &&
         a.constantsSize == b.constantsSize && a.vertexCount == b.vertexCount &&
-        a.startVertex == b.startVertex && a.variant == b.variant && a.unblended == b.unblended &&
+        a.startVertex == b.startVertex && a.variant == b.variant && a.shortcut == b.shortcut &&
         x.renderTargetView == y.renderTargetView && x.depthStencilView == y.depthStencilView &&
         SameViewport(x.viewport, y.viewport) && x.rasterizer == y.rasterizer &&
         x.blend == y.blend && x.vertexShader == y.vertexShader && x.pixelShader == y.pixelShader &&
@@ -325,10 +330,12 @@ void OpenGLDevice::Issue(const Command& c) {
     glFrontFace(GL_CW);
     glCullFace(GL_BACK);
   }
-  if (c.unblended && Find(b.blend, Kind::BlendState)) {
-    // Source alpha 1 everywhere: blending would give the source colour.
+  const bool colour = c.shortcut != BlendShortcut::DepthOnly;
+  if (c.shortcut == BlendShortcut::Unblended) {
     glDisable(GL_BLEND);
     ++unblendedDrawCount_;
+  } else if (!colour) {
+    ++depthOnlyDrawCount_;
   } else if (Find(b.blend, Kind::BlendState)) {
     glEnable(GL_BLEND);
     glBlendEquation(GL_FUNC_ADD);
@@ -336,7 +343,7 @@ void OpenGLDevice::Issue(const Command& c) {
   } else {
     glDisable(GL_BLEND);
   }
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glColorMask(colour, colour, colour, colour);
 
   if (c.variant != 0) {
     glUseProgram(program->variants[c.variant]);

@@ -54,6 +54,11 @@ bool MaterialAlphaIsOne(const uint8_t* constants, size_t size) {
   return FloatAt(constants, offsetof(ShaderConstants, color) + 12) == 1.0f;
 }
 
+bool MaterialAlphaIsZero(const uint8_t* constants, size_t size) {
+  if (constants == nullptr || size < sizeof(ShaderConstants)) return false;
+  return FloatAt(constants, offsetof(ShaderConstants, color) + 12) == 0.0f;
+}
+
 bool AllTexelsOpaque(const uint8_t* data, uint32_t width, uint32_t height, uint32_t rowPitch) {
   if (data == nullptr) return false;
   for (uint32_t y = 0; y < height; ++y) {

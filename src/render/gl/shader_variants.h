@@ -32,18 +32,20 @@ std::string VariantDefines(unsigned mask);
 // block, as for a constant buffer of another layout).
 unsigned VariantFor(const uint8_t* constants, size_t size);
 
-// Opaque draws. Blending (source alpha over the target) leaves the source
-// colour itself where the source alpha is exactly 1, so such a draw gives
-// the same pixels without blending, which a software rasteriser does not
-// have to read back and mix. The device can only know a fragment's alpha
+// Opaque and invisible draws. Blending (source alpha over the target)
+// leaves the source colour itself where the source alpha is exactly 1, and
+// the target's where it is exactly 0, so such draws give the same pixels
+// without blending, or without writing colour at all, which a software
+// rasteriser does not have to shade, read back and mix. The device can only know a fragment's alpha
 // when the pixel source declares how it is made, by naming this identifier:
 // "fragColor.a is materialColor.a, times the alpha of the texel sampled
 // where the program samples a texture".
 inline constexpr const char* kMaterialAlphaName = "TOLVANI_ALPHA_IS_MATERIAL_ALPHA";
 
-// Whether a ShaderConstants block's colour alpha is exactly 1 (false when
-// the block is shorter, and for NaN).
+// Whether a ShaderConstants block's colour alpha is exactly 1, or 0 (-0
+// too) (false when the block is shorter, and for NaN).
 bool MaterialAlphaIsOne(const uint8_t* constants, size_t size);
+bool MaterialAlphaIsZero(const uint8_t* constants, size_t size);
 
 // Whether every texel of a width x height picture of 4-byte texels (alpha
 // in the fourth byte, rows rowPitch bytes apart) has alpha 255.
