@@ -148,9 +148,11 @@ PixelMatrix SparkleImage() {
     px[1] = 235;
     px[2] = 255;
     px[3] = 0;
-    // Four-pointed stars on a coarse grid, only near the edges of the view.
+    // Four-pointed stars on a coarse grid, only near the left, right and
+    // bottom edges of the view: the balloon above Poko stays clear at every
+    // aspect ratio. (Image rows run top to bottom.)
     const int cx = (x / 32) * 32 + 16, cy = (y / 32) * 32 + 16;
-    const float edge = std::min(std::min(cx, 255 - cx), std::min(cy, 255 - cy));
+    const float edge = std::min(std::min(cx, 255 - cx), 255 - cy);
     if (edge > 48 || Noise2(static_cast<float>(cx) / 32, static_cast<float>(cy) / 32, 8, 5) < 0.45f)
       return;
     const float dx = std::abs(static_cast<float>(x - cx)),

@@ -172,9 +172,10 @@ TEST_P(DemoPlaythrough, OpensWithoutMessages) {
       << lines[0].substr(0, 200);
 }
 
+// 4:3, cinema width and a full 21:9 screen.
 TEST_P(DemoPlaythrough, PlaysToTheEndAtFourToThreeAndCinemaWidth) {
   TOLVANI_SKIP_IN_WASM("starts the command-line tool");
-  for (const auto& [w, h] : {std::pair{640, 480}, std::pair{1920, 800}}) {
+  for (const auto& [w, h] : {std::pair{640, 480}, std::pair{1920, 800}, std::pair{2560, 1080}}) {
     std::vector<std::string> out;
     const std::vector<int> steps = Play(GetParam(), w, h, &out);
     EXPECT_EQ(steps, GetParam().steps) << GetParam().file << " at " << w << "x" << h;
