@@ -1,4 +1,5 @@
-// Peak memory of `tolvani render -o x.png` (one frame) on a frame of very many draws: one
+// Peak memory of `tolvani render -o x.png` (one frame) and of `tolvani
+// thumbnail` (-1: it failed) on a frame of very many draws: one
 // model of N triangles, each on a material of its own colour, so every draw
 // writes distinct constants. The OpenGL device keeps a bounded batch of
 // constants per frame, so the peak grows with the scene's own data, not
@@ -81,6 +82,8 @@ void BM_RenderOfManyDraws(benchmark::State& state) {
   }
   state.counters["peak_rss_MiB"] = peak;
   state.counters["draws"] = draws;
+  // The thumbnailer on the same file, under its own memory and time limits.
+  state.counters["thumbnail_peak_MiB"] = PeakRssMiB({bin + "/tolvani", "thumbnail", project, out});
 }
 BENCHMARK(BM_RenderOfManyDraws)
     ->Arg(10000)
