@@ -45,6 +45,14 @@ async function withPage(body, { hasTouch = false, viewport = { width: kWidth, he
 const started = (page) =>
   page.waitForFunction(() => window.tolvaniPage.firstFrameMs !== null, null, { timeout: 60_000 });
 
+// Runs n ticks in the page, drawing the frames they ask for, as the timer
+// would; the story's state after them.
+const runTicks = (page, n) =>
+  page.evaluate((n) => {
+    for (let i = 0; i < n; ++i) if (Module._tolvani_tick() === 1) Module._tolvani_draw();
+    return window.tolvaniPage.query();
+  }, n);
+
 // A point (CSS pixels = device pixels here) where a click would move the
 // story on, the nearest to the middle; null when there is none.
 function clickablePoint(page) {
@@ -79,10 +87,7 @@ for (const [how, press] of [
       const point = await clickablePoint(page);
       assert.notEqual(point, null, 'no balloon takes a click');
       await press(page, ...point);
-      const after = await page.evaluate((n) => {
-        for (let i = 0; i < n; ++i) if (Module._tolvani_tick() === 1) Module._tolvani_draw();
-        return window.tolvaniPage.query();
-      }, kTicksAfterClick);
+      const after = await runTicks(page, kTicksAfterClick);
       const desktop = simulateState(
         `size ${kSmall.width} ${kSmall.height}\ntick ${kTicksBeforeClick}\nclick ${point.join(' ')}\ntick ${kTicksAfterClick}\nstate\n`,
       );
@@ -112,10 +117,6 @@ test('the demo clicked balloon by balloon to its end passes the steps simulate p
   await withPage(async ({ page, server }) => {
     await page.goto(`${server.url}/player.html?file=/cartoons/Main.zvmov&still=1`);
     await started(page);
-    const runTicks = (n) =>
-      page.evaluate((n) => {
-        for (let i = 0; i < n; ++i) if (Module._tolvani_tick() === 1) Module._tolvani_draw();
-      }, n);
     let script = `size ${kSmall.width} ${kSmall.height}\n`;
     const steps = [];
     const clickedAt = new Map(); // step -> points clicked there, so a choice takes each way
@@ -123,7 +124,7 @@ test('the demo clicked balloon by balloon to its end passes the steps simulate p
       let ticks = 0;
       let points = [];
       while (points.length === 0 && ticks < 600) {
-        await runTicks(10);
+        await runTicks(page, 10);
         ticks += 10;
         points = await clickablePoints(page);
       }
@@ -159,20 +160,16 @@ test('a link balloon of the walk example opens its address in a new tab without 
     });
     await page.goto(`${server.url}/player.html?file=/cartoons/examples/walk.zvmov&still=1`);
     await started(page);
-    const runTicks = (n) =>
-      page.evaluate((n) => {
-        for (let i = 0; i < n; ++i) if (Module._tolvani_tick() === 1) Module._tolvani_draw();
-      }, n);
     // Balloon by balloon to the step that shows the link.
     let script = `size ${kSmall.width} ${kSmall.height}\n`;
     for (let i = 0; i < 4 && (await page.evaluate(() => window.openCalls.length)) === 0; ++i) {
-      await runTicks(kTicksPerBalloon);
+      await runTicks(page, kTicksPerBalloon);
       const point = await clickablePoint(page);
       assert.notEqual(point, null, `no balloon takes a click after ${i} clicks`);
       await page.mouse.click(...point);
       script += `tick ${kTicksPerBalloon}\nclick ${point.join(' ')}\n`;
     }
-    await runTicks(kTicksPerBalloon);
+    await runTicks(page, kTicksPerBalloon);
     script += `tick ${kTicksPerBalloon}\n`;
     const desktop = execFileSync(tolvani, ['simulate', walk, '-'], { input: script })
       .toString().trim().split('\n').map((l) => JSON.parse(l))
@@ -195,10 +192,7 @@ test('two fingers moved up turn the wheel a notch per 40 pixels as simulate\'s w
     await touch('touchStart', [100, 150], [140, 150]);
     for (const y of [130, 110, 90, 70]) await touch('touchMove', [100, y], [140, y]);
     await touch('touchEnd');
-    const after = await page.evaluate(() => {
-      for (let i = 0; i < 5; ++i) if (Module._tolvani_tick() === 1) Module._tolvani_draw();
-      return window.tolvaniPage.query();
-    });
+    const after = await runTicks(page, 5);
     const desktop = execFileSync(tolvani, ['simulate', scroll, '-'], {
       input: `size ${kSmall.width} ${kSmall.height}\nwheel -120 120 110\nwheel -120 120 110\ntick 5\nstate\n`,
     }).toString().trim().split('\n').map((l) => JSON.parse(l)).pop();
