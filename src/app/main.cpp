@@ -17,6 +17,7 @@
 #include "app/app_icon.h"
 #include "app/application_bus.h"
 #include "app/gl_format.h"
+#include "app/huge_page_heap.h"
 #include "app/main_frame.h"
 #include "app/native_path_qt.h"
 #include "app/player_app.h"
@@ -173,6 +174,9 @@ int main(int argc, char** argv) {
   }
   if (!files.isEmpty()) options.file = files.front();
 
+  // A window will show: start once more with the heap on huge pages (no
+  // thread runs yet; --help, --version and usage errors stay quick).
+  tolvani::RestartWithHugePageHeap(argv);
   tolvani::SetDefaultOpenGlFormat();
 
   QApplication application(argc, argv);
