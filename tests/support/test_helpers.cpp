@@ -4,8 +4,10 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <stdexcept>
 
 #include "base/text_conversion.h"
@@ -14,11 +16,19 @@ namespace tolvani::testing {
 
 std::string MakeTempDir() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/tolvani-test-XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-  return std::string(buf.data()) + "/";
+  const std::string root = std::string(base && *base ? base : "/tmp") + "/tolvani-test-";
+  // Names from the system's entropy rather than mkdtemp's: the WebAssembly
+  // C library draws them from a millisecond clock, so runs repeat names and
+  // collide with the folders that earlier runs left.
+  static std::random_device entropy;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[17];
+    std::snprintf(name, sizeof name, "%08x%08x", entropy(), entropy());
+    const std::string dir = root + name;
+    if (::mkdir(dir.c_str(), 0700) == 0) return dir + "/";
+    if (errno != EEXIST) break;
+  }
+  throw std::runtime_error("cannot make a temporary folder under " + root);
 }
 
 std::string MakeProgramDirectory(const std::string& shaderText) {
