@@ -2,17 +2,42 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <stdexcept>
+#include <system_error>
+#include <vector>
 
 #include "base/text_conversion.h"
 
 namespace tolvani::testing {
+
+namespace {
+
+// The folders this process made, removed when it exits (not by a forked
+// child that exits: it shares them with its parent).
+struct TempDirs {
+  pid_t owner = ::getpid();
+  std::vector<std::string> made;
+  ~TempDirs() {
+    if (::getpid() != owner) return;
+    std::error_code ignored;
+    for (const std::string& dir : made) std::filesystem::remove_all(dir, ignored);
+  }
+};
+
+TempDirs& MadeDirs() {
+  static TempDirs dirs;
+  return dirs;
+}
+
+}  // namespace
 
 std::string MakeTempDir() {
   const char* base = std::getenv("TMPDIR");
@@ -25,7 +50,10 @@ std::string MakeTempDir() {
     char name[17];
     std::snprintf(name, sizeof name, "%08x%08x", entropy(), entropy());
     const std::string dir = root + name;
-    if (::mkdir(dir.c_str(), 0700) == 0) return dir + "/";
+    if (::mkdir(dir.c_str(), 0700) == 0) {
+      MadeDirs().made.push_back(dir);
+      return dir + "/";
+    }
     if (errno != EEXIST) break;
   }
   throw std::runtime_error("cannot make a temporary folder under " + root);

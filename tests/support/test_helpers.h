@@ -27,7 +27,8 @@ using namespace tolvani::builder;
 // returns its path.
 std::string WriteTempFile(const std::vector<uint8_t>& bytes,
                           const std::string& name = "project.zvmov");
-// A fresh private temporary directory (with a trailing '/').
+// A fresh private temporary directory (with a trailing '/'), removed with
+// its contents when the process exits.
 std::string MakeTempDir();
 // A fresh directory to stand in for the program's own: it holds
 // DoNotTouch/CoreShader.glsl with shaderText (the null device compiles an
