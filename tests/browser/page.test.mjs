@@ -53,22 +53,22 @@ const runTicks = (page, n) =>
     return window.tolvaniPage.query();
   }, n);
 
-// A point (CSS pixels = device pixels here) where a click would move the
-// story on, the nearest to the middle; null when there is none.
-function clickablePoint(page) {
+// Every point (CSS pixels = device pixels here, every 8th) where a click
+// would move the story on, the nearest to the middle first (the page's
+// buttons sit in a corner).
+function clickablePoints(page) {
   return page.evaluate(() => {
     const [w, h] = [document.getElementById('canvas').width, document.getElementById('canvas').height];
-    let best = null;
-    for (let y = 4; y < h; y += 8) {
-      for (let x = 4; x < w; x += 8) {
-        if (Module._tolvani_click_would_advance(x, y) !== 1) continue;
-        const d = (x - w / 2) ** 2 + (y - h / 2) ** 2;
-        if (best === null || d < best.d) best = { x, y, d };
-      }
-    }
-    return best && [best.x, best.y];
+    const points = [];
+    for (let y = 4; y < h; y += 8)
+      for (let x = 4; x < w; x += 8) if (Module._tolvani_click_would_advance(x, y) === 1) points.push([x, y]);
+    const d = ([x, y]) => (x - w / 2) ** 2 + (y - h / 2) ** 2;
+    return points.sort((a, b) => d(a) - d(b));
   });
 }
+
+// The nearest of them to the middle; null when there is none.
+const clickablePoint = async (page) => (await clickablePoints(page))[0] ?? null;
 
 function simulateState(script) {
   const lines = execFileSync(tolvani, ['simulate', demo, '-'], { input: script }).toString().trim().split('\n');
@@ -100,18 +100,6 @@ for (const [how, press] of [
   });
 }
 
-// Every point where a click would move the story on (every 8th pixel),
-// the nearest to the middle first (the page's buttons sit in a corner).
-function clickablePoints(page) {
-  return page.evaluate(() => {
-    const [w, h] = [document.getElementById('canvas').width, document.getElementById('canvas').height];
-    const points = [];
-    for (let y = 4; y < h; y += 8)
-      for (let x = 4; x < w; x += 8) if (Module._tolvani_click_would_advance(x, y) === 1) points.push([x, y]);
-    const d = ([x, y]) => (x - w / 2) ** 2 + (y - h / 2) ** 2;
-    return points.sort((a, b) => d(a) - d(b));
-  });
-}
 
 test('the demo clicked balloon by balloon to its end passes the steps simulate passes with the same clicks, and the greeting\'s click starts its sounds', kOptions, async () => {
   await withPage(async ({ page, server }) => {
