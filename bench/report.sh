@@ -66,7 +66,7 @@ render() {
   local size="$1" tag="$2" blend="$3"
   (
     unset DISPLAY WAYLAND_DISPLAY
-    TOLVANI_BLEND_EVERY_DRAW="$blend" /usr/bin/time -f "%U %S" -o "$work/cpu-$tag" \
+    TOLVANI_DRAW_AS_RECORDED="$blend" /usr/bin/time -f "%U %S" -o "$work/cpu-$tag" \
       "$bin/tolvani" render "$bin/Main.zvmov" -o "$work/out-$tag.mp4" --autoplay \
       --size "$size" --max-seconds "$seconds" 2>"$work/err-$tag" >/dev/null
   )

@@ -13,6 +13,11 @@
 // materialSpecular.rgb / materialDiffuse.x are zero, so they must leave out
 // exactly the term that is zero and nothing else (same colours, less work).
 //
+// TOLVANI_VIEW_ONLY_LIGHTS: viewDirection is read only by the diffuse and
+// specular terms, so a draw with both left out does not depend on it; the
+// device then reuses the kept background across view changes. A source
+// that reads the view direction elsewhere must not name it.
+//
 // TOLVANI_ALPHA_IS_MATERIAL_ALPHA: fragColor.a is materialColor.a, times the
 // sampled texel's alpha in PS_TEX. The device relies on it to draw without
 // blending where that alpha is exactly 1, and without colour writes where

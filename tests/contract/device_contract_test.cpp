@@ -412,6 +412,82 @@ TYPED_TEST(DeviceContract, VertexBuffersFillInRangesThatEachDrawSeesAtItsTime) {
   dev.Release(vb);
 }
 
+// Frames that open like the renderer's (clears, a background pass, a depth
+// clear, the scene) show their own background whatever changed since the
+// last frame, also when the change comes after a run of equal frames: its
+// constants, only its view direction (which the unlit shader does not
+// read), the texture or the vertices it draws from. In the scene, an
+// invisible draw still hides what it is in front of, and one that ends
+// the frame shows nothing.
+TYPED_TEST(DeviceContract, EveryFrameShowsItsOwnBackground) {
+  auto p = this->MakePipeline();
+  auto& dev = this->dev();
+  gfx::Handle depth = gfx::kNone, blend = gfx::kNone, texture = gfx::kNone, view = gfx::kNone;
+  ASSERT_EQ(dev.CreateDepthStencilView(kFrameSide, kFrameSide, &depth), gfx::kOk);
+  ASSERT_EQ(dev.CreateBlendState(&blend), gfx::kOk);
+  ASSERT_EQ(dev.CreateTexture2D({1, 1, gfx::TextureFormat::RGBA8, gfx::TextureUsage::RenderTarget},
+                                &texture),
+            gfx::kOk);
+  ASSERT_EQ(dev.CreateShaderResourceView(texture, &view), gfx::kOk);
+  const std::vector<MeshVertex> leftHalf = Rectangle(-1, -1, 0, 1), topLeft = Rectangle(-1, 0, 0, 1);
+  const uint32_t bytes = static_cast<uint32_t>(leftHalf.size() * sizeof(MeshVertex));
+  gfx::Handle background = gfx::kNone;
+  ASSERT_EQ(dev.CreateVertexBufferOfSize(bytes, &background), gfx::kOk);
+  const gfx::Handle rightTop = this->VertexBuffer(Rectangle(0, 0, 1, 1));
+  const gfx::Handle right = this->VertexBuffer(Rectangle(0, -1, 1, 1));
+  const gfx::Handle all = this->VertexBuffer(Rectangle(-1, -1, 1, 1));
+
+  struct Step {
+    const char* what;
+    std::array<uint8_t, 4> texel;
+    float green;      // the background's material green
+    float viewZ;      // its view direction's z
+    bool topLeftOnly;  // its vertices
+    Color topLeft, bottomLeft;  // expected
+  };
+  const Color blue = {0, 0, 255, 255};
+  const Step steps[] = {
+      {"first frames", {0, 128, 255, 255}, 1, -1, false, {0, 128, 255, 255}, {0, 128, 255, 255}},
+      {"view direction only", {0, 128, 255, 255}, 1, 1, false, {0, 128, 255, 255},
+       {0, 128, 255, 255}},
+      {"constants", {0, 128, 255, 255}, 0, 1, false, {0, 0, 255, 255}, {0, 0, 255, 255}},
+      {"texture written", {255, 0, 0, 255}, 0, 1, false, {255, 0, 0, 255}, {255, 0, 0, 255}},
+      {"vertices written", {255, 0, 0, 255}, 0, 1, true, {255, 0, 0, 255}, blue},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    ASSERT_EQ(dev.UpdateTexture(texture, step.texel.data(), 4), gfx::kOk);
+    const auto& vertices = step.topLeftOnly ? topLeft : leftHalf;
+    ASSERT_EQ(dev.UpdateVertexBuffer(background, 0, vertices.data(), bytes), gfx::kOk);
+    for (int frame = 0; frame < 3; ++frame) {
+      this->dut_->BeginFrame(kFrameSide, kFrameSide);
+      dev.SetRenderTargets(p.rtv, depth);
+      dev.SetBlendState(blend);
+      const float clear[4] = {0, 0, 1, 1};
+      dev.ClearRenderTarget(p.rtv, clear);
+      dev.ClearDepth(depth, 1.0f);
+      ShaderConstants c = FlatConstants(1, step.green, 1);
+      c.viewDirection = c.viewDirection2 = Vec4{0, 0, step.viewZ, 0};
+      dev.SetShaderResource(view);
+      this->DrawWith(p, background, p.program.psTex, c);
+      dev.ClearDepth(depth, 1.0f);
+      this->DrawWith(p, rightTop, p.program.ps, FlatConstants(1, 1, 1, 0));
+      this->DrawWith(p, right, p.program.ps, FlatConstants(0, 1, 0));
+      this->DrawWith(p, all, p.program.ps, FlatConstants(1, 1, 1, 0));
+      EXPECT_EQ(dev.Present(), gfx::kOk);
+      this->dut_->EndFrame();
+      SCOPED_TRACE(frame);
+      this->ExpectPixel(kFrameSide / 4, 3 * kFrameSide / 4, step.bottomLeft);
+      this->ExpectPixel(kFrameSide / 4, kFrameSide / 4, step.topLeft);
+      this->ExpectPixel(3 * kFrameSide / 4, kFrameSide / 4, blue);
+      this->ExpectPixel(3 * kFrameSide / 4, 3 * kFrameSide / 4, {0, 255, 0, 255});
+    }
+  }
+  for (gfx::Handle h : {view, texture, background, rightTop, right, all, blend, depth}) {
+    dev.Release(h);
+  }
+}
+
 TYPED_TEST(DeviceContract, AViewKeepsItsMappedTextureForTheTexturedShader) {
   auto p = this->MakePipeline();
   auto& dev = this->dev();

@@ -177,5 +177,51 @@ TEST_F(OpenGLUnchangedFrames, FramesIssuedInPartsAndDevicesWithoutTheOptionAlway
   EXPECT_EQ(gl_->issueCount(), issued + 5);
 }
 
+// The kept background is taken on the second equal opening and used from
+// the third on, and a depth-only draw that ends the frame is left out; off,
+// every command is issued. (What the frames show is the device contract's
+// EveryFrameShowsItsOwnBackground.)
+TEST_F(OpenGLUnchangedFrames, AnOpeningDrawnTwiceIsCopiedAfterwards) {
+  gfx::Handle depth = gfx::kNone, blend = gfx::kNone;
+  ASSERT_EQ(gl_->CreateDepthStencilView(kSide, kSide, &depth), gfx::kOk);
+  ASSERT_EQ(gl_->CreateBlendState(&blend), gfx::kOk);
+  gl_->SetSkipUnchangedFrames(false);
+  auto frame = [&] {
+    dut_->BeginFrame(kSide, kSide);
+    gl_->SetRenderTargets(rtv_, depth);
+    gl_->SetBlendState(blend);
+    gfx::Viewport viewport;
+    viewport.width = viewport.height = kSide;
+    gl_->SetViewport(viewport);
+    gl_->SetVertexShader(vs_);
+    gl_->SetPixelShader(ps_);
+    gl_->SetInputLayout(layout_);
+    gl_->SetConstantBuffer(constants_);
+    gl_->SetVertexBuffer(rect_, sizeof(MeshVertex), 0);
+    const float clear[4] = {0, 0, 1, 1};
+    gl_->ClearRenderTarget(rtv_, clear);
+    gl_->ClearDepth(depth, 1.0f);
+    for (const ShaderConstants& c : {FlatConstants(1, 0, 0), FlatConstants(1, 1, 1, 0)}) {
+      ASSERT_EQ(gl_->UpdateConstantBuffer(constants_, &c, sizeof c), gfx::kOk);
+      gl_->Draw(12, 0);
+      gl_->ClearDepth(depth, 1.0f);
+    }
+    ASSERT_EQ(gl_->Present(), gfx::kOk);
+    dut_->EndFrame();
+  };
+  for (int i = 0; i < 4; ++i) frame();
+  EXPECT_EQ(gl_->backgroundKeepCount(), 1u);
+  EXPECT_EQ(gl_->backgroundReuseCount(), 2u);
+  EXPECT_EQ(gl_->unseenDrawCount(), 4u);
+  EXPECT_EQ(Pixels().front(), (std::array<uint8_t, 4>{255, 0, 0, 255}));
+  gl_->SetKeepBackground(false);
+  for (int i = 0; i < 3; ++i) frame();
+  EXPECT_EQ(gl_->backgroundReuseCount(), 2u);
+  EXPECT_EQ(gl_->unseenDrawCount(), 4u);
+  EXPECT_EQ(Pixels().front(), (std::array<uint8_t, 4>{255, 0, 0, 255}));
+  gl_->Release(blend);
+  gl_->Release(depth);
+}
+
 }  // namespace
 }  // namespace tolvani::contract

@@ -26,10 +26,13 @@ bool HeadlessPlayer::Start(int width, int height, std::string* error) {
   if (context == nullptr) return false;
   device_ = std::make_unique<gl::OpenGLDevice>();
   if (!device_->Initialize(std::move(context), error)) return false;
-  // The reference path: every draw blended as recorded, for tests
-  // that compare the two pixel for pixel.
-  if (const char* reference = std::getenv("TOLVANI_BLEND_EVERY_DRAW")) {
-    device_->SetBlendShortcuts(std::string(reference) != "1");
+  // The reference path: every command issued as recorded (every draw
+  // blended, the background drawn each frame, no draw left out), for tests
+  // and benchmarks that compare the two.
+  if (const char* reference = std::getenv("TOLVANI_DRAW_AS_RECORDED")) {
+    const bool shortcuts = std::string(reference) != "1";
+    device_->SetBlendShortcuts(shortcuts);
+    device_->SetKeepBackground(shortcuts);
   }
   if (!frame_.Create(width, height, error)) return false;
   text_ = std::make_unique<QtTextRasterizer>();

@@ -113,6 +113,7 @@ void OpenGLDevice::Shutdown() {
   if (MakeCurrent()) {
     for (auto& [handle, object] : objects_) Destroy(object);
     if (batchBuffer_ != 0) glDeleteBuffers(1, &batchBuffer_);
+    ReleaseKeptTexture();
     // Only the device's own vertex array can be deleted here; the others
     // belong to contexts that delete them with themselves.
     auto own = vaos_.find(context_->OwnKey());
@@ -190,6 +191,7 @@ void OpenGLDevice::Release(gfx::Handle handle) {
   if (it == objects_.end()) return;
   if (--it->second.refs > 0) return;
   Flush();  // recorded draws may still use it
+  ForgetBackgroundUsing(handle);
   const gfx::Handle dependent = it->second.kind == Kind::View ? it->second.target : gfx::kNone;
   if (MakeCurrent()) Destroy(it->second);
   objects_.erase(it);
@@ -222,6 +224,7 @@ int32_t OpenGLDevice::UpdateVertexBuffer(gfx::Handle buffer, uint32_t offset, co
   }
   Flush();                  // recorded draws read the old contents
   lastFrameValid_ = false;  // the last frame may show the old contents
+  ForgetBackgroundUsing(buffer);
   if (!MakeCurrent()) return gfx::kFail;
   glBindBuffer(GL_ARRAY_BUFFER, o->name);
   glBufferSubData(GL_ARRAY_BUFFER, offset, byteWidth, data);
@@ -349,6 +352,7 @@ void OpenGLDevice::UnmapTexture(gfx::Handle texture) {
   o->mapped = false;
   std::vector<uint8_t> pixels = std::move(o->staging);
   o->staging.clear();
+  ForgetBackgroundUsing(texture);
   Upload(*o, pixels.data(), o->width * 4);
 }
 
@@ -358,6 +362,7 @@ int32_t OpenGLDevice::UpdateTexture(gfx::Handle texture, const void* data, uint3
       rowPitch < o->width * 4 || rowPitch % 4 != 0) {
     return gfx::kInvalidArg;
   }
+  ForgetBackgroundUsing(texture);
   return Upload(*o, data, rowPitch);
 }
 
@@ -437,6 +442,7 @@ int32_t OpenGLDevice::CompileShaderFromFile(const std::string& path, const char*
   o.vertexStage = vertexStage;
   if (!vertexStage) {
     o.materialAlpha = ContainsIdentifier(text, kMaterialAlphaName);
+    o.viewOnlyLights = ContainsIdentifier(text, kViewOnlyLightsName);
     // Variants that do not compile are simply not used.
     const unsigned masks = VariantsNamedIn(text);
     for (unsigned m = 1; m < kVariantCount; ++m) {
@@ -515,6 +521,7 @@ int32_t OpenGLDevice::CreatePixelShader(gfx::Handle blob, gfx::Handle* out) {
   o.name = program;
   o.target = lastVertexShader_;
   o.materialAlpha = b->materialAlpha;
+  o.viewOnlyLights = b->viewOnlyLights;
   // The variants differ from the general program only in lighting terms.
   o.readsTextures = HasLooseUniforms(program);
   for (unsigned m = 1; m < kVariantCount; ++m) {

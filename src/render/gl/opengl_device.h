@@ -31,6 +31,21 @@
 // never a guess. A frame that had to be issued in parts (a full batch, a
 // resource written or released in the middle of it) is always issued.
 //
+// Kept background: a frame that opens with a colour and a depth clear,
+// draws, and then clears the depth again (the renderer's background pass)
+// leaves only colour behind at that depth clear. When that opening equals,
+// bit for bit (the view direction aside where an unlit draw does not read
+// it, see kViewOnlyLightsName), the one of the last frame that drew it, and no buffer or
+// texture it draws from was written or released since, its colour is
+// copied from a kept
+// texture instead of drawn (the copy is taken once the same opening has
+// been drawn in two frames in a row). A multisampled target never uses it.
+//
+// Unseen depth: a depth-only draw (see SetBlendShortcuts) that no later draw
+// of the frame depth-tests against, before the frame ends or the depth is
+// cleared, changes nothing anyone sees and is not issued. Only decided for
+// the work issued at Present, where the rest of the frame is known.
+//
 // OpenGL ES 3.0 (WebGL2, the WebAssembly build): the same device compiled
 // against emscripten's GLES3 headers (render/gl/gl_api.h holds the
 // differences): the shaders' first lines become `#version 300 es` and
@@ -111,6 +126,15 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   // start-up.
   uint32_t unblendedDrawCount() const { return unblendedDrawCount_; }
   uint32_t depthOnlyDrawCount() const { return depthOnlyDrawCount_; }
+  // Kept background and unseen depth (above), on by default; off, every
+  // command is issued as recorded (for tests). Turning it off lets the kept
+  // copy go.
+  void SetKeepBackground(bool on);
+  // Frames whose background was copied from the kept texture, copies taken,
+  // and depth-only draws left out as unseen, since start-up.
+  uint64_t backgroundReuseCount() const { return backgroundReuses_; }
+  uint64_t backgroundKeepCount() const { return backgroundKeeps_; }
+  uint64_t unseenDrawCount() const { return unseenDraws_; }
   // Off, mipmapped textures allocate level by level as without
   // glTexStorage2D (for tests); on by default where the context has it.
   void SetTextureStorageAllowed(bool on) { texStorageAllowed_ = on; }
@@ -203,6 +227,7 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     bool mipmapped = false;           // texture: full chain, own trilinear sampling
     bool opaque = false;              // texture: its last upload had alpha 255 everywhere
     bool materialAlpha = false;       // pixel blob and shader: names kMaterialAlphaName
+    bool viewOnlyLights = false;      // pixel blob and shader: names kViewOnlyLightsName
     bool readsTextures = true;        // pixel shader: has uniforms outside its blocks
     gfx::Handle target = gfx::kNone;  // view: its texture; pixel shader: its vertex shader
     bool vertexStage = false;         // blob
@@ -239,17 +264,41 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   struct Bindings;
   struct Command;
   // Issues and drops the recorded work (part of a frame unless at Present).
-  void Flush();
-  // Issues the recorded work to the frame's target, then drops it.
-  void IssueRecorded();
+  void Flush(bool frameEnd = false);
+  // Issues the recorded work to the frame's target (frameEnd: the rest of
+  // the frame is in it), then drops it.
+  void IssueRecorded(bool frameEnd = false);
   void DropRecorded();
   void Issue(const Command& command);
   // Whether the recorded frame equals the last issued one, bit for bit.
   bool SameAsLastFrame() const;
+  // Whether two recorded commands do the same, bit for bit.
+  static bool SameCommand(const Command& a, const Command& b);
   // The shortcut a draw with the bound state, program and constants allows.
   BlendShortcut ShortcutFor(Object& program, const Object* constants);
   // Gives constants a copy in the current batch (flushing a full one first).
   void CopyConstants(Object& constants);
+  // Kept background (opengl_background.cpp). Issues the recorded opening
+  // of a frame, from the kept copy where it may; returns how many commands
+  // it has dealt with.
+  size_t IssueBackground();
+  // Index of the depth clear that closes the recorded background, 0 when
+  // the recorded work does not open with one.
+  size_t BackgroundEnd() const;
+  // Bytes of the batch the first `end` commands read.
+  size_t ConstantsOf(size_t end) const;
+  // Copies between the frame's target and the kept texture; false (and
+  // nothing written) on a GL error.
+  bool CopyBackground(bool keep);
+  // Marks in unseen_ the depth-only draws of the recorded work, from
+  // `first` on, whose depth nothing reads.
+  void MarkUnseenDepth(size_t first);
+  // No kept or seen opening may be used any more ...
+  void ForgetBackground() { kept_.valid = seen_.valid = false; }
+  // ... or none that draws from `written` (a buffer, texture or view
+  // written or released).
+  void ForgetBackgroundUsing(gfx::Handle written);
+  void ReleaseKeptTexture();
 
   std::unique_ptr<IGlContext> context_;
   bool clipControl_ = false;
@@ -306,6 +355,29 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   unsigned lastFbo_ = 0;
   int lastWidth_ = 0, lastHeight_ = 0;
   uint64_t issueCount_ = 0, skippedFrames_ = 0;
+
+  // Kept background: the opening of the frame the kept texture holds, and
+  // that of the last frame that drew its opening.
+  struct Opening {
+    bool valid = false;
+    std::vector<Command> commands;
+    std::vector<uint8_t> constants;
+    unsigned fbo = 0;
+    int width = 0, height = 0;
+  };
+  // Whether the recorded work opens like `opening`, its first `end`
+  // commands reading `bytes` bytes of constants.
+  bool Opens(const Opening& opening, size_t end, size_t bytes);
+  void Remember(Opening& opening, size_t end, size_t bytes) const;
+  bool keepBackground_ = true;
+  bool backgroundBroken_ = false;  // a copy failed: not tried again
+  bool frameStart_ = false;        // the next issue starts the frame
+  Opening kept_, seen_;
+  bool seenIsKept_ = false;  // the last frame's opening came from the copy
+  unsigned keptTexture_ = 0;
+  int keptWidth_ = 0, keptHeight_ = 0;
+  uint64_t backgroundReuses_ = 0, backgroundKeeps_ = 0, unseenDraws_ = 0;
+  std::vector<uint8_t> unseen_;  // per recorded command, 1: not issued
 
   bool swapChain_ = false;
   uint32_t bufferWidth_ = 0, bufferHeight_ = 0;

@@ -21,6 +21,7 @@ void OpenGLDevice::BeginFrame(unsigned fbo, int fbWidth, int fbHeight) {
   // of constants it made.
   DropRecorded();
   frameSplit_ = false;
+  frameStart_ = true;
   inFrame_ = true;
   frameFbo_ = fbo;
   frameWidth_ = fbWidth;
@@ -197,18 +198,18 @@ void OpenGLDevice::CopyConstants(Object& constants) {
   lastCopySize_ = size;
 }
 
-void OpenGLDevice::Flush() {
+void OpenGLDevice::Flush(bool frameEnd) {
   if (!commands_.empty()) {
     // Part of a frame reaches the target before its end: the frame as a
     // whole is never recorded, so neither it nor the next can be skipped.
     frameSplit_ = true;
     lastFrameValid_ = false;
   }
-  IssueRecorded();
+  IssueRecorded(frameEnd);
   DropRecorded();
 }
 
-void OpenGLDevice::IssueRecorded() {
+void OpenGLDevice::IssueRecorded(bool frameEnd) {
   if (commands_.empty() || !MakeCurrent()) return;
   if (!batch_.empty()) {
     // One upload for the whole batch, into fresh storage (earlier batches
@@ -221,7 +222,18 @@ void OpenGLDevice::IssueRecorded() {
     glBufferSubData(GL_UNIFORM_BUFFER, 0, static_cast<GLsizeiptr>(batch_.size()), batch_.data());
     glBindBuffer(GL_UNIFORM_BUFFER, 0);
   }
-  for (const Command& c : commands_) Issue(c);
+  size_t first = 0;
+  if (frameStart_) first = IssueBackground();
+  frameStart_ = false;
+  const bool leaveUnseen = frameEnd && keepBackground_;
+  if (leaveUnseen) MarkUnseenDepth(first);
+  for (size_t i = first; i < commands_.size(); ++i) {
+    if (leaveUnseen && unseen_[i] != 0) {
+      ++unseenDraws_;
+      continue;
+    }
+    Issue(commands_[i]);
+  }
   ++issueCount_;
 }
 
@@ -249,6 +261,22 @@ bool SameViewport(const gfx::Viewport& a, const gfx::Viewport& b) {
 
 }  // namespace
 
+bool OpenGLDevice::SameCommand(const Command& a, const Command& b) {
+  const Bindings& x = a.bindings;
+  const Bindings& y = b.bindings;
+  return a.kind == b.kind && SameBits(a.clear[0], b.clear[0]) && SameBits(a.clear[1], b.clear[1]) &&
+         SameBits(a.clear[2], b.clear[2]) && SameBits(a.clear[3], b.clear[3]) &&
+         a.hasConstants == b.hasConstants && a.constantsOffset == b.constantsOffset &&
+         a.constantsSize == b.constantsSize && a.vertexCount == b.vertexCount &&
+         a.startVertex == b.startVertex && a.variant == b.variant && a.shortcut == b.shortcut &&
+         x.renderTargetView == y.renderTargetView && x.depthStencilView == y.depthStencilView &&
+         SameViewport(x.viewport, y.viewport) && x.rasterizer == y.rasterizer &&
+         x.blend == y.blend && x.vertexShader == y.vertexShader && x.pixelShader == y.pixelShader &&
+         x.layout == y.layout && x.vertexBuffer == y.vertexBuffer && x.stride == y.stride &&
+         x.offset == y.offset && x.constantBuffer == y.constantBuffer && x.sampler == y.sampler &&
+         x.view == y.view;
+}
+
 bool OpenGLDevice::SameAsLastFrame() const {
   if (!lastFrameValid_ || lastFbo_ != frameFbo_ || lastWidth_ != frameWidth_ ||
       lastHeight_ != frameHeight_ || commands_.size() != lastCommands_.size() ||
@@ -256,23 +284,7 @@ bool OpenGLDevice::SameAsLastFrame() const {
     return false;
   }
   for (size_t i = 0; i < commands_.size(); ++i) {
-    const Command& a = commands_[i];
-    const Command& b = lastCommands_[i];
-    const Bindings& x = a.bindings;
-    const Bindings& y = b.bindings;
-    const bool same =
-        a.kind == b.kind && SameBits(a.clear[0], b.clear[0]) && SameBits(a.clear[1], b.clear[1]) &&
-        SameBits(a.clear[2], b.clear[2]) && SameBits(a.clear[3], b.clear[3]) &&
-        a.hasConstants == b.hasConstants && a.constantsOffset == b.constantsOffset &&
-        a.constantsSize == b.constantsSize && a.vertexCount == b.vertexCount &&
-        a.startVertex == b.startVertex && a.variant == b.variant && a.shortcut == b.shortcut &&
-        x.renderTargetView == y.renderTargetView && x.depthStencilView == y.depthStencilView &&
-        SameViewport(x.viewport, y.viewport) && x.rasterizer == y.rasterizer &&
-        x.blend == y.blend && x.vertexShader == y.vertexShader && x.pixelShader == y.pixelShader &&
-        x.layout == y.layout && x.vertexBuffer == y.vertexBuffer && x.stride == y.stride &&
-        x.offset == y.offset && x.constantBuffer == y.constantBuffer && x.sampler == y.sampler &&
-        x.view == y.view;
-    if (!same) return false;
+    if (!SameCommand(commands_[i], lastCommands_[i])) return false;
   }
   return true;
 }
@@ -389,13 +401,13 @@ void OpenGLDevice::Issue(const Command& c) {
 
 int32_t OpenGLDevice::Present() {
   if (!skipUnchanged_ || frameSplit_ || commands_.empty()) {
-    Flush();
+    Flush(true);
   } else if (SameAsLastFrame()) {
     DropRecorded();
     ++skippedFrames_;
   } else {
     const uint64_t issued = issueCount_;
-    IssueRecorded();
+    IssueRecorded(true);
     // Keep the issued frame for the next comparison; the storage of the
     // one it replaces is reused for the next frame's recording.
     lastFrameValid_ = issueCount_ != issued;

@@ -59,6 +59,13 @@ bool MaterialAlphaIsZero(const uint8_t* constants, size_t size) {
   return FloatAt(constants, offsetof(ShaderConstants, color) + 12) == 0.0f;
 }
 
+bool SameConstants(const uint8_t* a, const uint8_t* b, size_t size, bool viewUnread) {
+  if (!viewUnread || size < sizeof(ShaderConstants)) return std::memcmp(a, b, size) == 0;
+  const size_t from = offsetof(ShaderConstants, viewDirection);
+  const size_t to = offsetof(ShaderConstants, viewDirection2) + sizeof(Vec4);
+  return std::memcmp(a, b, from) == 0 && std::memcmp(a + to, b + to, size - to) == 0;
+}
+
 bool AllTexelsOpaque(const uint8_t* data, uint32_t width, uint32_t height, uint32_t rowPitch) {
   if (data == nullptr) return false;
   for (uint32_t y = 0; y < height; ++y) {

@@ -47,6 +47,18 @@ inline constexpr const char* kMaterialAlphaName = "TOLVANI_ALPHA_IS_MATERIAL_ALP
 bool MaterialAlphaIsOne(const uint8_t* constants, size_t size);
 bool MaterialAlphaIsZero(const uint8_t* constants, size_t size);
 
+// Unlit draws. A draw of the variant that leaves out both lighting terms
+// (kUnlitMask) reads no view direction where the source declares, by
+// naming this identifier, "the view direction is read only by the diffuse
+// and specular terms". The device may then take two such draws whose
+// constants differ only in the view direction for the same draw.
+inline constexpr const char* kViewOnlyLightsName = "TOLVANI_VIEW_ONLY_LIGHTS";
+constexpr unsigned kUnlitMask = 3;
+
+// Whether size bytes of constants at a and at b give the same draw: equal
+// bytes, except for ShaderConstants' view directions when viewUnread.
+bool SameConstants(const uint8_t* a, const uint8_t* b, size_t size, bool viewUnread);
+
 // Whether every texel of a width x height picture of 4-byte texels (alpha
 // in the fourth byte, rows rowPitch bytes apart) has alpha 255.
 bool AllTexelsOpaque(const uint8_t* data, uint32_t width, uint32_t height, uint32_t rowPitch);
