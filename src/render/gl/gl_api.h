@@ -28,6 +28,11 @@ inline constexpr const char* kShaderPreamble = "#version 300 es\nprecision highp
 inline constexpr uint32_t kMinUniformRangeBytes = 2560;
 // WebGL2 takes no BGRA uploads: the device swizzles such data to RGBA.
 inline constexpr bool kSwizzleBgraUploads = true;
+// Each glGetError (and most queries) waits for the browser's GPU process to
+// catch up: a round trip of about a millisecond. Buffer writes are not
+// checked for want of memory there (the browser loses the context instead,
+// which the device reports); state a copy needs is asked once per target.
+inline constexpr bool kErrorChecksWait = true;
 inline void ClearDepthValue(float depth) {
   glClearDepthf(depth);
 }
@@ -42,6 +47,7 @@ inline constexpr bool kGles = false;
 inline constexpr const char* kShaderPreamble = "#version 330 core\n";
 inline constexpr uint32_t kMinUniformRangeBytes = 0;
 inline constexpr bool kSwizzleBgraUploads = false;
+inline constexpr bool kErrorChecksWait = false;
 inline void ClearDepthValue(float depth) {
   glClearDepth(depth);
 }

@@ -88,18 +88,33 @@ size_t OpenGLDevice::IssueBackground() {
   if (!keepBackground_ || backgroundBroken_) return 0;
   const size_t end = BackgroundEnd();
   if (end == 0) return 0;
-  glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
-  GLint sampleBuffers = 0;
-  glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
-  if (sampleBuffers != 0) return 0;  // a single-sample copy would lose samples
+  if (copyTarget_.fbo != frameFbo_ || copyTarget_.width != frameWidth_ ||
+      copyTarget_.height != frameHeight_ || !copyTarget_.known) {
+    copyTarget_ = CopyTarget{};
+    copyTarget_.fbo = frameFbo_;
+    copyTarget_.width = frameWidth_;
+    copyTarget_.height = frameHeight_;
+    copyTarget_.known = true;
+    glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
+    GLint sampleBuffers = 0;
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+    copyTarget_.multisampled = sampleBuffers != 0;
+  }
+  // A single-sample copy would lose the samples.
+  if (copyTarget_.multisampled) return 0;
 
   const size_t bytes = ConstantsOf(end);
+  // The clears before the first draw are issued either way: a browser
+  // clears a composited canvas at its next clear or draw, which must not
+  // come after the copy.
+  size_t clears = 0;
+  while (commands_[clears].kind != CommandKind::Draw) Issue(commands_[clears++]);
   if (Opens(kept_, end, bytes) && CopyBackground(false)) {
     ++backgroundReuses_;
     seenIsKept_ = true;
     return end;
   }
-  for (size_t i = 0; i < end; ++i) Issue(commands_[i]);
+  for (size_t i = clears; i < end; ++i) Issue(commands_[i]);
   // Kept only once the same opening comes twice in a row: a single frame
   // (a thumbnail) or an animated background never pays for the copy.
   const bool steady = seenIsKept_ ? Opens(kept_, end, bytes) : Opens(seen_, end, bytes);
@@ -117,9 +132,12 @@ size_t OpenGLDevice::IssueBackground() {
 bool OpenGLDevice::CopyBackground(bool keep) {
   const int width = frameWidth_, height = frameHeight_;
   if (width <= 0 || height <= 0) return false;
-  // Errors left by others are not this copy's (a lost context repeats one
-  // only a few times).
-  for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; ++i) {
+  // Checked for errors until a copy each way has worked on this target,
+  // or always where checks cost little. Errors left by others are not this
+  // copy's (a lost context repeats one only a few times).
+  bool& checked = keep ? copyTarget_.keepChecked : copyTarget_.restoreChecked;
+  const bool verify = !kErrorChecksWait || !checked;
+  for (int i = 0; verify && i < 8 && glGetError() != GL_NO_ERROR; ++i) {
   }
   if (keep && (keptTexture_ == 0 || keptWidth_ != width || keptHeight_ != height)) {
     ReleaseKeptTexture();
@@ -137,7 +155,7 @@ bool OpenGLDevice::CopyBackground(bool keep) {
   glGenFramebuffers(1, &copyFbo);
   glBindFramebuffer(GL_FRAMEBUFFER, copyFbo);
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, keptTexture_, 0);
-  bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  bool ok = !verify || glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
   if (ok) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, keep ? frameFbo_ : copyFbo);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, keep ? copyFbo : frameFbo_);
@@ -147,7 +165,8 @@ bool OpenGLDevice::CopyBackground(bool keep) {
   }
   glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
   glDeleteFramebuffers(1, &copyFbo);
-  ok = ok && glGetError() == GL_NO_ERROR;
+  ok = ok && (!verify || glGetError() == GL_NO_ERROR);
+  if (ok) checked = true;
   if (!ok) {
     // A target the copy cannot reach (its format, the context): drawn as
     // recorded from now on.

@@ -229,6 +229,7 @@ int32_t OpenGLDevice::UpdateVertexBuffer(gfx::Handle buffer, uint32_t offset, co
   glBindBuffer(GL_ARRAY_BUFFER, o->name);
   glBufferSubData(GL_ARRAY_BUFFER, offset, byteWidth, data);
   glBindBuffer(GL_ARRAY_BUFFER, 0);
+  if (kErrorChecksWait) return gfx::kOk;
   return glGetError() == GL_OUT_OF_MEMORY ? OutOfMemory() : gfx::kOk;
 }
 
@@ -244,7 +245,7 @@ int32_t OpenGLDevice::MakeVertexBuffer(const void* data, uint32_t byteWidth, gfx
   glBindBuffer(GL_ARRAY_BUFFER, o.name);
   glBufferData(GL_ARRAY_BUFFER, byteWidth, data, GL_STATIC_DRAW);
   glBindBuffer(GL_ARRAY_BUFFER, 0);
-  if (glGetError() == GL_OUT_OF_MEMORY) {
+  if (!kErrorChecksWait && glGetError() == GL_OUT_OF_MEMORY) {
     Destroy(o);
     return OutOfMemory();
   }

@@ -374,6 +374,13 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   bool frameStart_ = false;        // the next issue starts the frame
   Opening kept_, seen_;
   bool seenIsKept_ = false;  // the last frame's opening came from the copy
+  // What copies need to know of the frame's target, asked once per target.
+  struct CopyTarget {
+    unsigned fbo = 0;
+    int width = 0, height = 0;
+    bool known = false, multisampled = false;
+    bool keepChecked = false, restoreChecked = false;  // a copy each way worked
+  } copyTarget_;
   unsigned keptTexture_ = 0;
   int keptWidth_ = 0, keptHeight_ = 0;
   uint64_t backgroundReuses_ = 0, backgroundKeeps_ = 0, unseenDraws_ = 0;
