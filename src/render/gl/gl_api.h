@@ -29,9 +29,10 @@ inline constexpr uint32_t kMinUniformRangeBytes = 2560;
 // WebGL2 takes no BGRA uploads: the device swizzles such data to RGBA.
 inline constexpr bool kSwizzleBgraUploads = true;
 // Each glGetError (and most queries) waits for the browser's GPU process to
-// catch up: a round trip of about a millisecond. Buffer writes are not
-// checked for want of memory there (the browser loses the context instead,
-// which the device reports); state a copy needs is asked once per target.
+// catch up with everything queued, shader compilations included: up to
+// tens of milliseconds. Buffers and textures are not checked for want of
+// memory there (the browser loses the context instead, which the device
+// reports); state a copy needs is asked once per target.
 inline constexpr bool kErrorChecksWait = true;
 inline void ClearDepthValue(float depth) {
   glClearDepthf(depth);

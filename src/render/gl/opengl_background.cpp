@@ -1,12 +1,11 @@
-// The OpenGL device's kept background and unseen depth (see opengl_device.h).
+// The OpenGL device's kept pictures and unseen depth (see opengl_device.h).
 //
 // The renderer draws a camera-free background pass into a freshly cleared
-// target and clears the depth after it, so on a software rasteriser the
-// same full-view picture was shaded again every frame: a third of the
-// demo's drawing. Its colour is a function of the recorded commands, the
-// constants they read and the buffers and textures they use, so a frame
-// whose opening equals the kept one bit for bit (and nothing was written
-// since) gets the kept colour back with one copy.
+// target and clears the depth after it, then the scene in timeline order,
+// so on a software rasteriser the same full-view backdrop (a third of the
+// demo's drawing) and, under a still camera, the same ground (another
+// third) were shaded again every frame. A copy of the target costs a
+// fraction of that.
 #include <algorithm>
 #include <cstring>
 
@@ -52,16 +51,18 @@ size_t OpenGLDevice::ConstantsOf(size_t end) const {
   return std::min(bytes, batch_.size());
 }
 
-bool OpenGLDevice::Opens(const Opening& opening, size_t end, size_t bytes) {
+size_t OpenGLDevice::SharedWith(const Opening& opening, size_t limit) {
   if (!opening.valid || opening.fbo != frameFbo_ || opening.width != frameWidth_ ||
-      opening.height != frameHeight_ || opening.commands.size() != end ||
-      opening.constants.size() != bytes) {
-    return false;
+      opening.height != frameHeight_) {
+    return 0;
   }
-  for (size_t i = 0; i < end; ++i) {
+  limit = std::min({limit, opening.commands.size(), commands_.size()});
+  for (size_t i = 0; i < limit; ++i) {
     const Command& c = commands_[i];
-    if (!SameCommand(opening.commands[i], c)) return false;
+    if (!SameCommand(opening.commands[i], c)) return i;
     if (c.kind != CommandKind::Draw || !c.hasConstants) continue;
+    const size_t to = size_t{c.constantsOffset} + c.constantsSize;
+    if (to > opening.constants.size() || to > batch_.size()) return i;
     // The background pass lights with the last frame's view direction,
     // which an unlit draw never reads.
     const Object* program = Find(c.bindings.pixelShader, Kind::PixelShader);
@@ -69,67 +70,114 @@ bool OpenGLDevice::Opens(const Opening& opening, size_t end, size_t bytes) {
         program != nullptr && program->viewOnlyLights && c.variant == kUnlitMask;
     if (!SameConstants(opening.constants.data() + c.constantsOffset,
                        batch_.data() + c.constantsOffset, c.constantsSize, viewUnread)) {
-      return false;
+      return i;
     }
   }
-  return true;
+  return limit;
 }
 
-void OpenGLDevice::Remember(Opening& opening, size_t end, size_t bytes) const {
+void OpenGLDevice::Remember(Opening& opening, size_t count) const {
   opening.valid = true;
-  opening.commands.assign(commands_.begin(), commands_.begin() + static_cast<ptrdiff_t>(end));
+  opening.commands.assign(commands_.begin(), commands_.begin() + static_cast<ptrdiff_t>(count));
+  const size_t bytes = ConstantsOf(count);
   opening.constants.assign(batch_.begin(), batch_.begin() + static_cast<ptrdiff_t>(bytes));
   opening.fbo = frameFbo_;
   opening.width = frameWidth_;
   opening.height = frameHeight_;
 }
 
-size_t OpenGLDevice::IssueBackground() {
-  if (!keepBackground_ || backgroundBroken_) return 0;
-  const size_t end = BackgroundEnd();
-  if (end == 0) return 0;
-  if (copyTarget_.fbo != frameFbo_ || copyTarget_.width != frameWidth_ ||
-      copyTarget_.height != frameHeight_ || !copyTarget_.known) {
-    copyTarget_ = CopyTarget{};
-    copyTarget_.fbo = frameFbo_;
-    copyTarget_.width = frameWidth_;
-    copyTarget_.height = frameHeight_;
-    copyTarget_.known = true;
-    glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
-    GLint sampleBuffers = 0;
-    glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
-    copyTarget_.multisampled = sampleBuffers != 0;
+bool OpenGLDevice::KnowTarget() {
+  if (copyTarget_.known && copyTarget_.fbo == frameFbo_ && copyTarget_.width == frameWidth_ &&
+      copyTarget_.height == frameHeight_) {
+    return !copyTarget_.multisampled;
   }
-  // A single-sample copy would lose the samples.
-  if (copyTarget_.multisampled) return 0;
-
-  const size_t bytes = ConstantsOf(end);
-  // The clears before the first draw are issued either way: a browser
-  // clears a composited canvas at its next clear or draw, which must not
-  // come after the copy.
-  size_t clears = 0;
-  while (commands_[clears].kind != CommandKind::Draw) Issue(commands_[clears++]);
-  if (Opens(kept_, end, bytes) && CopyBackground(false)) {
-    ++backgroundReuses_;
-    seenIsKept_ = true;
-    return end;
+  copyTarget_ = CopyTarget{};
+  copyTarget_.fbo = frameFbo_;
+  copyTarget_.width = frameWidth_;
+  copyTarget_.height = frameHeight_;
+  copyTarget_.known = true;
+  glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
+  GLint sampleBuffers = 0;
+  glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+  copyTarget_.multisampled = sampleBuffers != 0;
+  if (!kGles && !copyTarget_.multisampled) {
+    // A depth copy needs a buffer of exactly the target's depth format.
+    const GLenum depthName = frameFbo_ == 0 ? GL_DEPTH : GL_DEPTH_ATTACHMENT;
+    const GLenum stencilName = frameFbo_ == 0 ? GL_STENCIL : GL_STENCIL_ATTACHMENT;
+    GLint type = GL_NONE, bits = 0, stencil = 0, component = GL_NONE;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, depthName,
+                                          GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
+    if (type != GL_NONE) {
+      glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, depthName,
+                                            GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &bits);
+      glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, depthName,
+                                            GL_FRAMEBUFFER_ATTACHMENT_COMPONENT_TYPE, &component);
+      glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, stencilName,
+                                            GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE, &stencil);
+    }
+    if (glGetError() == GL_NO_ERROR) {
+      if (component == GL_FLOAT && bits == 32) {
+        copyTarget_.depthFormat = stencil == 8 ? GL_DEPTH32F_STENCIL8 : GL_DEPTH_COMPONENT32F;
+      } else if (bits == 24) {
+        copyTarget_.depthFormat = stencil == 8 ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT24;
+      } else if (bits == 16 && stencil == 0) {
+        copyTarget_.depthFormat = GL_DEPTH_COMPONENT16;
+      }
+    }
   }
-  for (size_t i = clears; i < end; ++i) Issue(commands_[i]);
-  // Kept only once the same opening comes twice in a row: a single frame
-  // (a thumbnail) or an animated background never pays for the copy.
-  const bool steady = seenIsKept_ ? Opens(kept_, end, bytes) : Opens(seen_, end, bytes);
-  seenIsKept_ = false;
-  if (steady && CopyBackground(true)) {
-    ++backgroundKeeps_;
-    Remember(kept_, end, bytes);
-    seenIsKept_ = true;
-  } else {
-    Remember(seen_, end, bytes);
-  }
-  return end;
+  return !copyTarget_.multisampled;
 }
 
-bool OpenGLDevice::CopyBackground(bool keep) {
+size_t OpenGLDevice::IssueOpening() {
+  if (!keepBackground_ || backgroundBroken_) return 0;
+  const size_t end = BackgroundEnd();
+  if (end == 0 || !KnowTarget()) return 0;
+  // The clears before the first draw are issued either way: a browser
+  // clears a composited canvas at its next clear or draw, which must not
+  // come after a copy.
+  size_t at = 0;
+  while (commands_[at].kind != CommandKind::Draw) Issue(commands_[at++]);
+
+  // The longest kept picture this frame opens with.
+  const size_t count = commands_.size();
+  const Picture* restored = nullptr;
+  for (Picture* picture : {&scene_, &background_}) {
+    const size_t length = picture->opening.commands.size();
+    if (length < end || length > count || SharedWith(picture->opening, length) != length) {
+      continue;
+    }
+    if (CopyPicture(*picture, false, picture == &scene_)) {
+      ++(picture == &scene_ ? sceneReuses_ : backgroundReuses_);
+      restored = picture;
+      at = length;
+      break;
+    }
+  }
+
+  // What this frame shares with the last one is kept, to be copied from
+  // the next frame on: only then, so that a single frame (a thumbnail) or
+  // a changing picture never pays for a copy.
+  constexpr size_t kMaxRemembered = 1024;
+  const size_t shared = SharedWith(seen_, count);
+  Remember(seen_, std::min(count, kMaxRemembered));
+  auto keep = [&](Picture& picture, size_t length, bool depth) {
+    for (; at < length; ++at) Issue(commands_[at]);
+    if (CopyPicture(picture, true, depth)) {
+      ++pictureKeeps_;
+      Remember(picture.opening, length);
+    }
+  };
+  if (restored == &scene_) return at;
+  if (restored == nullptr && shared > end) keep(background_, end, false);
+  const bool sceneFits = !kGles && copyTarget_.depthFormat != 0 &&
+                         uint64_t(frameWidth_) * uint64_t(frameHeight_) <= kMaxKeptPixels;
+  // The scene's picture: after its leading draws, up to the first that
+  // differs from the last frame's.
+  if (sceneFits && shared > end + 1) keep(scene_, shared, true);
+  return at;
+}
+
+bool OpenGLDevice::CopyPicture(Picture& picture, bool keep, bool depth) {
   const int width = frameWidth_, height = frameHeight_;
   if (width <= 0 || height <= 0) return false;
   // Checked for errors until a copy each way has worked on this target,
@@ -139,60 +187,97 @@ bool OpenGLDevice::CopyBackground(bool keep) {
   const bool verify = !kErrorChecksWait || !checked;
   for (int i = 0; verify && i < 8 && glGetError() != GL_NO_ERROR; ++i) {
   }
-  if (keep && (keptTexture_ == 0 || keptWidth_ != width || keptHeight_ != height)) {
-    ReleaseKeptTexture();
-    glGenTextures(1, &keptTexture_);
-    glBindTexture(GL_TEXTURE_2D, keptTexture_);
+  if (keep && (picture.colour == 0 || picture.width != width || picture.height != height ||
+               (depth && picture.depth == 0))) {
+    ReleasePicture(picture);
+    glGenTextures(1, &picture.colour);
+    glBindTexture(GL_TEXTURE_2D, picture.colour);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
-    keptWidth_ = width;
-    keptHeight_ = height;
+    if (depth) {
+      glGenRenderbuffers(1, &picture.depth);
+      glBindRenderbuffer(GL_RENDERBUFFER, picture.depth);
+      glRenderbufferStorage(GL_RENDERBUFFER, copyTarget_.depthFormat, width, height);
+      glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    }
+    picture.width = width;
+    picture.height = height;
   }
-  if (keptTexture_ == 0 || keptWidth_ != width || keptHeight_ != height) return false;
+  if (picture.colour == 0 || picture.width != width || picture.height != height ||
+      (depth && picture.depth == 0)) {
+    return false;
+  }
   // Framebuffer objects are not shared between contexts: one for this copy.
   GLuint copyFbo = 0;
   glGenFramebuffers(1, &copyFbo);
   glBindFramebuffer(GL_FRAMEBUFFER, copyFbo);
-  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, keptTexture_, 0);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, picture.colour, 0);
+  const GLenum depthAttachment = copyTarget_.depthFormat == GL_DEPTH24_STENCIL8 ||
+                                         copyTarget_.depthFormat == GL_DEPTH32F_STENCIL8
+                                     ? GL_DEPTH_STENCIL_ATTACHMENT
+                                     : GL_DEPTH_ATTACHMENT;
+  if (depth) {
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, depthAttachment, GL_RENDERBUFFER, picture.depth);
+  }
   bool ok = !verify || glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
   if (ok) {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, keep ? frameFbo_ : copyFbo);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, keep ? copyFbo : frameFbo_);
     glDisable(GL_SCISSOR_TEST);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glDepthMask(GL_TRUE);
+    // Stencil too where the format has it: a whole-format copy is a plain
+    // copy of memory on a software rasteriser, a part of one is drawn.
+    GLbitfield mask = GL_COLOR_BUFFER_BIT;
+    if (depth) mask |= GL_DEPTH_BUFFER_BIT;
+    if (depth && depthAttachment == GL_DEPTH_STENCIL_ATTACHMENT) mask |= GL_STENCIL_BUFFER_BIT;
+    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, mask, GL_NEAREST);
   }
   glBindFramebuffer(GL_FRAMEBUFFER, frameFbo_);
   glDeleteFramebuffers(1, &copyFbo);
   ok = ok && (!verify || glGetError() == GL_NO_ERROR);
-  if (ok) checked = true;
-  if (!ok) {
+  if (ok) {
+    checked = true;
+  } else if (depth) {
+    // A depth buffer the copy cannot match: no scene pictures here.
+    copyTarget_.depthFormat = 0;
+    ReleasePicture(scene_);
+  } else {
     // A target the copy cannot reach (its format, the context): drawn as
     // recorded from now on.
     backgroundBroken_ = true;
     ForgetBackground();
-    ReleaseKeptTexture();
+    ReleasePicture(background_);
+    ReleasePicture(scene_);
   }
   return ok;
 }
 
-void OpenGLDevice::ReleaseKeptTexture() {
-  if (keptTexture_ != 0) glDeleteTextures(1, &keptTexture_);
-  keptTexture_ = 0;
-  keptWidth_ = keptHeight_ = 0;
-  kept_.valid = false;
+void OpenGLDevice::ReleasePicture(Picture& picture) {
+  if (picture.colour != 0) glDeleteTextures(1, &picture.colour);
+  if (picture.depth != 0) glDeleteRenderbuffers(1, &picture.depth);
+  picture.colour = picture.depth = 0;
+  picture.width = picture.height = 0;
+  picture.opening.valid = false;
+}
+
+void OpenGLDevice::ForgetBackground() {
+  background_.opening.valid = scene_.opening.valid = seen_.valid = false;
 }
 
 void OpenGLDevice::SetKeepBackground(bool on) {
   keepBackground_ = on;
   backgroundBroken_ = false;
   ForgetBackground();
-  if (!on && MakeCurrent()) ReleaseKeptTexture();
+  if (!on && MakeCurrent()) {
+    ReleasePicture(background_);
+    ReleasePicture(scene_);
+  }
 }
 
 void OpenGLDevice::ForgetBackgroundUsing(gfx::Handle written) {
-  for (Opening* opening : {&kept_, &seen_}) {
+  for (Opening* opening : {&background_.opening, &scene_.opening, &seen_}) {
     for (const Command& c : opening->commands) {
       if (c.kind != CommandKind::Draw) continue;
       const Bindings& b = c.bindings;

@@ -113,7 +113,8 @@ void OpenGLDevice::Shutdown() {
   if (MakeCurrent()) {
     for (auto& [handle, object] : objects_) Destroy(object);
     if (batchBuffer_ != 0) glDeleteBuffers(1, &batchBuffer_);
-    ReleaseKeptTexture();
+    ReleasePicture(background_);
+    ReleasePicture(scene_);
     // Only the device's own vertex array can be deleted here; the others
     // belong to contexts that delete them with themselves.
     auto own = vaos_.find(context_->OwnKey());
@@ -324,7 +325,8 @@ int32_t OpenGLDevice::CreateTexture2D(const gfx::TextureDesc& desc, gfx::Handle*
   }
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glBindTexture(GL_TEXTURE_2D, 0);
-  const GLenum err = glGetError();
+  // Sizes were checked above; what is left is want of memory.
+  const GLenum err = kErrorChecksWait ? GL_NO_ERROR : glGetError();
   if (err != GL_NO_ERROR) {
     Destroy(o);
     return err == GL_OUT_OF_MEMORY ? OutOfMemory() : gfx::kFail;

@@ -31,15 +31,21 @@
 // never a guess. A frame that had to be issued in parts (a full batch, a
 // resource written or released in the middle of it) is always issued.
 //
-// Kept background: a frame that opens with a colour and a depth clear,
+// Kept pictures: a frame that opens with a colour and a depth clear,
 // draws, and then clears the depth again (the renderer's background pass)
-// leaves only colour behind at that depth clear. When that opening equals,
-// bit for bit (the view direction aside where an unlit draw does not read
-// it, see kViewOnlyLightsName), the one of the last frame that drew it, and no buffer or
-// texture it draws from was written or released since, its colour is
-// copied from a kept
-// texture instead of drawn (the copy is taken once the same opening has
-// been drawn in two frames in a row). A multisampled target never uses it.
+// leaves only colour behind at that depth clear; the draws after it leave
+// colour and depth. Both are functions of the recorded commands, the
+// constants they read and the buffers and textures they use. So once a
+// frame's first commands equal, bit for bit, those of the frame before
+// (the view direction aside where an unlit draw does not read it, see
+// kViewOnlyLightsName), the target is copied there: the background's
+// colour, and the colour and depth after the scene's first draws that are
+// the same again (a still camera: the ground, the house). A later frame
+// that opens with the same commands, with no buffer or texture they draw
+// from written or released since, gets the copy instead of drawing them.
+// Not used on a multisampled target; the scene's copy not on OpenGL ES
+// (whose default framebuffer's depth format is not known) nor above
+// kMaxKeptPixels.
 //
 // Unseen depth: a depth-only draw (see SetBlendShortcuts) that no later draw
 // of the frame depth-tests against, before the frame ends or the depth is
@@ -126,15 +132,19 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   // start-up.
   uint32_t unblendedDrawCount() const { return unblendedDrawCount_; }
   uint32_t depthOnlyDrawCount() const { return depthOnlyDrawCount_; }
-  // Kept background and unseen depth (above), on by default; off, every
-  // command is issued as recorded (for tests). Turning it off lets the kept
-  // copy go.
+  // Kept pictures and unseen depth (above), on by default; off, every
+  // command is issued as recorded (for tests). Turning it off lets the
+  // copies go.
   void SetKeepBackground(bool on);
-  // Frames whose background was copied from the kept texture, copies taken,
+  // Frames that got the kept background / scene picture, copies taken,
   // and depth-only draws left out as unseen, since start-up.
   uint64_t backgroundReuseCount() const { return backgroundReuses_; }
-  uint64_t backgroundKeepCount() const { return backgroundKeeps_; }
+  uint64_t sceneReuseCount() const { return sceneReuses_; }
+  uint64_t pictureKeepCount() const { return pictureKeeps_; }
   uint64_t unseenDrawCount() const { return unseenDraws_; }
+  // The largest target (in pixels) whose scene picture is kept: the copy
+  // costs a colour and a depth buffer of the target's size.
+  static constexpr uint64_t kMaxKeptPixels = uint64_t{4096} * 4096;
   // Off, mipmapped textures allocate level by level as without
   // glTexStorage2D (for tests); on by default where the context has it.
   void SetTextureStorageAllowed(bool on) { texStorageAllowed_ = on; }
@@ -278,27 +288,26 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   BlendShortcut ShortcutFor(Object& program, const Object* constants);
   // Gives constants a copy in the current batch (flushing a full one first).
   void CopyConstants(Object& constants);
-  // Kept background (opengl_background.cpp). Issues the recorded opening
-  // of a frame, from the kept copy where it may; returns how many commands
+  // Kept pictures (opengl_background.cpp). Issues the recorded opening of
+  // a frame, from a kept picture where it may; returns how many commands
   // it has dealt with.
-  size_t IssueBackground();
+  size_t IssueOpening();
   // Index of the depth clear that closes the recorded background, 0 when
   // the recorded work does not open with one.
   size_t BackgroundEnd() const;
-  // Bytes of the batch the first `end` commands read.
-  size_t ConstantsOf(size_t end) const;
-  // Copies between the frame's target and the kept texture; false (and
-  // nothing written) on a GL error.
-  bool CopyBackground(bool keep);
+  // Bytes of the batch the first `count` commands read.
+  size_t ConstantsOf(size_t count) const;
   // Marks in unseen_ the depth-only draws of the recorded work, from
   // `first` on, whose depth nothing reads.
   void MarkUnseenDepth(size_t first);
-  // No kept or seen opening may be used any more ...
-  void ForgetBackground() { kept_.valid = seen_.valid = false; }
+  // No kept picture or remembered opening may be used any more ...
+  void ForgetBackground();
   // ... or none that draws from `written` (a buffer, texture or view
   // written or released).
   void ForgetBackgroundUsing(gfx::Handle written);
-  void ReleaseKeptTexture();
+  // Asks what copies need to know of the frame's target (once per target);
+  // false where copies are not used.
+  bool KnowTarget();
 
   std::unique_ptr<IGlContext> context_;
   bool clipControl_ = false;
@@ -356,8 +365,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   int lastWidth_ = 0, lastHeight_ = 0;
   uint64_t issueCount_ = 0, skippedFrames_ = 0;
 
-  // Kept background: the opening of the frame the kept texture holds, and
-  // that of the last frame that drew its opening.
+  // Kept pictures: a frame's first commands with the constants they read,
+  // and the target's colour (and depth) after them.
   struct Opening {
     bool valid = false;
     std::vector<Command> commands;
@@ -365,25 +374,33 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
     unsigned fbo = 0;
     int width = 0, height = 0;
   };
-  // Whether the recorded work opens like `opening`, its first `end`
-  // commands reading `bytes` bytes of constants.
-  bool Opens(const Opening& opening, size_t end, size_t bytes);
-  void Remember(Opening& opening, size_t end, size_t bytes) const;
+  struct Picture {
+    Opening opening;
+    unsigned colour = 0;  // texture
+    unsigned depth = 0;   // renderbuffer in the target's depth format, 0: none
+    int width = 0, height = 0;
+  };
+  // How many of the recorded commands, up to `limit`, open like `opening`.
+  size_t SharedWith(const Opening& opening, size_t limit);
+  void Remember(Opening& opening, size_t count) const;
+  // Copies the target's colour (and depth) into the picture (keep) or back;
+  // false (and nothing written) on a GL error.
+  bool CopyPicture(Picture& picture, bool keep, bool depth);
+  void ReleasePicture(Picture& picture);
   bool keepBackground_ = true;
   bool backgroundBroken_ = false;  // a copy failed: not tried again
   bool frameStart_ = false;        // the next issue starts the frame
-  Opening kept_, seen_;
-  bool seenIsKept_ = false;  // the last frame's opening came from the copy
+  Picture background_, scene_;
+  Opening seen_;  // the last frame's first commands
   // What copies need to know of the frame's target, asked once per target.
   struct CopyTarget {
     unsigned fbo = 0;
     int width = 0, height = 0;
     bool known = false, multisampled = false;
+    unsigned depthFormat = 0;                          // 0: unknown, no depth copies
     bool keepChecked = false, restoreChecked = false;  // a copy each way worked
   } copyTarget_;
-  unsigned keptTexture_ = 0;
-  int keptWidth_ = 0, keptHeight_ = 0;
-  uint64_t backgroundReuses_ = 0, backgroundKeeps_ = 0, unseenDraws_ = 0;
+  uint64_t backgroundReuses_ = 0, sceneReuses_ = 0, pictureKeeps_ = 0, unseenDraws_ = 0;
   std::vector<uint8_t> unseen_;  // per recorded command, 1: not issued
 
   bool swapChain_ = false;

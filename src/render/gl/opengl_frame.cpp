@@ -223,7 +223,7 @@ void OpenGLDevice::IssueRecorded(bool frameEnd) {
     glBindBuffer(GL_UNIFORM_BUFFER, 0);
   }
   size_t first = 0;
-  if (frameStart_) first = IssueBackground();
+  if (frameStart_) first = IssueOpening();
   frameStart_ = false;
   const bool leaveUnseen = frameEnd && keepBackground_;
   if (leaveUnseen) MarkUnseenDepth(first);
