@@ -7,9 +7,9 @@
 # encoding on its own thread). Then the thumbnail of the demo, several runs.
 # The machine's load average is printed first: the wall clock counts only
 # on an otherwise idle machine. The 1280x720 MP4 is rendered a second time
-# with every draw blended (TOLVANI_DRAW_AS_RECORDED=1, the drawing before
-# opaque draws went unblended: the same pixels) as the before figure of the
-# same run.
+# with every command issued as recorded (TOLVANI_DRAW_AS_RECORDED=1: every
+# draw blended, no kept pictures; the same pixels) as the before figure of
+# the same run.
 #
 #   bench/render.sh [BUILD_BIN_DIR] [THUMBNAIL_RUNS] [SECONDS]
 #   (defaults: build/dev/bin, 5, the whole demo; SECONDS: only its first seconds)
@@ -42,7 +42,7 @@ render() {
 }
 render 640x360 mp4
 render 1280x720 mp4
-TOLVANI_DRAW_AS_RECORDED=1 render 1280x720 mp4 mp4,blend
+TOLVANI_DRAW_AS_RECORDED=1 render 1280x720 mp4 mp4,recorded
 render 1920x1080 mp4
 render 1280x720 webm
 
