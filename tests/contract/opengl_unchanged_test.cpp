@@ -47,18 +47,24 @@ class OpenGLUnchangedFrames : public ::testing::Test {
     gl_->SetSkipUnchangedFrames(true);
   }
 
-  void Draw(const FrameSpec& f) {
-    dut_->BeginFrame(f.side, f.side);
-    gl_->SetRenderTargets(rtv_, gfx::kNone);
+  // Begins a frame of side x side pixels with the plain pipeline bound,
+  // drawing the rectangle through a viewport viewportWidth wide.
+  void BeginBound(uint32_t side, uint32_t viewportWidth, gfx::Handle depth = gfx::kNone) {
+    dut_->BeginFrame(side, side);
+    gl_->SetRenderTargets(rtv_, depth);
     gfx::Viewport viewport;
-    viewport.width = f.viewportWidth;
-    viewport.height = f.side;
+    viewport.width = viewportWidth;
+    viewport.height = side;
     gl_->SetViewport(viewport);
     gl_->SetVertexShader(vs_);
     gl_->SetPixelShader(ps_);
     gl_->SetInputLayout(layout_);
     gl_->SetConstantBuffer(constants_);
     gl_->SetVertexBuffer(rect_, sizeof(MeshVertex), 0);
+  }
+
+  void Draw(const FrameSpec& f) {
+    BeginBound(f.side, f.viewportWidth);
     gl_->ClearRenderTarget(rtv_, f.clear);
     for (int d = 0; d < f.draws; ++d) {
       const ShaderConstants c = FlatConstants(f.rgb[0], f.rgb[1], f.rgb[2]);
@@ -191,17 +197,8 @@ TEST_F(OpenGLUnchangedFrames, WhatTwoFramesOpenWithIsCopiedAfterwards) {
   gl_->SetSkipUnchangedFrames(false);
   int frames = 0;
   auto frame = [&] {
-    dut_->BeginFrame(kSide, kSide);
-    gl_->SetRenderTargets(rtv_, depth);
+    BeginBound(kSide, kSide, depth);
     gl_->SetBlendState(blend);
-    gfx::Viewport viewport;
-    viewport.width = viewport.height = kSide;
-    gl_->SetViewport(viewport);
-    gl_->SetVertexShader(vs_);
-    gl_->SetPixelShader(ps_);
-    gl_->SetInputLayout(layout_);
-    gl_->SetConstantBuffer(constants_);
-    gl_->SetVertexBuffer(rect_, sizeof(MeshVertex), 0);
     const float clear[4] = {0, 0, 1, 1};
     gl_->ClearRenderTarget(rtv_, clear);
     gl_->ClearDepth(depth, 1.0f);
