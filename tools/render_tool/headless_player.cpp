@@ -54,6 +54,10 @@ bool HeadlessPlayer::Start(int width, int height, std::string* error) {
   return true;
 }
 
+void HeadlessPlayer::KeepPictures(bool on) {
+  if (device_) device_->SetKeepBackground(on);
+}
+
 bool HeadlessPlayer::Open(const std::string& path) {
   return headless_.Open(path);
 }

@@ -38,6 +38,9 @@ class HeadlessPlayer : private headless::IPaintTarget {
   // Creates the context, the frame of width x height pixels, the view (its
   // renderer and sound container) and sizes it. False with *error.
   bool Start(int width, int height, std::string* error);
+  // Kept pictures of the target (see render/gl/opengl_device.h), on after
+  // Start; off where only a frame or two are drawn and memory is counted.
+  void KeepPictures(bool on);
   // The open as at start-up (path in the file system's bytes), then the
   // framework's initial update. False when the file could not be read;
   // messages() holds what it said.

@@ -148,6 +148,9 @@ int DrawThumbnail(const ThumbnailOptions& o, const std::string& temporary, char*
     std::fprintf(stderr, "tolvani thumbnail: cannot draw without a display: %s\n", why.c_str());
     return 1;
   }
+  // One picture is read: copies of the target would only cost memory
+  // under the ceiling.
+  player.KeepPictures(false);
   const bool opened = player.Open(o.input);
   PrintMessages(player.messages(), "thumbnail");
   if (!opened) return 1;

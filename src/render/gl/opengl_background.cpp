@@ -168,12 +168,11 @@ size_t OpenGLDevice::IssueOpening() {
     }
   };
   if (restored == &scene_) return at;
+  if (uint64_t(frameWidth_) * uint64_t(frameHeight_) > kMaxKeptPixels) return at;
   if (restored == nullptr && shared > end) keep(background_, end, false);
-  const bool sceneFits = !kGles && copyTarget_.depthFormat != 0 &&
-                         uint64_t(frameWidth_) * uint64_t(frameHeight_) <= kMaxKeptPixels;
   // The scene's picture: after its leading draws, up to the first that
   // differs from the last frame's.
-  if (sceneFits && shared > end + 1) keep(scene_, shared, true);
+  if (!kGles && copyTarget_.depthFormat != 0 && shared > end + 1) keep(scene_, shared, true);
   return at;
 }
 

@@ -43,9 +43,9 @@
 // the same again (a still camera: the ground, the house). A later frame
 // that opens with the same commands, with no buffer or texture they draw
 // from written or released since, gets the copy instead of drawing them.
-// Not used on a multisampled target; the scene's copy not on OpenGL ES
-// (whose default framebuffer's depth format is not known) nor above
-// kMaxKeptPixels.
+// Not used on a multisampled target nor above kMaxKeptPixels; the scene's
+// copy not on OpenGL ES (whose default framebuffer's depth format is not
+// known).
 //
 // Unseen depth: a depth-only draw (see SetBlendShortcuts) that no later draw
 // of the frame depth-tests against, before the frame ends or the depth is
@@ -142,8 +142,8 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   uint64_t sceneReuseCount() const { return sceneReuses_; }
   uint64_t pictureKeepCount() const { return pictureKeeps_; }
   uint64_t unseenDrawCount() const { return unseenDraws_; }
-  // The largest target (in pixels) whose scene picture is kept: the copy
-  // costs a colour and a depth buffer of the target's size.
+  // The largest target (in pixels) whose pictures are kept: they cost up
+  // to two colour buffers and a depth buffer of the target's size.
   static constexpr uint64_t kMaxKeptPixels = uint64_t{4096} * 4096;
   // Off, mipmapped textures allocate level by level as without
   // glTexStorage2D (for tests); on by default where the context has it.
