@@ -429,7 +429,8 @@ TYPED_TEST(DeviceContract, EveryFrameShowsItsOwnBackground) {
                                 &texture),
             gfx::kOk);
   ASSERT_EQ(dev.CreateShaderResourceView(texture, &view), gfx::kOk);
-  const std::vector<MeshVertex> leftHalf = Rectangle(-1, -1, 0, 1), topLeft = Rectangle(-1, 0, 0, 1);
+  const std::vector<MeshVertex> leftHalf = Rectangle(-1, -1, 0, 1),
+                                topLeft = Rectangle(-1, 0, 0, 1);
   const uint32_t bytes = static_cast<uint32_t>(leftHalf.size() * sizeof(MeshVertex));
   gfx::Handle background = gfx::kNone;
   ASSERT_EQ(dev.CreateVertexBufferOfSize(bytes, &background), gfx::kOk);
@@ -439,20 +440,19 @@ TYPED_TEST(DeviceContract, EveryFrameShowsItsOwnBackground) {
 
   struct Step {
     const char* what;
-    std::array<uint8_t, 4> texel;
-    float green;      // the background's material green
-    float viewZ;      // its view direction's z
-    bool topLeftOnly;  // its vertices
+    Color texel;
+    float green;                // the background's material green
+    float viewZ;                // its view direction's z
+    bool topLeftOnly;           // its vertices
     Color topLeft, bottomLeft;  // expected
   };
-  const Color blue = {0, 0, 255, 255};
+  const Color blue = {0, 0, 255, 255}, sky = {0, 128, 255, 255}, red = {255, 0, 0, 255};
   const Step steps[] = {
-      {"first frames", {0, 128, 255, 255}, 1, -1, false, {0, 128, 255, 255}, {0, 128, 255, 255}},
-      {"view direction only", {0, 128, 255, 255}, 1, 1, false, {0, 128, 255, 255},
-       {0, 128, 255, 255}},
-      {"constants", {0, 128, 255, 255}, 0, 1, false, {0, 0, 255, 255}, {0, 0, 255, 255}},
-      {"texture written", {255, 0, 0, 255}, 0, 1, false, {255, 0, 0, 255}, {255, 0, 0, 255}},
-      {"vertices written", {255, 0, 0, 255}, 0, 1, true, {255, 0, 0, 255}, blue},
+      {"first frames", sky, 1, -1, false, sky, sky},
+      {"view direction only", sky, 1, 1, false, sky, sky},
+      {"constants", sky, 0, 1, false, blue, blue},
+      {"texture written", red, 0, 1, false, red, red},
+      {"vertices written", red, 0, 1, true, red, blue},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);

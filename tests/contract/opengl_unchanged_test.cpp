@@ -203,9 +203,8 @@ TEST_F(OpenGLUnchangedFrames, WhatTwoFramesOpenWithIsCopiedAfterwards) {
     gl_->ClearRenderTarget(rtv_, clear);
     gl_->ClearDepth(depth, 1.0f);
     const float changing = static_cast<float>(++frames % 2);
-    for (const ShaderConstants& c :
-         {FlatConstants(1, 0, 0), FlatConstants(1, 1, 1, 0), FlatConstants(0, changing, 1),
-          FlatConstants(1, 1, 1, 0)}) {
+    for (const ShaderConstants& c : {FlatConstants(1, 0, 0), FlatConstants(1, 1, 1, 0),
+                                     FlatConstants(0, changing, 1), FlatConstants(1, 1, 1, 0)}) {
       ASSERT_EQ(gl_->UpdateConstantBuffer(constants_, &c, sizeof c), gfx::kOk);
       gl_->Draw(12, 0);
       if (c.color.x == 1 && c.color.w == 1) gl_->ClearDepth(depth, 1.0f);
@@ -218,7 +217,7 @@ TEST_F(OpenGLUnchangedFrames, WhatTwoFramesOpenWithIsCopiedAfterwards) {
   EXPECT_EQ(gl_->pictureKeepCount(), 2u);
   EXPECT_EQ(gl_->sceneReuseCount(), 2u);
   EXPECT_EQ(gl_->unseenDrawCount(), 4u);
-  gl_->SetKeepBackground(false);
+  gl_->SetKeepPictures(false);
   for (int i = 0; i < 3; ++i) frame();
   EXPECT_EQ(gl_->sceneReuseCount() + gl_->backgroundReuseCount(), 2u);
   EXPECT_EQ(gl_->unseenDrawCount(), 4u);

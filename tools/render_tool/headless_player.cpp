@@ -32,7 +32,7 @@ bool HeadlessPlayer::Start(int width, int height, std::string* error) {
   if (const char* reference = std::getenv("TOLVANI_DRAW_AS_RECORDED")) {
     const bool shortcuts = std::string(reference) != "1";
     device_->SetBlendShortcuts(shortcuts);
-    device_->SetKeepBackground(shortcuts);
+    device_->SetKeepPictures(shortcuts);
   }
   if (!frame_.Create(width, height, error)) return false;
   text_ = std::make_unique<QtTextRasterizer>();
@@ -55,7 +55,7 @@ bool HeadlessPlayer::Start(int width, int height, std::string* error) {
 }
 
 void HeadlessPlayer::KeepPictures(bool on) {
-  if (device_) device_->SetKeepBackground(on);
+  if (device_) device_->SetKeepPictures(on);
 }
 
 bool HeadlessPlayer::Open(const std::string& path) {

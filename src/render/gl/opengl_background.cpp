@@ -44,8 +44,8 @@ size_t OpenGLDevice::ConstantsOf(size_t end) const {
   for (size_t i = 0; i < end; ++i) {
     const Command& c = commands_[i];
     if (c.kind == CommandKind::Draw && c.hasConstants) {
-      bytes = std::max<size_t>(bytes, size_t{c.constantsOffset} +
-                                          std::max(c.constantsSize, kMinUniformRangeBytes));
+      bytes = std::max<size_t>(
+          bytes, size_t{c.constantsOffset} + std::max(c.constantsSize, kMinUniformRangeBytes));
     }
   }
   return std::min(bytes, batch_.size());
@@ -129,7 +129,7 @@ bool OpenGLDevice::KnowTarget() {
 }
 
 size_t OpenGLDevice::IssueOpening() {
-  if (!keepBackground_ || backgroundBroken_) return 0;
+  if (!keepPictures_ || picturesBroken_) return 0;
   const size_t end = BackgroundEnd();
   if (end == 0 || !KnowTarget()) return 0;
   // The clears before the first draw are issued either way: a browser
@@ -245,8 +245,8 @@ bool OpenGLDevice::CopyPicture(Picture& picture, bool keep, bool depth) {
   } else {
     // A target the copy cannot reach (its format, the context): drawn as
     // recorded from now on.
-    backgroundBroken_ = true;
-    ForgetBackground();
+    picturesBroken_ = true;
+    ForgetPictures();
     ReleasePicture(background_);
     ReleasePicture(scene_);
   }
@@ -261,21 +261,21 @@ void OpenGLDevice::ReleasePicture(Picture& picture) {
   picture.opening.valid = false;
 }
 
-void OpenGLDevice::ForgetBackground() {
+void OpenGLDevice::ForgetPictures() {
   background_.opening.valid = scene_.opening.valid = seen_.valid = false;
 }
 
-void OpenGLDevice::SetKeepBackground(bool on) {
-  keepBackground_ = on;
-  backgroundBroken_ = false;
-  ForgetBackground();
+void OpenGLDevice::SetKeepPictures(bool on) {
+  keepPictures_ = on;
+  picturesBroken_ = false;
+  ForgetPictures();
   if (!on && MakeCurrent()) {
     ReleasePicture(background_);
     ReleasePicture(scene_);
   }
 }
 
-void OpenGLDevice::ForgetBackgroundUsing(gfx::Handle written) {
+void OpenGLDevice::ForgetPicturesUsing(gfx::Handle written) {
   for (Opening* opening : {&background_.opening, &scene_.opening, &seen_}) {
     for (const Command& c : opening->commands) {
       if (c.kind != CommandKind::Draw) continue;

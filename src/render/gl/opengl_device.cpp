@@ -192,7 +192,7 @@ void OpenGLDevice::Release(gfx::Handle handle) {
   if (it == objects_.end()) return;
   if (--it->second.refs > 0) return;
   Flush();  // recorded draws may still use it
-  ForgetBackgroundUsing(handle);
+  ForgetPicturesUsing(handle);
   const gfx::Handle dependent = it->second.kind == Kind::View ? it->second.target : gfx::kNone;
   if (MakeCurrent()) Destroy(it->second);
   objects_.erase(it);
@@ -225,7 +225,7 @@ int32_t OpenGLDevice::UpdateVertexBuffer(gfx::Handle buffer, uint32_t offset, co
   }
   Flush();                  // recorded draws read the old contents
   lastFrameValid_ = false;  // the last frame may show the old contents
-  ForgetBackgroundUsing(buffer);
+  ForgetPicturesUsing(buffer);
   if (!MakeCurrent()) return gfx::kFail;
   glBindBuffer(GL_ARRAY_BUFFER, o->name);
   glBufferSubData(GL_ARRAY_BUFFER, offset, byteWidth, data);
@@ -355,8 +355,7 @@ void OpenGLDevice::UnmapTexture(gfx::Handle texture) {
   o->mapped = false;
   std::vector<uint8_t> pixels = std::move(o->staging);
   o->staging.clear();
-  ForgetBackgroundUsing(texture);
-  Upload(*o, pixels.data(), o->width * 4);
+  Upload(texture, *o, pixels.data(), o->width * 4);
 }
 
 int32_t OpenGLDevice::UpdateTexture(gfx::Handle texture, const void* data, uint32_t rowPitch) {
@@ -365,13 +364,13 @@ int32_t OpenGLDevice::UpdateTexture(gfx::Handle texture, const void* data, uint3
       rowPitch < o->width * 4 || rowPitch % 4 != 0) {
     return gfx::kInvalidArg;
   }
-  ForgetBackgroundUsing(texture);
-  return Upload(*o, data, rowPitch);
+  return Upload(texture, *o, data, rowPitch);
 }
 
-int32_t OpenGLDevice::Upload(Object& o, const void* data, uint32_t rowPitch) {
+int32_t OpenGLDevice::Upload(gfx::Handle handle, Object& o, const void* data, uint32_t rowPitch) {
   Flush();                  // recorded draws sample the old contents
   lastFrameValid_ = false;  // the last frame may show the old contents
+  ForgetPicturesUsing(handle);
   if (!MakeCurrent()) return gfx::kFail;
   std::vector<uint8_t> swizzled;
   if (kSwizzleBgraUploads && o.format == gfx::TextureFormat::BGRA8) {

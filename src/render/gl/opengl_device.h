@@ -135,7 +135,7 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   // Kept pictures and unseen depth (above), on by default; off, every
   // command is issued as recorded (for tests). Turning it off lets the
   // copies go.
-  void SetKeepBackground(bool on);
+  void SetKeepPictures(bool on);
   // Frames that got the kept background / scene picture, copies taken,
   // and depth-only draws left out as unseen, since start-up.
   uint64_t backgroundReuseCount() const { return backgroundReuses_; }
@@ -262,7 +262,7 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   // A vertex buffer of byteWidth bytes, filled from data unless it is null.
   int32_t MakeVertexBuffer(const void* data, uint32_t byteWidth, gfx::Handle* out);
   // Writes a texture's whole top level (and rebuilds its chain).
-  int32_t Upload(Object& texture, const void* data, uint32_t rowPitch);
+  int32_t Upload(gfx::Handle handle, Object& texture, const void* data, uint32_t rowPitch);
 
   // Recorded frame work, issued by Flush.
   enum class CommandKind : uint8_t { ClearColor, ClearDepth, Draw };
@@ -301,10 +301,10 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   // `first` on, whose depth nothing reads.
   void MarkUnseenDepth(size_t first);
   // No kept picture or remembered opening may be used any more ...
-  void ForgetBackground();
+  void ForgetPictures();
   // ... or none that draws from `written` (a buffer, texture or view
   // written or released).
-  void ForgetBackgroundUsing(gfx::Handle written);
+  void ForgetPicturesUsing(gfx::Handle written);
   // Asks what copies need to know of the frame's target (once per target);
   // false where copies are not used.
   bool KnowTarget();
@@ -387,9 +387,9 @@ class OpenGLDevice final : public gfx::IGraphicsDevice {
   // false (and nothing written) on a GL error.
   bool CopyPicture(Picture& picture, bool keep, bool depth);
   void ReleasePicture(Picture& picture);
-  bool keepBackground_ = true;
-  bool backgroundBroken_ = false;  // a copy failed: not tried again
-  bool frameStart_ = false;        // the next issue starts the frame
+  bool keepPictures_ = true;
+  bool picturesBroken_ = false;  // a copy failed: not tried again
+  bool frameStart_ = false;      // the next issue starts the frame
   Picture background_, scene_;
   Opening seen_;  // the last frame's first commands
   // What copies need to know of the frame's target, asked once per target.

@@ -225,7 +225,7 @@ void OpenGLDevice::IssueRecorded(bool frameEnd) {
   size_t first = 0;
   if (frameStart_) first = IssueOpening();
   frameStart_ = false;
-  const bool leaveUnseen = frameEnd && keepBackground_;
+  const bool leaveUnseen = frameEnd && keepPictures_;
   if (leaveUnseen) MarkUnseenDepth(first);
   for (size_t i = first; i < commands_.size(); ++i) {
     if (leaveUnseen && unseen_[i] != 0) {
